@@ -1,0 +1,13 @@
+#include "platform/seam.h"
+
+#include <setupapi.h>
+
+PlatformSeam platform = {
+    ::OpenProcessToken,
+    ::GetTokenInformation,
+    ::AdjustTokenPrivileges,
+    ::RegCreateKeyExA,
+    ::RegSetValueExA,
+    ::MessageBoxA,
+    ::SetupPromptReboot,
+};

@@ -1,0 +1,25 @@
+// The few platform calls whose failures Wine cannot produce, called through
+// replaceable pointers. Production code calls `platform.X(...)` exactly like
+// the Win32 function; tests swap a pointer and restore it afterwards.
+#pragma once
+#include <windows.h>
+
+struct PlatformSeam {
+    // Token queries of the rights checks (a non-administrator, a refused privilege).
+    BOOL(WINAPI* OpenProcessToken)(HANDLE process, DWORD access, PHANDLE token);
+    BOOL(WINAPI* GetTokenInformation)(HANDLE token, TOKEN_INFORMATION_CLASS kind, LPVOID info,
+                                      DWORD length, PDWORD returned);
+    BOOL(WINAPI* AdjustTokenPrivileges)(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES state,
+                                        DWORD length, PTOKEN_PRIVILEGES previous, PDWORD returned);
+    // Registry writes (a failing write).
+    LONG(WINAPI* RegCreateKeyExA)(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR className,
+                                  DWORD options, REGSAM access, LPSECURITY_ATTRIBUTES security,
+                                  PHKEY result, LPDWORD disposition);
+    LONG(WINAPI* RegSetValueExA)(HKEY key, LPCSTR name, DWORD reserved, DWORD type,
+                                 const BYTE* data, DWORD size);
+    // The run's final report and restart prompt, so that tests can read what a user would see.
+    int(WINAPI* MessageBoxA)(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+    INT(WINAPI* SetupPromptReboot)(void* fileQueue, HWND owner, BOOL scanOnly);
+};
+
+extern PlatformSeam platform;

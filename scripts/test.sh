@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Runs the whole test suite: host tests with sanitizers, the shipping 32-bit build
+# and its image checks, the Windows tests under Wine, and the fuzzing smoke runs.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+
+passed=0 failed=0
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+
+# Adds up what one ctest run reported ("N% tests passed, F tests failed out of T").
+count_ctest() {
+    local line total bad
+    line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1) || true
+    [ -n "$line" ] || { failed=$((failed + 1)); return; }
+    bad=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")
+    total=$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$line")
+    passed=$((passed + total - bad))
+    failed=$((failed + bad))
+}
+
+step() { printf '\n=== %s\n' "$*"; }
+
+step "host build (AddressSanitizer, UndefinedBehaviorSanitizer)"
+cmake --preset host >/dev/null
+cmake --build --preset host
+ctest --preset host -j2 2>&1 | tee "$log" || true
+count_ctest
+
+step "shipping build (i686, Windows 98 / NT 4.0)"
+cmake --preset windows-x86 >/dev/null
+cmake --build --preset windows-x86
+if bash scripts/check-shipping-image.sh build/windows-x86/bin/setup.exe; then
+    passed=$((passed + 1))
+else
+    failed=$((failed + 1))
+fi
+
+step "Windows build, tests under Wine"
+cmake --preset windows >/dev/null
+cmake --build --preset windows
+ctest --preset windows 2>&1 | tee "$log" || true
+count_ctest
+
+if [ -x tests/fuzz/smoke.sh ]; then
+    step "fuzzing smoke runs"
+    if tests/fuzz/smoke.sh; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+fi
+
+echo
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

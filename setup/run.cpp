@@ -1,0 +1,338 @@
+#include "setup/run.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+#include <string.h>
+
+#include "actions/files.h"
+#include "actions/registry_records.h"
+#include "actions/search_path.h"
+#include "actions/shortcuts.h"
+#include "platform/guards.h"
+#include "platform/seam.h"
+#include "resources/resource.h"
+#include "setup/checks.h"
+#include "setup/command_line.h"
+#include "setup/context.h"
+#include "setup/progress.h"
+#include "setup/run_flags.h"
+#include "setupdata/options.h"
+#include "setupdata/setup_data.h"
+
+SetupStepSeam setupSteps = {locateSetupData, runOptionsStep};
+
+const char kResultKeyPath[] = "SOFTWARE\\QUVO\\VeltranoSoftwareInstaller";
+
+namespace {
+
+const char kDefaultDownloadFolder[] = "C:\\DRIVERS";
+const char kUninstallerName[] = "_zemu000.exe";
+const char kBrowserButtonIcon[] = "_zemu000.exe,100";
+// Applications from this version on announce themselves with a mutex, older ones only by window.
+const char kFirstMutexVersion[] = "1.03.0000";
+
+// A phase either fails, completes (the bar moves and the run pauses) or is
+// skipped (the bar moves without a pause).
+enum PhaseResult { kPhaseFailed = 0, kPhaseDone = 1, kPhaseSkipped = 2 };
+
+struct Phase {
+    int32_t resultCode;
+    PhaseResult (*run)(SetupContext& run, const char* buttonText);
+    int position;  // 0: the bar does not move
+};
+
+PhaseResult asPhase(int succeeded)
+{
+    return succeeded ? kPhaseDone : kPhaseFailed;
+}
+
+void loadText(UINT id, char* out, int capacity)
+{
+    out[0] = '\0';
+    LoadStringA(moduleInstance, id, out, capacity);
+}
+
+// --- Install phases ---
+
+PhaseResult checkServicePackPhase(SetupContext&, const char*)
+{
+    return asPhase(checkServicePack());
+}
+
+PhaseResult installFiles(SetupContext& run, const char*)
+{
+    return asPhase(deployFiles(nullptr, run.settings.programFolder, run.restartNeeded, run.runFlags));
+}
+
+PhaseResult installShortcuts(SetupContext& run, const char*)
+{
+    if (run.runFlags & kRunNoShortcuts)
+        return kPhaseSkipped;
+    InstallSettings& s = run.settings;
+    // Shortcuts left under an earlier product name go first; failures there do not matter.
+    if (s.previousName[0] && strcmp(s.previousName, s.productName) != 0) {
+        applyDesktopShortcut(s.programPath, s.previousName, 0);
+        applyStartMenuShortcut(s.programPath, s.previousName, 0);
+        if (s.previousMenuShortcut[0])
+            applyMenuShortcut(s.programPath, s.previousMenuShortcut, s.menuFolder, 0);
+    }
+    return asPhase(
+        applyDesktopShortcut(s.programPath, s.productName, s.desktopIcon ? run.runFlags : 0) &&
+        applyStartMenuShortcut(s.programPath, s.productName, s.startMenuIcon ? run.runFlags : 0) &&
+        applyMenuShortcut(s.programPath, s.menuShortcut, s.menuFolder, run.runFlags));
+}
+
+PhaseResult installProgramFolder(SetupContext& run, const char*)
+{
+    return asPhase(applyProgramFolder(run.settings.programFolder, run.runFlags));
+}
+
+PhaseResult installProductIdentity(SetupContext& run, const char*)
+{
+    return asPhase(
+        applyProductIdentity(run.settings.productName, run.settings.productVersion, run.runFlags));
+}
+
+PhaseResult installSearchFolders(SetupContext&, const char*)
+{
+    // Registering the search folders and the download folder is not built yet:
+    // the phase fails ("registration").
+    return kPhaseFailed;
+}
+
+PhaseResult installMenuAndInternet(SetupContext& run, const char* buttonText)
+{
+    InstallSettings& s = run.settings;
+    return asPhase(applyMenuFolderValue(s.menuFolder, run.runFlags) &&
+                   applyInternetSettings(s.internetFunction, run.downloadFolder, run.runFlags) &&
+                   applyBrowserButton(s.programPath, kBrowserButtonIcon, buttonText, s.browserButton));
+}
+
+PhaseResult installMigrateRecords(SetupContext&, const char*)
+{
+    return asPhase(migrateInstallRecords());
+}
+
+PhaseResult installUninstallEntry(SetupContext& run, const char*)
+{
+    return asPhase(applyUninstallEntry(run.uninstallerName, run.settings.productName,
+                                       run.settings.productVersion, run.runFlags));
+}
+
+const Phase kInstallPhases[] = {
+    {IDS_NEED_SERVICE_PACK, checkServicePackPhase, 0},
+    {IDS_PHASE_COPY_FILES, installFiles, 1},
+    {IDS_PHASE_SHORTCUTS, installShortcuts, 2},
+    {IDS_PHASE_REGISTRY, installProgramFolder, 3},
+    {IDS_PHASE_REGISTRY, installProductIdentity, 4},
+    {IDS_PHASE_REGISTRY, installSearchFolders, 5},
+    {IDS_PHASE_REGISTRY, installMenuAndInternet, 6},
+    {IDS_PHASE_REGISTRY, installMigrateRecords, 7},
+    {IDS_PHASE_REGISTRY, installUninstallEntry, 8},
+};
+
+// --- Uninstall phases: the removal branches take no names they do not use ---
+
+PhaseResult removeFiles(SetupContext& run, const char*)
+{
+    return asPhase(deployFiles(nullptr, run.settings.sourceFolder, run.restartNeeded, run.runFlags));
+}
+
+PhaseResult removeShortcuts(SetupContext& run, const char*)
+{
+    InstallSettings& s = run.settings;
+    return asPhase(applyMenuShortcut(nullptr, s.menuShortcut, s.menuFolder, run.runFlags) &&
+                   applyDesktopShortcut(nullptr, s.productName, run.runFlags) &&
+                   applyStartMenuShortcut(nullptr, s.productName, run.runFlags));
+}
+
+PhaseResult removeProgramFolder(SetupContext& run, const char*)
+{
+    return asPhase(applyProgramFolder(nullptr, run.runFlags));
+}
+
+PhaseResult removeProductIdentity(SetupContext& run, const char*)
+{
+    return asPhase(applyProductIdentity(nullptr, nullptr, run.runFlags));
+}
+
+PhaseResult removeMenuAndInternet(SetupContext& run, const char*)
+{
+    return asPhase(applyMenuFolderValue(nullptr, run.runFlags) &&
+                   applyInternetSettings(0, nullptr, run.runFlags) &&
+                   applyBrowserButton(nullptr, nullptr, nullptr, 0));
+}
+
+PhaseResult removeSearchFolders(SetupContext& run, const char*)
+{
+    return asPhase(applySearchFolder(nullptr, run.runFlags));
+}
+
+PhaseResult removeUninstallEntry(SetupContext& run, const char*)
+{
+    return asPhase(applyUninstallEntry(nullptr, nullptr, nullptr, run.runFlags));
+}
+
+// The per-item install records stay on removal: there is no migration phase.
+const Phase kUninstallPhases[] = {
+    {IDS_PHASE_REMOVE_FILES, removeFiles, 2},
+    {IDS_PHASE_SHORTCUTS, removeShortcuts, 3},
+    {IDS_PHASE_REGISTRY, removeProgramFolder, 4},
+    {IDS_PHASE_REGISTRY, removeProductIdentity, 5},
+    {IDS_PHASE_REGISTRY, removeMenuAndInternet, 6},
+    {IDS_PHASE_REGISTRY, removeSearchFolders, 7},
+    {IDS_PHASE_REGISTRY, removeUninstallEntry, 8},
+};
+
+// Runs the phases in order; the first failure ends them with its result code.
+void runPhases(SetupContext& run, HWND window, const Phase* phases, size_t count,
+               const char* buttonText)
+{
+    for (size_t i = 0; i < count; ++i) {
+        run.resultCode = phases[i].resultCode;
+        PhaseResult result = phases[i].run(run, buttonText);
+        if (result == kPhaseFailed) {
+            run.succeeded = 0;
+            return;
+        }
+        if (phases[i].position != 0)
+            advanceProgress(window, phases[i].position, result == kPhaseDone);
+    }
+    run.resultCode = 0;
+}
+
+void storeResultValue(SetupContext& run)
+{
+    formatText(run.resultText, sizeof run.resultText, "%04X", unsigned(run.resultCode));
+    UniqueKey key;
+    DWORD disposition = 0;
+    if (platform.RegCreateKeyExA(HKEY_CURRENT_USER, kResultKeyPath, 0, nullptr,
+                                 REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, key.put(),
+                                 &disposition) != ERROR_SUCCESS)
+        return;  // the exit code still tells the caller
+    platform.RegSetValueExA(key.get(), "Setup", 0, REG_SZ,
+                            reinterpret_cast<const BYTE*>(run.resultText),
+                            DWORD(strlen(run.resultText) + 1));
+}
+
+}  // namespace
+
+void showFinalReport(const SetupContext& run)
+{
+    if (run.runFlags & (kRunSilent | kRunNoReport))
+        return;
+    if (run.succeeded && run.restartNeeded) {
+        platform.SetupPromptReboot(nullptr, nullptr, FALSE);
+        return;
+    }
+    char caption[kPathChars];
+    char message[kPathChars];
+    loadText((run.runFlags & kRunInstall) ? IDS_INSTALL_TITLE : IDS_UNINSTALL_TITLE, caption,
+             sizeof caption);
+    if (run.succeeded) {
+        loadText(IDS_COMPLETED, message, sizeof message);
+        platform.MessageBoxA(nullptr, message, caption, MB_ICONINFORMATION);
+    } else if (run.resultCode == IDS_NEED_SERVICE_PACK || run.resultCode == IDS_UNSUPPORTED_SYSTEM) {
+        loadText(UINT(run.resultCode), message, sizeof message);
+        loadText(IDS_CANNOT_START, caption, sizeof caption);
+        platform.MessageBoxA(nullptr, message, caption, MB_ICONWARNING);
+    } else {
+        char format[kPathChars];
+        char phase[kPathChars];
+        loadText(IDS_FAILED_FORMAT, format, sizeof format);
+        loadText(UINT(run.resultCode), phase, sizeof phase);
+        formatWithText(message, sizeof message, format, phase);
+        platform.MessageBoxA(nullptr, message, caption, MB_ICONWARNING);
+    }
+}
+
+namespace {
+
+// Opens the application through its menu shortcut after an installation with /O.
+void launchApplication(SetupContext& run)
+{
+    ZeroMemory(&run.launchInfo, sizeof run.launchInfo);
+    run.launchInfo.cbSize = sizeof run.launchInfo;
+    run.launchInfo.lpFile = run.settings.menuShortcut;
+    run.launchInfo.lpDirectory = run.settings.menuFolder;
+    run.launchInfo.nShow = SW_SHOWNORMAL;
+    ShellExecuteExA(&run.launchInfo);
+}
+
+}  // namespace
+
+int detectRunningInstance(const char* productName, const char* previousVersion, uint32_t runFlags)
+{
+    if (strcmp(previousVersion, kFirstMutexVersion) < 0)
+        return FindWindowA(nullptr, productName) != nullptr ? 1 : 0;
+    UniqueHandle mutex(OpenMutexA(MUTEX_ALL_ACCESS, FALSE, productName));
+    if (!mutex)
+        return 0;
+    if (runFlags & kRunWaitAndOpen)
+        return WaitForSingleObject(mutex.get(), INFINITE) == WAIT_OBJECT_0 ? 0 : 1;
+    return 1;
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
+{
+    // The record is large (a dozen path buffers); it lives outside the stack.
+    static SetupContext run;
+    ZeroMemory(&run, sizeof run);
+    run.runFlags = kRunInstall;
+    run.versionInfo.dwOSVersionInfoSize = sizeof run.versionInfo;
+    GetVersionExA(&run.versionInfo);
+    InitCommonControls();
+
+    parseCommandLine(commandLine, &run.runFlags);
+    run.succeeded = setupSteps.locateSetupData(instance, run.runFlags);
+
+    if (run.versionInfo.dwPlatformId == VER_PLATFORM_WIN32_NT) {
+        if (!isAdministrator()) {
+            if (!(run.runFlags & kRunSilent)) {
+                char message[kPathChars];
+                loadText(IDS_NOT_ADMINISTRATOR, message, sizeof message);
+                platform.MessageBoxA(nullptr, message, nullptr, MB_ICONERROR);
+            }
+            return 0;
+        }
+        if (!enableTakeOwnership())
+            return 0;
+    }
+
+    run.resultCode = IDS_PHASE_INITIALIZATION;
+    if (run.succeeded) {
+        run.resultCode = IDS_UNSUPPORTED_SYSTEM;
+        run.succeeded = checkPlatform();
+    }
+    if (run.succeeded) {
+        run.resultCode = IDS_PHASE_INITIALIZATION;
+        run.succeeded = setupSteps.runOptionsStep(&run.cancelled, &run.settings,
+                                                  run.previousVersion, run.runFlags);
+        if (run.succeeded && run.cancelled)
+            return 0;
+    }
+    if (run.succeeded) {
+        if (run.runFlags & kRunInstall)
+            releaseSetupData();
+        HWND window = openProgressWindow();
+        run.restartNeeded =
+            detectRunningInstance(run.settings.productName, run.previousVersion, run.runFlags);
+        if (run.runFlags & kRunInstall) {
+            char buttonText[kPathChars];
+            copyText(run.downloadFolder, sizeof run.downloadFolder, kDefaultDownloadFolder);
+            copyText(run.uninstallerName, sizeof run.uninstallerName, kUninstallerName);
+            loadText(IDS_BROWSER_BUTTON, buttonText, sizeof buttonText);
+            runPhases(run, window, kInstallPhases, ARRAYSIZE(kInstallPhases), buttonText);
+        } else {
+            runPhases(run, window, kUninstallPhases, ARRAYSIZE(kUninstallPhases), nullptr);
+        }
+        if (window)
+            DestroyWindow(window);
+    }
+
+    storeResultValue(run);
+    showFinalReport(run);
+    if ((run.runFlags & kRunInstall) && (run.runFlags & kRunWaitAndOpen) && run.succeeded)
+        launchApplication(run);
+    return run.resultCode;
+}

@@ -1,0 +1,28 @@
+// The setup run: the entry routine and the order of checks and phases.
+#pragma once
+#include <windows.h>
+#include <stdint.h>
+
+struct InstallSettings;
+
+// The two steps that depend on setup data lying beside the program. Tests point
+// them at stand-ins to drive the run to the checks and phases behind them.
+struct SetupStepSeam {
+    int (*locateSetupData)(HINSTANCE instance, uint32_t runFlags);
+    int (*runOptionsStep)(int32_t* cancelled, InstallSettings* settings, char* previousVersion,
+                          uint32_t runFlags);
+};
+extern SetupStepSeam setupSteps;
+
+// Whether the application runs: through its main window's title for versions
+// before 1.03.0000 (and a fresh installation), through its mutex from then on.
+// With /O the run waits for the mutex. Returns the restart-needed flag.
+int detectRunningInstance(const char* productName, const char* previousVersion, uint32_t runFlags);
+
+struct SetupContext;
+
+// The final report of a run, or the restart prompt; nothing when silent or with /F.
+void showFinalReport(const SetupContext& run);
+
+// The key under HKEY_CURRENT_USER that holds the result value "Setup".
+extern const char kResultKeyPath[];

@@ -1,0 +1,12 @@
+// Bits of the run-flag word.
+#pragma once
+#include <stdint.h>
+
+enum RunFlag : uint32_t {
+    kRunInstall = 0x1,        // clear: uninstall (/U)
+    kRunSilent = 0x2,         // /S
+    kRunWaitAndOpen = 0x4,    // /O
+    kRunNoShortcuts = 0x100,  // /W
+    kRunNoReport = 0x200,     // /F
+    kRunFreshInstall = 0x10000,  // set by the options step in its own copy only
+};

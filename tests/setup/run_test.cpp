@@ -1,0 +1,318 @@
+// The setup run in this process: early exits, result value, final report.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string.h>
+
+#include "run_test_support.h"
+#include "setup/checks.h"
+#include "setup/context.h"
+#include "setup/run.h"
+#include "setupdata/setup_data.h"
+
+namespace {
+
+const char kBefore[] = "BEFORE";  // a value left by an earlier run
+
+std::string hex4(int code)
+{
+    char text[16];
+    wsprintfA(text, "%04X", code);
+    return text;
+}
+
+// A token group list: the Administrators group with the given attributes, after a
+// group of everyone.
+struct FakeGroups {
+    bool tokenOpens = true;
+    DWORD adminAttributes = SE_GROUP_ENABLED;
+    bool adjustSucceeds = true;
+};
+FakeGroups fake;
+
+BOOL WINAPI fakeOpenProcessToken(HANDLE process, DWORD access, PHANDLE token)
+{
+    if (!fake.tokenOpens) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return OpenProcessToken(process, access, token);
+}
+
+BOOL WINAPI fakeGetTokenInformation(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID info, DWORD length,
+                                    PDWORD returned)
+{
+    static BYTE everyone[SECURITY_MAX_SID_SIZE];
+    static BYTE admins[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof everyone;
+    CreateWellKnownSid(WinWorldSid, nullptr, everyone, &size);
+    size = sizeof admins;
+    CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, admins, &size);
+
+    DWORD needed = sizeof(TOKEN_GROUPS) + sizeof(SID_AND_ATTRIBUTES);
+    *returned = needed;
+    if (length < needed) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    auto* groups = static_cast<TOKEN_GROUPS*>(info);
+    groups->GroupCount = 2;
+    groups->Groups[0].Sid = everyone;
+    groups->Groups[0].Attributes = SE_GROUP_ENABLED;
+    groups->Groups[1].Sid = admins;
+    groups->Groups[1].Attributes = fake.adminAttributes;
+    return TRUE;
+}
+
+BOOL WINAPI fakeAdjustTokenPrivileges(HANDLE, BOOL, PTOKEN_PRIVILEGES, DWORD, PTOKEN_PRIVILEGES,
+                                      PDWORD)
+{
+    if (fake.adjustSucceeds)
+        return TRUE;
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+
+// Stand-ins for the setup-data and options steps.
+int dataFound(HINSTANCE instance, uint32_t)
+{
+    moduleInstance = instance;
+    return 1;
+}
+
+int optionsCancelled(int32_t* cancelled, InstallSettings*, char*, uint32_t)
+{
+    *cancelled = 1;
+    return 1;
+}
+
+int optionsAccepted(int32_t* cancelled, InstallSettings* settings, char*, uint32_t)
+{
+    *cancelled = 0;
+    lstrcpynA(settings->productName, "PkgMgr run test (not running)", 260);
+    return 1;
+}
+
+class SetupRun : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        fake = FakeGroups();
+        recordMessages();
+        platform.OpenProcessToken = fakeOpenProcessToken;
+        platform.GetTokenInformation = fakeGetTokenInformation;
+        platform.AdjustTokenPrivileges = fakeAdjustTokenPrivileges;
+        writeResultValue(kBefore);
+    }
+    void TearDown() override { deleteResultValue(); }
+
+    // Runs and checks that the exit code is the stored result.
+    void expectResult(const char* commandLine, int code)
+    {
+        int exitCode = runSetup(commandLine);
+        EXPECT_EQ(code, exitCode) << commandLine;
+        EXPECT_EQ(hex4(code), readResultValue()) << commandLine;
+    }
+
+    SeamGuard guard_;
+};
+
+TEST_F(SetupRun, NonAdministratorExitsWithMessageAndNoResult)
+{
+    fake.adminAttributes = SE_GROUP_USE_FOR_DENY_ONLY;  // present, but only for denying
+    EXPECT_EQ(0, runSetup(""));
+    EXPECT_EQ(kBefore, readResultValue());
+    ASSERT_EQ(1u, shownMessages.size());
+    EXPECT_EQ("You must be an administrator to run this program.", shownMessages[0].text);
+    EXPECT_EQ("(default)", shownMessages[0].caption);
+    EXPECT_EQ(UINT(MB_ICONERROR), shownMessages[0].type);
+
+    shownMessages.clear();
+    EXPECT_EQ(0, runSetup("/S /U"));
+    EXPECT_TRUE(shownMessages.empty());
+    EXPECT_EQ(kBefore, readResultValue());
+}
+
+TEST_F(SetupRun, UnreadableTokenCountsAsNonAdministrator)
+{
+    fake.tokenOpens = false;
+    EXPECT_EQ(0, runSetup("/S"));
+    EXPECT_EQ(kBefore, readResultValue());
+}
+
+TEST_F(SetupRun, RefusedPrivilegeExitsSilently)
+{
+    fake.adjustSucceeds = false;
+    EXPECT_EQ(0, runSetup(""));
+    EXPECT_EQ(kBefore, readResultValue());
+    EXPECT_TRUE(shownMessages.empty());
+}
+
+TEST_F(SetupRun, WithoutSetupDataBesideTheProgramInitializationFails)
+{
+    expectResult("", 8);
+    ASSERT_EQ(1u, shownMessages.size());
+    EXPECT_EQ("Failed in operation for initialization.", shownMessages[0].text);
+    EXPECT_EQ("Installation Program", shownMessages[0].caption);
+    EXPECT_EQ(UINT(MB_ICONWARNING), shownMessages[0].type);
+}
+
+TEST_F(SetupRun, SilentAndNoReportOptionsShowNoReport)
+{
+    for (const char* line : {"/S", "/F", "/s/f", "/F /W"}) {
+        shownMessages.clear();
+        expectResult(line, 8);
+        EXPECT_TRUE(shownMessages.empty()) << line;
+    }
+}
+
+TEST_F(SetupRun, RemovalWithoutRecordsFailsInInitialization)
+{
+    expectResult("/U", 8);
+    ASSERT_EQ(1u, shownMessages.size());
+    EXPECT_EQ("Failed in operation for initialization.", shownMessages[0].text);
+    EXPECT_EQ("Uninstallation Program", shownMessages[0].caption);
+}
+
+TEST_F(SetupRun, CancelledOptionsExitWithoutResult)
+{
+    setupSteps.locateSetupData = dataFound;
+    setupSteps.runOptionsStep = optionsCancelled;
+    for (const char* line : {"", "/U", "/F"}) {
+        EXPECT_EQ(0, runSetup(line)) << line;
+        EXPECT_EQ(kBefore, readResultValue()) << line;
+    }
+    EXPECT_TRUE(shownMessages.empty());
+}
+
+TEST_F(SetupRun, AcceptedOptionsLeadToTheFilePhase)
+{
+    setupSteps.locateSetupData = dataFound;
+    setupSteps.runOptionsStep = optionsAccepted;
+    // The options' settings name no folder, so copying or removing files cannot succeed.
+    expectResult("/S", 9);
+    expectResult("/S /U", 10);
+    expectResult("/U", 10);
+    ASSERT_EQ(1u, shownMessages.size());
+    EXPECT_EQ("Failed in operation for files.", shownMessages[0].text);
+    EXPECT_EQ("Uninstallation Program", shownMessages[0].caption);
+}
+
+// The report chosen for each outcome, read as a user would see it.
+struct ReportCase {
+    uint32_t runFlags;
+    int succeeded;
+    int resultCode;
+    const char* text;
+    const char* caption;
+    UINT type;
+};
+
+TEST(FinalReport, TextAndCaptionPerResultCode)
+{
+    SeamGuard guard;
+    recordMessages();
+    const ReportCase cases[] = {
+        {1, 0, 8, "Failed in operation for initialization.", "Installation Program", MB_ICONWARNING},
+        {0, 0, 8, "Failed in operation for initialization.", "Uninstallation Program", MB_ICONWARNING},
+        {1, 0, 9, "Failed in operation for files.", "Installation Program", MB_ICONWARNING},
+        {0, 0, 10, "Failed in operation for files.", "Uninstallation Program", MB_ICONWARNING},
+        {1, 0, 11, "Failed in operation for registration.", "Installation Program", MB_ICONWARNING},
+        {0, 0, 11, "Failed in operation for registration.", "Uninstallation Program", MB_ICONWARNING},
+        {1, 0, 12, "Failed in operation for registration.", "Installation Program", MB_ICONWARNING},
+        {0, 0, 12, "Failed in operation for registration.", "Uninstallation Program", MB_ICONWARNING},
+        {1, 0, 13,
+         "Please install Microsoft Windows NT4.0 Service Pack 4 or later, before installing this "
+         "program.",
+         "Can not start the installation.", MB_ICONWARNING},
+        {1, 0, 15, "This operating system is not supported.", "Can not start the installation.",
+         MB_ICONWARNING},
+        {0, 0, 15, "This operating system is not supported.", "Can not start the installation.",
+         MB_ICONWARNING},
+        {1, 1, 0, "Completed.", "Installation Program", MB_ICONINFORMATION},
+        {0x105, 1, 0, "Completed.", "Installation Program", MB_ICONINFORMATION},
+        {0, 1, 0, "Completed.", "Uninstallation Program", MB_ICONINFORMATION},
+    };
+    for (const ReportCase& c : cases) {
+        SetupContext run = {};
+        run.runFlags = c.runFlags;
+        run.succeeded = c.succeeded;
+        run.resultCode = c.resultCode;
+        shownMessages.clear();
+        showFinalReport(run);
+        ASSERT_EQ(1u, shownMessages.size()) << c.resultCode;
+        EXPECT_EQ(c.text, shownMessages[0].text) << c.resultCode;
+        EXPECT_EQ(c.caption, shownMessages[0].caption) << c.resultCode;
+        EXPECT_EQ(c.type, shownMessages[0].type) << c.resultCode;
+    }
+    EXPECT_EQ(0, restartPrompts);
+}
+
+TEST(FinalReport, RestartPromptReplacesSuccessMessageOnly)
+{
+    SeamGuard guard;
+    recordMessages();
+    SetupContext run = {};
+    run.runFlags = 1;
+    run.succeeded = 1;
+    run.restartNeeded = 1;
+    showFinalReport(run);
+    EXPECT_EQ(1, restartPrompts);
+    EXPECT_TRUE(shownMessages.empty());
+
+    run.succeeded = 0;  // a failure while the application runs is reported as usual
+    run.resultCode = 9;
+    showFinalReport(run);
+    EXPECT_EQ(1, restartPrompts);
+    ASSERT_EQ(1u, shownMessages.size());
+    EXPECT_EQ("Failed in operation for files.", shownMessages[0].text);
+}
+
+TEST(FinalReport, SilentOrNoReportShowsNothingNotEvenTheRestartPrompt)
+{
+    SeamGuard guard;
+    recordMessages();
+    for (uint32_t flags : {0x3u, 0x201u, 0x2u, 0x200u}) {
+        SetupContext run = {};
+        run.runFlags = flags;
+        run.succeeded = 1;
+        run.restartNeeded = 1;
+        showFinalReport(run);
+        run.succeeded = 0;
+        run.resultCode = 12;
+        showFinalReport(run);
+    }
+    EXPECT_TRUE(shownMessages.empty());
+    EXPECT_EQ(0, restartPrompts);
+}
+
+TEST(RightsChecks, RealTokenUnderWineIsAnAdministrator)
+{
+    EXPECT_EQ(1, isAdministrator());
+    EXPECT_EQ(1, enableTakeOwnership());
+}
+
+TEST(RightsChecks, AdministratorsGroupMustBeEnabled)
+{
+    SeamGuard guard;
+    fake = FakeGroups();
+    platform.GetTokenInformation = fakeGetTokenInformation;
+    fake.adminAttributes = SE_GROUP_ENABLED | SE_GROUP_ENABLED_BY_DEFAULT | SE_GROUP_MANDATORY;
+    EXPECT_EQ(1, isAdministrator());
+    fake.adminAttributes = SE_GROUP_MANDATORY | SE_GROUP_ENABLED_BY_DEFAULT;
+    EXPECT_EQ(0, isAdministrator());
+    fake.adminAttributes = SE_GROUP_USE_FOR_DENY_ONLY;
+    EXPECT_EQ(0, isAdministrator());
+}
+
+TEST(Resources, StringTableHoldsEveryMessage)
+{
+    EXPECT_EQ("This program will be installed in the following folder:", resourceText(2));
+    EXPECT_EQ(resourceText(2), resourceText(19));
+    EXPECT_EQ("Failed in operation for %s.", resourceText(7));
+    EXPECT_EQ("Software Installer", resourceText(18));
+    for (UINT id : {0u, 1u, 17u})
+        EXPECT_EQ("", resourceText(id)) << id;
+}
+
+}  // namespace

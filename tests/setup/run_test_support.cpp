@@ -1,0 +1,98 @@
+#include "run_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include "setup/run.h"
+
+std::vector<ShownMessage> shownMessages;
+int restartPrompts;
+
+SeamGuard::SeamGuard() : savedPlatform_(platform)
+{
+    memcpy(savedSteps_, &setupSteps, sizeof savedSteps_);
+    shownMessages.clear();
+    restartPrompts = 0;
+}
+
+SeamGuard::~SeamGuard()
+{
+    platform = savedPlatform_;
+    memcpy(&setupSteps, savedSteps_, sizeof savedSteps_);
+}
+
+static_assert(sizeof(SetupStepSeam) == 2 * sizeof(void*), "SeamGuard saves both steps");
+
+namespace {
+
+int WINAPI recordMessageBox(HWND, LPCSTR text, LPCSTR caption, UINT type)
+{
+    shownMessages.push_back({text ? text : "", caption ? caption : "(default)", type});
+    return IDOK;
+}
+
+INT WINAPI recordRestartPrompt(void*, HWND, BOOL)
+{
+    ++restartPrompts;
+    return 0;
+}
+
+}  // namespace
+
+void recordMessages()
+{
+    platform.MessageBoxA = recordMessageBox;
+    platform.SetupPromptReboot = recordRestartPrompt;
+}
+
+std::string readResultValue()
+{
+    char value[64] = "";
+    DWORD size = sizeof value;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kResultKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return "(none)";
+    DWORD type = 0;
+    LONG status = RegQueryValueExA(key, "Setup", nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+    RegCloseKey(key);
+    if (status != ERROR_SUCCESS)
+        return "(none)";
+    if (type != REG_SZ)
+        return "(not REG_SZ)";
+    // The stored size counts the terminating null.
+    if (size != strlen(value) + 1)
+        return "(size " + std::to_string(size) + ")";
+    return value;
+}
+
+void writeResultValue(const char* text)
+{
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, kResultKeyPath, 0, nullptr, 0,
+                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    RegSetValueExA(key, "Setup", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), DWORD(strlen(text) + 1));
+    RegCloseKey(key);
+}
+
+void deleteResultValue()
+{
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kResultKeyPath, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
+        RegDeleteValueA(key, "Setup");
+        RegCloseKey(key);
+    }
+}
+
+int runSetup(const char* commandLine)
+{
+    std::string line = commandLine;
+    return WinMain(GetModuleHandleA(nullptr), nullptr, &line[0], SW_SHOWNORMAL);
+}
+
+std::string resourceText(UINT id)
+{
+    char text[260] = "";
+    LoadStringA(GetModuleHandleA(nullptr), id, text, sizeof text);
+    return text;
+}

@@ -1,0 +1,69 @@
+// Stand-in for the package-manager application of the sample package.
+//
+//   PkgMgr.exe                          exits at once
+//   PkgMgr.exe /hold NAME [/for MS]     holds a mutex and a top-level window, both
+//                                       named NAME, until the window is closed or
+//                                       MS milliseconds have passed
+//
+// Setup recognises the running application by exactly these two names.
+#include <windows.h>
+#include <stdlib.h>
+#include <string.h>
+
+namespace {
+
+const char kWindowClass[] = "PkgMgrSampleWindow";
+
+LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_TIMER:
+        DestroyWindow(window);
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    default:
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+{
+    const char* name = nullptr;
+    UINT holdMilliseconds = 0;
+    for (int i = 1; i + 1 < __argc; ++i) {
+        if (strcmp(__argv[i], "/hold") == 0)
+            name = __argv[++i];
+        else if (strcmp(__argv[i], "/for") == 0)
+            holdMilliseconds = UINT(strtoul(__argv[++i], nullptr, 10));
+    }
+    if (name == nullptr)
+        return 0;
+
+    HANDLE mutex = CreateMutexA(nullptr, TRUE, name);  // owned until this process ends
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = windowProc;
+    windowClass.hInstance = instance;
+    windowClass.lpszClassName = kWindowClass;
+    RegisterClassA(&windowClass);
+    HWND window = CreateWindowExA(0, kWindowClass, name, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                                  CW_USEDEFAULT, 320, 120, nullptr, nullptr, instance, nullptr);
+    if (window == nullptr)
+        return 1;
+    if (holdMilliseconds)
+        SetTimer(window, 1, holdMilliseconds, nullptr);
+
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    if (mutex) {
+        ReleaseMutex(mutex);
+        CloseHandle(mutex);
+    }
+    return 0;
+}
