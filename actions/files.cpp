@@ -1,11 +1,271 @@
 #include "actions/files.h"
 
+#include <shellapi.h>
+
+#include "actions/deferred.h"
+#include "platform/seam.h"
+#include "platform/text.h"
+#include "setup/run_flags.h"
+#include "setupdata/setup_data.h"
+
+namespace {
+
+enum { kFileCount = 12, kListChars = 10 * kPathChars };
+
+// Source and target names, pairwise. The first target goes into the Windows folder,
+// the others into the program folder; the target names also name the staged copies.
+const char* const kSettingsSources[kFileCount] = {
+    "setup.exe",    "PkgMgr",       "PkgMgr.zem",   "ZemSetup.dat",
+    "ZemSetup.dll", "ZEMSYSID.sys", "ZEMSYSID.vxd", "zemliba.dll",
+    "zemlibb.dll",  "unicows.dll",  "ZEMNTDEV.sys", "ZemFlash.dll"};
+const char* const kDescriptorSources[kFileCount] = {
+    "setup.exe",    "PkgMgr",       "QUVOZEM.xml",  "ZemSetup.dat",
+    "ZemSetup.dll", "ZEMSYSID.sys", "ZEMSYSID.vxd", "zemliba.dll",
+    "zemlibb.dll",  "unicows.dll",  "ZEMNTDEV.sys", "ZemFlash.dll"};
+const char* const kSettingsTargets[kFileCount] = {
+    "_zemu000.exe", "PkgMgr.exe",   "ZemSetup.ini", "ZemSetup.dat",
+    "ZemSetup.dll", "ZEMSYSID.sys", "ZEMSYSID.vxd", "zemliba.dll",
+    "zemlibb.dll",  "unicows.dll",  "ZEMNTDEV.sys", "ZemFlash.dll"};
+const char* const kDescriptorTargets[kFileCount] = {
+    "_zemu000.exe", "PkgMgr.exe",   "ZemSetup.xml", "ZemSetup.dat",
+    "ZemSetup.dll", "ZEMSYSID.sys", "ZEMSYSID.vxd", "zemliba.dll",
+    "zemlibb.dll",  "unicows.dll",  "ZEMNTDEV.sys", "ZemFlash.dll"};
+
+const char kManifestName[] = "pkgmgr.exe.manifest";
+
+const FILEOP_FLAGS kCopyFlags = FOF_MULTIDESTFILES | FOF_SILENT | FOF_NOCONFIRMATION |
+                                FOF_NOCONFIRMMKDIR;
+const FILEOP_FLAGS kDeleteFlags = FOF_SILENT | FOF_NOCONFIRMATION;
+
+// Null-terminated paths one after another, ended by an empty path: the shell's form.
+struct PathList {
+    char text[kListChars];
+    size_t used;
+    const char* paths[kFileCount];
+    size_t count;
+};
+
+void clearList(PathList& list)
+{
+    list.text[0] = '\0';
+    list.text[1] = '\0';
+    list.used = 0;
+    list.count = 0;
+}
+
+// Appends `folder`, `separator` and `name`. Returns 0 when the path or the list
+// would not fit.
+int addPath(PathList& list, const char* folder, const char* separator, const char* name)
+{
+    char path[kPathChars];
+    if (list.count == kFileCount ||
+        !formatText(path, sizeof path, "%s%s%s", folder, separator, name))
+        return 0;
+    size_t length = boundedLength(path, sizeof path);
+    if (list.used + length + 2 > sizeof list.text)
+        return 0;  // no room for the path and the empty one that ends the list
+    char* start = list.text + list.used;
+    copyText(start, length + 1, path);
+    list.paths[list.count++] = start;
+    list.used += length + 1;
+    list.text[list.used] = '\0';
+    return 1;
+}
+
+int runFileOperation(HWND owner, UINT operation, const char* from, const char* to,
+                     FILEOP_FLAGS flags)
+{
+    SHFILEOPSTRUCTA request;
+    ZeroMemory(&request, sizeof request);
+    request.hwnd = owner;
+    request.wFunc = operation;
+    request.pFrom = from;
+    request.pTo = to;
+    request.fFlags = flags;
+    return SHFileOperationA(&request) == 0;
+}
+
+struct Places {
+    int nt;  // platform id 2; otherwise Windows 9x
+    char windowsFolder[kPathChars];
+    const char* const* sources;
+    const char* const* targets;
+    const char* otherSettingsName;  // the installed settings file of the other mode
+};
+
+int findPlaces(Places& places)
+{
+    OSVERSIONINFOA version;
+    ZeroMemory(&version, sizeof version);
+    version.dwOSVersionInfoSize = sizeof version;
+    GetVersionExA(&version);
+    places.nt = version.dwPlatformId == VER_PLATFORM_WIN32_NT;
+    places.sources = descriptorMode ? kDescriptorSources : kSettingsSources;
+    places.targets = descriptorMode ? kDescriptorTargets : kSettingsTargets;
+    places.otherSettingsName = descriptorMode ? "ZemSetup.ini" : "ZemSetup.xml";
+    UINT length = GetWindowsDirectoryA(places.windowsFolder, sizeof places.windowsFolder);
+    return length != 0 && length < sizeof places.windowsFolder;
+}
+
+// The installed paths: the uninstaller in the Windows folder, the rest in `folder`.
+int buildInstalledList(const Places& places, const char* folder, PathList& list)
+{
+    clearList(list);
+    if (!addPath(list, places.windowsFolder, "\\", places.targets[0]))
+        return 0;
+    for (int i = 1; i < kFileCount; ++i) {
+        if (!addPath(list, folder, "\\", places.targets[i]))
+            return 0;
+    }
+    return 1;
+}
+
+// Deletes one file through the shell, as the other deletions are made.
+int deletePath(HWND owner, const char* path)
+{
+    char list[kPathChars + 1];
+    if (!copyText(list, kPathChars, path))
+        return 0;
+    list[boundedLength(list, kPathChars) + 1] = '\0';
+    return runFileOperation(owner, FO_DELETE, list, nullptr, kDeleteFlags);
+}
+
+// Removes a file of the program folder that must not stay: at once, or at the restart.
+int removeStrayFile(const Places& places, HWND owner, const char* folder, const char* name,
+                    int restartNeeded)
+{
+    char found[kPathChars];
+    DWORD length = SearchPathA(folder, name, nullptr, sizeof found, found, nullptr);
+    if (length == 0)
+        return 1;
+    if (length >= sizeof found)
+        return 0;
+    if (!restartNeeded)
+        return deletePath(owner, found);
+    if (places.nt)
+        return scheduleDeletion(found);
+    const char* paths[1] = {found};
+    return addRenameDeletions(paths, 1);
+}
+
+int installFiles(const Places& places, HWND owner, const char* folder, int restartNeeded)
+{
+    // Every path is formed before anything is copied, so that a folder too long for
+    // the paths or the lists fails with nothing changed.
+    char sourceFolder[kPathChars];
+    char tempFolder[kPathChars];
+    DWORD length = platform.GetModuleFileNameA(nullptr, sourceFolder, sizeof sourceFolder);
+    if (length == 0 || length >= sizeof sourceFolder)
+        return 0;
+    char* lastSlash = nullptr;
+    for (char* p = sourceFolder; *p; ++p) {
+        if (*p == '\\')
+            lastSlash = p;
+    }
+    if (!lastSlash)
+        return 0;
+    *lastSlash = '\0';
+    length = GetTempPathA(sizeof tempFolder, tempFolder);
+    if (length == 0 || length >= sizeof tempFolder)
+        return 0;
+
+    PathList sources;
+    PathList staged;
+    PathList installed;
+    clearList(sources);
+    clearList(staged);
+    for (int i = 0; i < kFileCount; ++i) {
+        if (!addPath(sources, sourceFolder, "\\", places.sources[i]) ||
+            !addPath(staged, tempFolder, "", places.targets[i]))
+            return 0;
+    }
+    char probe[kPathChars];
+    if (!buildInstalledList(places, folder, installed) ||
+        !formatText(probe, sizeof probe, "%s\\%s", folder, places.otherSettingsName) ||
+        !formatText(probe, sizeof probe, "%s\\%s", folder, kManifestName))
+        return 0;
+
+    if (!runFileOperation(owner, FO_COPY, sources.text, staged.text, kCopyFlags) ||
+        !createFolderTree(folder))
+        return 0;
+    if (places.nt) {
+        for (size_t i = 0; i < staged.count; ++i)
+            secureStagedFile(staged.paths[i]);
+    }
+    if (!removeStrayFile(places, owner, folder, places.otherSettingsName, restartNeeded))
+        return 0;
+    // No manifest is installed; one left in the folder would override the application's own.
+    if (places.nt && !removeStrayFile(places, owner, folder, kManifestName, restartNeeded))
+        return 0;
+
+    if (!restartNeeded)
+        return runFileOperation(owner, FO_MOVE, staged.text, installed.text, kCopyFlags);
+    // The application runs: its files are replaced at the next restart.
+    for (size_t i = 0; i < installed.count; ++i) {
+        int scheduled = places.nt ? scheduleReplacement(staged.paths[i], installed.paths[i])
+                                  : addRenameReplacement(staged.paths[i], installed.paths[i]);
+        if (!scheduled)
+            return 0;
+    }
+    return 1;
+}
+
+int removeFiles(const Places& places, HWND owner, const char* folder, int restartNeeded)
+{
+    PathList installed;
+    if (!buildInstalledList(places, folder, installed))
+        return 0;
+    const char* uninstaller = installed.paths[0];
+
+    if (restartNeeded) {
+        if (!places.nt)
+            return addRenameDeletions(installed.paths, installed.count);
+        for (size_t i = 0; i < installed.count; ++i) {
+            if (!scheduleDeletion(installed.paths[i]))
+                return 0;
+        }
+        return 1;
+    }
+    // The uninstaller is this very program: it can only go at the next restart.
+    const char* others = installed.text + boundedLength(uninstaller, kPathChars) + 1;
+    if (!runFileOperation(owner, FO_DELETE, others, nullptr, kDeleteFlags))
+        return 0;
+    if (places.nt)
+        return scheduleDeletion(uninstaller);
+    return addRenameDeletions(&uninstaller, 1);
+}
+
+}  // namespace
+
 int deployFiles(HWND owner, const char* folder, int restartNeeded, uint32_t runFlags)
 {
-    (void)owner;
-    (void)folder;
-    (void)restartNeeded;
-    (void)runFlags;
-    // File deployment is not built yet: the file phase fails ("files").
-    return 0;
+    Places places;
+    // Without a folder the names would land in the root of the current drive.
+    if (!folder || !folder[0] || !findPlaces(places))
+        return 0;
+    if (runFlags & kRunInstall)
+        return installFiles(places, owner, folder, restartNeeded);
+    return removeFiles(places, owner, folder, restartNeeded);
+}
+
+int createFolderTree(const char* path)
+{
+    if (CreateDirectoryA(path, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS)
+        return 1;
+    char parent[kPathChars];
+    if (!copyText(parent, sizeof parent, path))
+        return 0;
+    // The two leading backslashes of a network path never end a parent.
+    size_t length = boundedLength(parent, sizeof parent);
+    size_t cut = 0;
+    for (size_t i = parent[0] == '\\' ? 2 : 0; i < length; ++i) {
+        if (parent[i] == '\\')
+            cut = i;
+    }
+    if (cut == 0)
+        return 0;
+    parent[cut] = '\0';
+    if (!createFolderTree(parent))
+        return 0;
+    return CreateDirectoryA(path, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }

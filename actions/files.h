@@ -4,5 +4,13 @@
 #include <stdint.h>
 
 // Installs (run flag 0x1 set) or removes the files in `folder`; with `restartNeeded`
-// the work is scheduled for the next restart. Returns 1 on success.
+// the work is scheduled for the next restart. Returns 1 on success. A folder so long
+// that its paths would not fit fails before any file is touched.
 int deployFiles(HWND owner, const char* folder, int restartNeeded, uint32_t runFlags);
+
+// Creates `path` with every missing parent. Returns 1 when the folder exists afterwards.
+int createFolderTree(const char* path);
+
+// Gives a staged copy the Administrators as owner and group, full access for them
+// and read/execute for everyone (NT family). Returns 1 on success.
+int secureStagedFile(const char* path);

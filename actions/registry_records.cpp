@@ -1,27 +1,248 @@
 #include "actions/registry_records.h"
 
-// The registry records are not built yet: each writer fails ("registration").
-int applyProgramFolder(const char*, uint32_t)
+#include <windows.h>
+
+#include "platform/guards.h"
+#include "platform/seam.h"
+#include "platform/text.h"
+#include "setup/run_flags.h"
+
+namespace {
+
+const char kProductName[] = "VeltranoSoftwareInstaller";
+const char kUninstallRoot[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+const char kCurrentVersionKey[] = "Software\\Microsoft\\Windows\\CurrentVersion";
+
+int productKeyPath(char* out)
 {
-    return 0;
+    return formatText(out, kPathChars, "SOFTWARE\\QUVO\\%s", kProductName);
 }
 
-int applyProductIdentity(const char*, const char*, uint32_t)
+int uninstallKeyPath(char* out)
 {
-    return 0;
+    return formatText(out, kPathChars, "%s\\%s", kUninstallRoot, kProductName);
 }
 
-int applyMenuFolderValue(const char*, uint32_t)
+int openKey(const char* path, REGSAM access, UniqueKey& key)
 {
-    return 0;
+    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, access, key.put()) == ERROR_SUCCESS;
 }
 
-int applyInternetSettings(int32_t, const char*, uint32_t)
+int openProductKey(REGSAM access, UniqueKey& key)
 {
-    return 0;
+    char path[kPathChars];
+    return productKeyPath(path) && openKey(path, access, key);
 }
 
-int applyUninstallEntry(const char*, const char*, const char*, uint32_t)
+int createKey(const char* path, UniqueKey& key)
 {
-    return 0;
+    DWORD disposition = 0;
+    return platform.RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                    KEY_ALL_ACCESS, nullptr, key.put(),
+                                    &disposition) == ERROR_SUCCESS;
+}
+
+// Writes a string value with its terminating null counted.
+int writeText(HKEY key, const char* name, const char* text)
+{
+    DWORD size = DWORD(boundedLength(text, kPathChars) + 1);
+    if (size > kPathChars)
+        return 0;
+    return platform.RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                                   size) == ERROR_SUCCESS;
+}
+
+int deleteValue(HKEY key, const char* name)
+{
+    return RegDeleteValueA(key, name) == ERROR_SUCCESS;
+}
+
+// Reads a value of any type as text into `out` (`capacity` bytes). A value that is
+// absent or does not fit leaves `out` as it was; a value stored without its
+// terminating null gets one when there is room.
+int readText(HKEY key, const char* name, char* out, DWORD capacity)
+{
+    DWORD size = 0;
+    if (RegQueryValueExA(key, name, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS ||
+        size > capacity)
+        return 0;
+    char value[kPathChars];
+    BYTE* target = capacity <= sizeof value ? reinterpret_cast<BYTE*>(value)
+                                            : reinterpret_cast<BYTE*>(out);
+    size = capacity;
+    if (RegQueryValueExA(key, name, nullptr, nullptr, target, &size) != ERROR_SUCCESS)
+        return 0;
+    if (size == 0 || target[size - 1] != '\0') {
+        if (size >= capacity)
+            return 0;
+        target[size] = '\0';
+        ++size;
+    }
+    if (target != reinterpret_cast<BYTE*>(out))
+        CopyMemory(out, value, size);
+    return 1;
+}
+
+int isHexDigit(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return c - 'A' + 10;
+}
+
+// An eight-digit hexadecimal version such as 01030000 becomes "1.03.0000". Texts of
+// another length, and eight characters that are not all hexadecimal digits, stay as
+// they are: such a text is no packed version number.
+void normaliseVersion(char* version)
+{
+    if (boundedLength(version, kPathChars) != 8)
+        return;
+    unsigned long packed = 0;
+    for (int i = 0; i < 8; ++i) {
+        if (!isHexDigit(version[i]))
+            return;
+        packed = (packed << 4) | unsigned(hexValue(version[i]));
+    }
+    formatText(version, kPathChars, "%X.%02X.%04X", unsigned(packed >> 24),
+               unsigned((packed >> 16) & 0xFF), unsigned(packed & 0xFFFF));
+}
+
+}  // namespace
+
+int readCurrentVersionValue(const char* name, char* out, uint32_t size)
+{
+    UniqueKey key;
+    return openKey(kCurrentVersionKey, KEY_READ, key) && readText(key.get(), name, out, size);
+}
+
+int readProgramFolder(char* out)
+{
+    UniqueKey key;
+    return openProductKey(KEY_READ, key) && readText(key.get(), "ProgDir", out, kPathChars);
+}
+
+int readProductIdentity(char* name, char* version)
+{
+    UniqueKey key;
+    if (!openProductKey(KEY_READ, key) || !readText(key.get(), "Name", name, kPathChars) ||
+        !readText(key.get(), "Version", version, kPathChars))
+        return 0;
+    normaliseVersion(version);
+    return 1;
+}
+
+int readMenuFolder(char* out)
+{
+    UniqueKey key;
+    return openProductKey(KEY_READ, key) && readText(key.get(), "MenuDir", out, kPathChars);
+}
+
+int readInternetFunction(int32_t* value)
+{
+    UniqueKey key;
+    if (!openProductKey(KEY_READ, key))
+        return 0;
+    DWORD number = 0;
+    DWORD size = sizeof number;
+    if (RegQueryValueExA(key.get(), "InternetFunction", nullptr, nullptr,
+                         reinterpret_cast<BYTE*>(&number), &size) != ERROR_SUCCESS)
+        return 0;
+    *value = int32_t(number);
+    return 1;
+}
+
+int applyProgramFolder(const char* programFolder, uint32_t runFlags)
+{
+    char path[kPathChars];
+    UniqueKey key;
+    if (!(runFlags & kRunInstall)) {
+        return openProductKey(KEY_ALL_ACCESS, key) && deleteValue(key.get(), nullptr) &&
+               deleteValue(key.get(), "ProgDir");
+    }
+    char programPath[kPathChars];
+    return productKeyPath(path) && createKey(path, key) &&
+           writeText(key.get(), "ProgDir", programFolder) &&
+           formatText(programPath, sizeof programPath, "%s\\PkgMgr.exe", programFolder) &&
+           writeText(key.get(), nullptr, programPath);
+}
+
+int applyProductIdentity(const char* productName, const char* productVersion, uint32_t runFlags)
+{
+    UniqueKey key;
+    if (!openProductKey(KEY_ALL_ACCESS, key))
+        return 0;
+    if (!(runFlags & kRunInstall))
+        return deleteValue(key.get(), "Name") && deleteValue(key.get(), "Version");
+    return writeText(key.get(), "Name", productName) &&
+           writeText(key.get(), "Version", productVersion);
+}
+
+int applyMenuFolderValue(const char* menuFolder, uint32_t runFlags)
+{
+    UniqueKey key;
+    if (!openProductKey(KEY_ALL_ACCESS, key))
+        return 0;
+    if (!(runFlags & kRunInstall))
+        return deleteValue(key.get(), "MenuDir");
+    return writeText(key.get(), "MenuDir", menuFolder);
+}
+
+int applyInternetSettings(int32_t internetFunction, const char* downloadFolder, uint32_t runFlags)
+{
+    UniqueKey key;
+    if (!openProductKey(KEY_ALL_ACCESS, key))
+        return 0;
+    if (!(runFlags & kRunInstall)) {
+        // "InternetFunction" stays: a later installation honours a stored 0.
+        int removed = deleteValue(key.get(), "DownloadDir");
+        deleteValue(key.get(), "ProxyServer");
+        return removed;
+    }
+    // A download folder chosen earlier, by an installation or by the application, is kept.
+    DWORD size = 0;
+    if (RegQueryValueExA(key.get(), "DownloadDir", nullptr, nullptr, nullptr, &size) !=
+            ERROR_SUCCESS &&
+        !writeText(key.get(), "DownloadDir", downloadFolder))
+        return 0;
+    DWORD number = DWORD(internetFunction);
+    return platform.RegSetValueExA(key.get(), "InternetFunction", 0, REG_DWORD,
+                                   reinterpret_cast<const BYTE*>(&number),
+                                   sizeof number) == ERROR_SUCCESS;
+}
+
+int applyUninstallEntry(const char* uninstallerName, const char* productName,
+                        const char* productVersion, uint32_t runFlags)
+{
+    char path[kPathChars];
+    if (!uninstallKeyPath(path))
+        return 0;
+    if (!(runFlags & kRunInstall))
+        return RegDeleteKeyA(HKEY_LOCAL_MACHINE, path) == ERROR_SUCCESS;
+
+    UniqueKey key;
+    if (!createKey(path, key))
+        return 0;
+    // With /W the entry stays out of the system's list unless an earlier name is there.
+    if (!(runFlags & kRunNoShortcuts) && !writeText(key.get(), "DisplayName", productName))
+        return 0;
+    char command[kPathChars];
+    char icon[kPathChars];
+    UINT windowsLength = GetWindowsDirectoryA(icon, sizeof icon);
+    if (!formatText(command, sizeof command, "%s /U", uninstallerName) ||
+        !writeText(key.get(), "UninstallString", command) || windowsLength == 0 ||
+        windowsLength >= sizeof icon ||
+        !formatText(icon + windowsLength, sizeof icon - windowsLength, "\\%s,0", uninstallerName) ||
+        !writeText(key.get(), "DisplayIcon", icon) ||
+        !writeText(key.get(), "DisplayVersion", productVersion))
+        return 0;
+    // An entry hidden from the list by this value becomes visible.
+    RegDeleteValueA(key.get(), "SystemComponent");
+    return 1;
 }

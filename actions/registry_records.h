@@ -2,6 +2,14 @@
 #pragma once
 #include <stdint.h>
 
+// Readers of an earlier installation's records. Nonzero when the value was read.
+// One value of HKEY_LOCAL_MACHINE "Software\Microsoft\Windows\CurrentVersion", at most `size` bytes.
+int readCurrentVersionValue(const char* name, char* out, uint32_t size);
+int readProgramFolder(char* out);                   // "ProgDir", 260 characters
+int readProductIdentity(char* name, char* version);  // "Name" and normalised "Version", 260 each
+int readMenuFolder(char* out);                      // "MenuDir", 260 characters
+int readInternetFunction(int32_t* value);           // "InternetFunction"
+
 // Bit 0x1 of `runFlags` set writes the record, clear removes it. Nonzero on success.
 int applyProgramFolder(const char* programFolder, uint32_t runFlags);
 int applyProductIdentity(const char* productName, const char* productVersion, uint32_t runFlags);

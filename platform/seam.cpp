@@ -8,6 +8,8 @@ PlatformSeam platform = {
     ::AdjustTokenPrivileges,
     ::RegCreateKeyExA,
     ::RegSetValueExA,
+    ::GetModuleFileNameA,
+    ::MoveFileExA,
     ::MessageBoxA,
     ::SetupPromptReboot,
 };

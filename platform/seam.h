@@ -17,6 +17,11 @@ struct PlatformSeam {
                                   PHKEY result, LPDWORD disposition);
     LONG(WINAPI* RegSetValueExA)(HKEY key, LPCSTR name, DWORD reserved, DWORD type,
                                  const BYTE* data, DWORD size);
+    // The running program's path, which locates the setup folder: tests point it at a
+    // package folder of their own instead of copying the test program around.
+    DWORD(WINAPI* GetModuleFileNameA)(HMODULE module, LPSTR path, DWORD size);
+    // Scheduling a file operation for the next restart (a refused schedule).
+    BOOL(WINAPI* MoveFileExA)(LPCSTR existing, LPCSTR newName, DWORD flags);
     // The run's final report and restart prompt, so that tests can read what a user would see.
     int(WINAPI* MessageBoxA)(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
     INT(WINAPI* SetupPromptReboot)(void* fileQueue, HWND owner, BOOL scanOnly);

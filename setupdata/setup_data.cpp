@@ -1,27 +1,145 @@
 #include "setupdata/setup_data.h"
 
+#include <string.h>
+
+#include "platform/guards.h"
+#include "platform/seam.h"
 #include "setup/run_flags.h"
 
 HINSTANCE moduleInstance;
+SystemProfile systemProfile;
 HMODULE unicowsModule;
 char settingsFilePath[kPathChars];
 char releaseFilePath[kPathChars];
 XmlDocument* descriptorTree;
 int descriptorMode;
 
+namespace {
+
+const char kSettingsFile[] = "ZemSetup.dat";
+const char kReleaseFile[] = "PkgMgr.zem";
+const char kDescriptorFile[] = "QUVOZEM.xml";
+// Room kept behind the descriptor's bytes: the text always ends in zero bytes.
+const DWORD kSlack = 260;
+const DWORD kReadChunk = 64 * 1024;
+
+// A release file counts only when it names a release.
+int isUsableReleaseFile(const char* path)
+{
+    char value[kPathChars] = "";
+    return GetPrivateProfileStringA("ZEM", "XRELEASE", "", value, sizeof value, path) > 0;
+}
+
+// Reads the whole descriptor and parses it into `descriptorTree`.
+int loadDescriptor(const char* path)
+{
+    UniqueHandle file;
+    HANDLE opened = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_ARCHIVE,
+                                nullptr);
+    if (opened == INVALID_HANDLE_VALUE)
+        return 0;
+    file.reset(opened);
+
+    // The block grows geometrically, so that a large descriptor costs linear time,
+    // and always keeps at least kSlack zero bytes behind the data.
+    DWORD capacity = kSlack + kSlack;
+    DWORD count = 0;
+    UniqueLocal block(LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, capacity));
+    if (!block)
+        return 0;
+    for (;;) {
+        if (capacity - count < kReadChunk + kSlack) {
+            DWORD grown = capacity + (capacity > kReadChunk ? capacity : kReadChunk) + kSlack;
+            if (grown < capacity)
+                return 0;  // the file is larger than this process can hold
+            HLOCAL moved = LocalReAlloc(block.get(), grown, LMEM_MOVEABLE | LMEM_ZEROINIT);
+            if (moved == nullptr)
+                return 0;
+            block.release();
+            block.reset(moved);
+            capacity = grown;
+        }
+        char* data = static_cast<char*>(LocalLock(block.get()));
+        if (data == nullptr)
+            return 0;
+        DWORD read = 0;
+        BOOL ok = ReadFile(file.get(), data + count, kReadChunk, &read, nullptr);
+        if (ok && read == 0) {
+            descriptorTree = xmlLoadDocument(data, count);
+            LocalUnlock(block.get());
+            break;
+        }
+        LocalUnlock(block.get());
+        if (!ok)
+            return 0;
+        count += read;
+    }
+    descriptorMode = descriptorTree != nullptr;
+    return descriptorTree != nullptr;
+}
+
+}  // namespace
+
+int readSetupFolder(char* out)
+{
+    char path[kPathChars] = "";
+    DWORD length = platform.GetModuleFileNameA(nullptr, path, sizeof path);
+    if (length == 0 || length >= sizeof path)
+        return 0;
+    char* lastSeparator = strrchr(path, '\\');
+    if (lastSeparator == nullptr)
+        return 0;
+    *lastSeparator = '\0';
+    return copyText(out, kPathChars, path);
+}
+
+int findInFolder(const char* folder, const char* name, char* out)
+{
+    DWORD length = SearchPathA(folder, name, nullptr, kPathChars, out, nullptr);
+    if (length == 0 || length >= kPathChars) {
+        out[0] = '\0';  // not found, or its path would not fit
+        return 0;
+    }
+    return 1;
+}
+
 int locateSetupData(HINSTANCE instance, uint32_t runFlags)
 {
     moduleInstance = instance;
+    systemProfile.language = GetSystemDefaultLangID();
+    systemProfile.primaryLanguage = systemProfile.language & 0x3FF;
     if (!(runFlags & kRunInstall))
         return 1;  // a removal works from the registry records of the installed copy
-    // Finding and reading the setup files is not built yet: an installation stops
-    // here with the "initialization" result.
-    return 0;
+
+    OSVERSIONINFOA version;
+    ZeroMemory(&version, sizeof version);
+    version.dwOSVersionInfoSize = sizeof version;
+    GetVersionExA(&version);
+    if (version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) {
+        // The text conversion of the descriptor needs the Unicode layer there.
+        unicowsModule = LoadLibraryA("unicows.dll");
+        if (unicowsModule == nullptr)
+            return 0;
+    }
+
+    char folder[kPathChars] = "";
+    if (!readSetupFolder(folder))
+        return 0;
+    if (!findInFolder(folder, kSettingsFile, settingsFilePath))
+        return 0;
+    if (findInFolder(folder, kReleaseFile, releaseFilePath) && isUsableReleaseFile(releaseFilePath))
+        return 1;
+    if (!findInFolder(folder, kDescriptorFile, releaseFilePath))
+        return 0;
+    return loadDescriptor(releaseFilePath);
 }
 
 void releaseSetupData()
 {
-    // No descriptor is loaded yet; the Unicode layer is the only thing to give back.
+    if (descriptorTree) {
+        xmlDeleteDocument(descriptorTree);
+        descriptorTree = nullptr;
+    }
     if (unicowsModule) {
         FreeLibrary(unicowsModule);
         unicowsModule = nullptr;

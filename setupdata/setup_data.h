@@ -4,13 +4,14 @@
 #include <stdint.h>
 
 #include "platform/text.h"
-
-struct XmlDocument;
+#include "xml/document.h"
+#include "xml/item_data.h"
 
 extern HINSTANCE moduleInstance;  // every string, icon and dialog is loaded from here
+extern SystemProfile systemProfile;  // only the two language fields are filled
 extern HMODULE unicowsModule;     // the Unicode layer, loaded on Windows 9x only
-extern char settingsFilePath[kPathChars];
-extern char releaseFilePath[kPathChars];
+extern char settingsFilePath[kPathChars];  // "ZemSetup.dat"
+extern char releaseFilePath[kPathChars];   // "PkgMgr.zem", or "QUVOZEM.xml" in descriptor mode
 extern XmlDocument* descriptorTree;
 extern int descriptorMode;  // the setup data came from a descriptor; outlives the tree
 
@@ -20,3 +21,9 @@ int locateSetupData(HINSTANCE instance, uint32_t runFlags);
 
 // Releases the descriptor tree and the Unicode layer once nothing reads the descriptor.
 void releaseSetupData();
+
+// The folder of the running program, without a trailing backslash (260 characters).
+int readSetupFolder(char* out);
+
+// Looks for `name` in `folder` alone; fills `out` (260) with its full path.
+int findInFolder(const char* folder, const char* name, char* out);

@@ -4,7 +4,7 @@
 #
 #   make-sample-package.sh BINDIR OUTDIR [settings|descriptor]
 #
-# BINDIR holds the built setup.exe and PkgMgr.exe. "settings" (the default) writes
+# BINDIR holds the built setup.exe, PkgMgr.exe and the unicows.dll stand-in. "settings" (the default) writes
 # the release file PkgMgr.zem; "descriptor" writes the XML descriptor QUVOZEM.xml
 # instead. The output is the same bytes on every run.
 set -euo pipefail
@@ -75,5 +75,7 @@ for name in ZemSetup.dll ZEMSYSID.sys ZEMSYSID.vxd zemliba.dll zemlibb.dll unico
     ZEMNTDEV.sys ZemFlash.dll; do
     for i in $(seq 64); do printf '%s sample payload line %03d\r\n' "$name" "$i"; done >"$out/$name"
 done
+# Under Windows 9x the setup loads "unicows.dll" from its folder: use the build's stand-in.
+if [ -f "$bin/unicows.dll" ]; then cp "$bin/unicows.dll" "$out/unicows.dll"; fi
 touch -d '2004-01-01 00:00:00 UTC' "$out"/*
 echo "sample package ($mode mode): $out"

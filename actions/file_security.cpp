@@ -1,0 +1,68 @@
+#include "actions/files.h"
+
+#include <aclapi.h>
+
+#include "platform/guards.h"
+
+namespace {
+
+using SetEntriesInAclFunction = DWORD(WINAPI*)(ULONG, PEXPLICIT_ACCESS_A, PACL, PACL*);
+using SetNamedSecurityInfoFunction = DWORD(WINAPI*)(LPSTR, SE_OBJECT_TYPE, SECURITY_INFORMATION,
+                                                    PSID, PSID, PACL, PACL);
+
+// Looked up at run time: the security functions are not there on every system the
+// program starts on, and a missing import would keep it from loading at all.
+template <typename Function>
+Function advapiFunction(const char* name)
+{
+    HMODULE advapi = GetModuleHandleA("advapi32.dll");
+    if (advapi == nullptr)
+        return nullptr;
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(advapi, name)));
+}
+
+}  // namespace
+
+int secureStagedFile(const char* path)
+{
+    auto setEntriesInAcl = advapiFunction<SetEntriesInAclFunction>("SetEntriesInAclA");
+    auto setNamedSecurityInfo = advapiFunction<SetNamedSecurityInfoFunction>("SetNamedSecurityInfoA");
+    if (setEntriesInAcl == nullptr || setNamedSecurityInfo == nullptr)
+        return 0;
+
+    SID_IDENTIFIER_AUTHORITY worldAuthority = {SECURITY_WORLD_SID_AUTHORITY};
+    SID_IDENTIFIER_AUTHORITY ntAuthority = {SECURITY_NT_AUTHORITY};
+    UniqueSid everyone;
+    UniqueSid administrators;
+    if (!AllocateAndInitializeSid(&worldAuthority, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0,
+                                  everyone.put()) ||
+        !AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID,
+                                  DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
+                                  administrators.put()))
+        return 0;
+
+    EXPLICIT_ACCESSA entries[2];
+    ZeroMemory(entries, sizeof entries);
+    entries[0].grfAccessPermissions = GENERIC_READ | GENERIC_EXECUTE;
+    entries[0].grfAccessMode = SET_ACCESS;
+    entries[0].grfInheritance = NO_INHERITANCE;
+    entries[0].Trustee.TrusteeForm = TRUSTEE_IS_SID;
+    entries[0].Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
+    entries[0].Trustee.ptstrName = static_cast<LPSTR>(everyone.get());
+    entries[1].grfAccessPermissions = GENERIC_ALL;
+    entries[1].grfAccessMode = SET_ACCESS;
+    entries[1].grfInheritance = NO_INHERITANCE;
+    entries[1].Trustee.TrusteeForm = TRUSTEE_IS_SID;
+    entries[1].Trustee.TrusteeType = TRUSTEE_IS_GROUP;
+    entries[1].Trustee.ptstrName = static_cast<LPSTR>(administrators.get());
+
+    PACL list = nullptr;
+    if (setEntriesInAcl(2, entries, nullptr, &list) != ERROR_SUCCESS)
+        return 0;
+    UniqueLocal listOwner(list);
+    return setNamedSecurityInfo(const_cast<LPSTR>(path), SE_FILE_OBJECT,
+                                 OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
+                                     DACL_SECURITY_INFORMATION,
+                                 administrators.get(), administrators.get(), list,
+                                 nullptr) == ERROR_SUCCESS;
+}

@@ -1,0 +1,163 @@
+#include "setupdata/settings.h"
+
+#include <windows.h>
+#include <shlobj.h>
+#include <string.h>
+
+#include "actions/registry_records.h"
+#include "platform/text.h"
+#include "setupdata/descriptor_values.h"
+#include "setupdata/setup_data.h"
+
+namespace {
+
+const char kStringsSection[] = "STRINGS";
+const int kCommonPrograms = 0x17;   // CSIDL_COMMON_PROGRAMS
+const int kPrograms = 0x02;         // CSIDL_PROGRAMS
+const int kCommonStartMenu = 0x16;  // CSIDL_COMMON_STARTMENU
+const int kStartMenu = 0x0B;        // CSIDL_STARTMENU
+
+using GetFolderPath = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
+
+// The shell of Windows 98 and NT 4.0 may lack SHGetFolderPathA; its redistributable
+// "shfolder.dll" has it.
+GetFolderPath folderPathFunction()
+{
+    static GetFolderPath function;
+    if (function == nullptr) {
+        HMODULE shell = GetModuleHandleA("shell32.dll");
+        if (shell == nullptr)
+            shell = LoadLibraryA("shell32.dll");
+        if (shell)
+            function = reinterpret_cast<GetFolderPath>(
+                reinterpret_cast<void*>(GetProcAddress(shell, "SHGetFolderPathA")));
+        if (function == nullptr) {
+            HMODULE folder = LoadLibraryA("shfolder.dll");
+            if (folder)
+                function = reinterpret_cast<GetFolderPath>(
+                    reinterpret_cast<void*>(GetProcAddress(folder, "SHGetFolderPathA")));
+        }
+    }
+    return function;
+}
+
+void specialFolder(int csidl, char* out)
+{
+    out[0] = '\0';
+    if (GetFolderPath function = folderPathFunction())
+        function(nullptr, csidl, nullptr, 0, out);  // a failure leaves the empty text
+}
+
+bool isNtFamily()
+{
+    OSVERSIONINFOA version;
+    ZeroMemory(&version, sizeof version);
+    version.dwOSVersionInfoSize = sizeof version;
+    GetVersionExA(&version);
+    return version.dwPlatformId == VER_PLATFORM_WIN32_NT;
+}
+
+}  // namespace
+
+int readSetupValue(const char* section, const char* key, const char* defaultText, char* out,
+                   size_t size, const char* file)
+{
+    if (size > kPathChars)
+        size = kPathChars;
+    char value[kPathChars] = "";
+    DWORD length = GetPrivateProfileStringA(section, key, defaultText, value, DWORD(size), file);
+    if (length == 0)
+        return 0;
+    if (value[0] != '%' || value[length - 1] != '%') {
+        copyText(out, size, value);
+        return int(length);
+    }
+
+    // A reference: the name between the two '%' (a lone "%" names the empty name).
+    char name[kPathChars] = "";
+    if (length >= 2) {
+        value[length - 1] = '\0';
+        copyText(name, sizeof name, value + 1);
+    }
+    char sections[3][16];
+    formatText(sections[0], sizeof sections[0], "STRINGS.%04X", unsigned(systemProfile.language));
+    formatText(sections[1], sizeof sections[1], "STRINGS.%04X",
+               unsigned(systemProfile.primaryLanguage));
+    copyText(sections[2], sizeof sections[2], kStringsSection);
+    for (const char* target : sections) {
+        char found[kPathChars] = "";
+        DWORD foundLength =
+            GetPrivateProfileStringA(target, name, defaultText, found, DWORD(size), file);
+        if (foundLength > 0) {
+            copyText(out, size, found);  // used as found: not resolved again
+            return int(foundLength);
+        }
+    }
+    return 0;
+}
+
+int readTargetFolder(char* out)
+{
+    readCurrentVersionValue("ProgramFilesDir", out, kPathChars);
+    if (!appendText(out, kPathChars, "\\"))
+        return 0;
+    size_t length = strlen(out);
+    return readSetupValue("INIT", "TARGET", "", out + length, kPathChars - length, settingsFilePath);
+}
+
+int readDefaultSearch(char* out)
+{
+    return readSetupValue("INIT", "DEFAULTSEARCH", "", out, kPathChars, settingsFilePath);
+}
+
+int readDownloadFolders(char* out)
+{
+    return readSetupValue("INIT", "DOWNLOAD", "", out, kPathChars, settingsFilePath);
+}
+
+int readMenuGroup(char* out)
+{
+    char group[kPathChars] = "";
+    if (!readSetupValue("INIT", "GROUP", "", group, sizeof group, settingsFilePath))
+        return 0;
+    bool nt = isNtFamily();
+    // The folder is built aside, so that a group too long for the path leaves `out` alone.
+    char folder[kPathChars];
+    if (group[0] == '.') {
+        specialFolder(nt ? kCommonPrograms : kPrograms, folder);
+    } else if (group[0] == '\\') {
+        specialFolder(nt ? kCommonStartMenu : kStartMenu, folder);
+        if (group[1] != '\0' && !appendText(folder, sizeof folder, group))
+            return 0;
+    } else {
+        specialFolder(nt ? kCommonPrograms : kPrograms, folder);
+        if (!appendText(folder, sizeof folder, "\\") || !appendText(folder, sizeof folder, group))
+            return 0;
+    }
+    copyText(out, kPathChars, folder);
+    return 1;
+}
+
+int readRadarSetting()
+{
+    char value[kPathChars] = "";
+    if (readSetupValue("RADAR", "FILE", "", value, sizeof value, settingsFilePath) && value[0] != '.')
+        return 1;
+    memset(value, 0, sizeof value);
+    if (readSetupValue("RADAR", "ALTFILE", "", value, sizeof value, settingsFilePath) &&
+        value[0] != '.')
+        return 2;
+    return 0;
+}
+
+int readReleaseIdentity(char* name, char* version)
+{
+    if (descriptorTree == nullptr) {
+        return readSetupValue("RELEASE", "NAME", "", name, kPathChars, releaseFilePath) &&
+               readSetupValue("RELEASE", "VERSION", "", version, kPathChars, releaseFilePath);
+    }
+    return readDescriptorValue("RELEASE", "NAME", name, kPathChars, "PKGMGR", descriptorTree,
+                               &systemProfile, 0) &&
+           readDescriptorValue("RELEASE", "VERSION", version, kPathChars, "PKGMGR", descriptorTree,
+                               &systemProfile, 0);
+}

@@ -1,0 +1,434 @@
+// File deployment and removal on the real file system, with real pending restart
+// operations (NT family) and a real WININIT.INI (Windows 9x emulation).
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <algorithm>
+
+#include "actions/files.h"
+#include "actions/machine.h"
+#include "platform/seam.h"
+#include "setupdata/setup_data.h"
+
+namespace {
+
+const std::string kPackage = "C:\\actions\\package";
+const std::string kRoot = "C:\\actions\\target";
+const std::string kFolder = kRoot + "\\PkgMgr";
+
+// One mode's files: source in the setup folder, installed name. The first file is the
+// uninstaller in the Windows folder, the others go into the program folder.
+struct FileList {
+    int descriptor;
+    const char* sources[12];
+    const char* targets[12];
+    const char* otherSettings;  // the installed settings file of the other mode
+};
+#define COMMON_NAMES "ZemSetup.dat", "ZemSetup.dll", "ZEMSYSID.sys", "ZEMSYSID.vxd", \
+    "zemliba.dll", "zemlibb.dll", "unicows.dll", "ZEMNTDEV.sys", "ZemFlash.dll"
+const FileList kSettingsMode = {
+    0, {"setup.exe", "PkgMgr", "PkgMgr.zem", COMMON_NAMES},
+    {"_zemu000.exe", "PkgMgr.exe", "ZemSetup.ini", COMMON_NAMES}, "ZemSetup.xml"};
+const FileList kDescriptorMode = {
+    1, {"setup.exe", "PkgMgr", "QUVOZEM.xml", COMMON_NAMES},
+    {"_zemu000.exe", "PkgMgr.exe", "ZemSetup.xml", COMMON_NAMES}, "ZemSetup.ini"};
+#undef COMMON_NAMES
+const FileList* const kModes[] = {&kSettingsMode, &kDescriptorMode};
+
+std::string installed(const FileList& list, int i, const std::string& folder = kFolder)
+{
+    return i == 0 ? windowsFolder() + "\\_zemu000.exe" : folder + "\\" + list.targets[i];
+}
+
+std::string staged(const FileList& list, int i)
+{
+    return tempFolder() + list.targets[i];
+}
+
+std::string newContent(const FileList& list, int i)
+{
+    return readFile(kPackage + "\\" + list.sources[i]);
+}
+
+std::string oldContent(const FileList& list, int i)
+{
+    return std::string("old ") + list.targets[i];
+}
+
+Names programFiles(const FileList& list, Names extra = {})
+{
+    extra.insert(extra.end(), list.targets + 1, list.targets + 12);
+    std::sort(extra.begin(), extra.end());
+    return extra;
+}
+
+// An earlier installation, the uninstaller included.
+void installOldFiles(const FileList& list, const std::string& folder = kFolder)
+{
+    makeFolders(folder);
+    for (int i = 0; i < 12; ++i)
+        writeFile(installed(list, i, folder), oldContent(list, i));
+}
+
+void expectFiles(const FileList& list, std::string (*content)(const FileList&, int))
+{
+    for (int i = 0; i < 12; ++i)
+        EXPECT_EQ(content(list, i), readFile(installed(list, i))) << list.targets[i];
+}
+
+DWORD WINAPI packageModulePath(HMODULE, LPSTR path, DWORD size)
+{
+    lstrcpynA(path, (kPackage + "\\setup.exe").c_str(), int(size));
+    return DWORD(strlen(path));
+}
+
+class Deployment : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        // This build's setup.exe and application beside small distinct payloads.
+        makeFolders(kPackage);
+        CopyFileA((moduleFolder() + "\\setup.exe").c_str(), (kPackage + "\\setup.exe").c_str(), 0);
+        CopyFileA((moduleFolder() + "\\PkgMgr.exe").c_str(), (kPackage + "\\PkgMgr").c_str(), 0);
+        for (const FileList* list : kModes) {
+            for (int i = 2; i < 12; ++i)
+                writeFile(kPackage + "\\" + list->sources[i], std::string("new ") + list->sources[i]);
+        }
+    }
+
+    void SetUp() override
+    {
+        // deployFiles takes its sources from the folder of the running program.
+        platform.GetModuleFileNameA = packageModulePath;
+        removeTree(kRoot);
+        makeFolders(kRoot);
+        for (const FileList* list : kModes) {
+            for (int i = 0; i < 12; ++i)
+                DeleteFileA(staged(*list, i).c_str());
+        }
+        DeleteFileA(installed(kSettingsMode, 0).c_str());
+        clearPendingOperations();
+    }
+
+    void TearDown() override
+    {
+        platform = saved_;
+        descriptorMode = 0;
+    }
+
+    static int deploy(const FileList& list, uint32_t runFlags, int restartNeeded,
+                      const std::string& folder = kFolder)
+    {
+        descriptorMode = list.descriptor;
+        return deployFiles(nullptr, folder.c_str(), restartNeeded, runFlags);
+    }
+
+private:
+    PlatformSeam saved_ = platform;
+};
+
+// --- NT family ---
+
+using FileDeployment = Deployment;
+
+TEST_F(FileDeployment, InstallCreatesTheFolderAndFillsIt)
+{
+    for (const FileList* list : kModes) {
+        SCOPED_TRACE(list->descriptor);
+        SetUp();
+        std::string folder = kRoot + "\\one\\two\\three";  // three levels below kRoot
+        ASSERT_EQ(1, deploy(*list, 1, 0, folder));
+        EXPECT_EQ(programFiles(*list), folderContents(folder));
+        for (int i = 0; i < 12; ++i) {
+            EXPECT_EQ(newContent(*list, i), readFile(installed(*list, i, folder)));
+            EXPECT_FALSE(exists(staged(*list, i)));
+        }
+        EXPECT_EQ(readFile(moduleFolder() + "\\setup.exe"), readFile(installed(*list, 0)));
+        EXPECT_TRUE(pendingOperations().empty());
+    }
+}
+
+TEST_F(FileDeployment, ReinstallReplacesTheFilesAndRemovesStrays)
+{
+    for (const FileList* list : kModes) {
+        SCOPED_TRACE(list->descriptor);
+        SetUp();
+        installOldFiles(*list);
+        writeFile(kFolder + "\\" + list->otherSettings, "other mode");
+        writeFile(kFolder + "\\pkgmgr.exe.manifest", "manifest");
+        writeFile(kFolder + "\\notes.txt", "the user's");
+        ASSERT_EQ(1, deploy(*list, 1, 0));
+        EXPECT_EQ(programFiles(*list, {"notes.txt"}), folderContents(kFolder));
+        expectFiles(*list, newContent);
+    }
+}
+
+TEST_F(FileDeployment, MissingSourceFailsWithTheProgramFolderUntouched)
+{
+    const std::pair<const FileList*, const char*> cases[] = {
+        {&kSettingsMode, "setup.exe"},   {&kSettingsMode, "PkgMgr"},
+        {&kSettingsMode, "PkgMgr.zem"},  {&kDescriptorMode, "QUVOZEM.xml"},
+        {&kDescriptorMode, "ZemFlash.dll"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.second);
+        SetUp();
+        std::string source = kPackage + "\\" + c.second;
+        ASSERT_TRUE(MoveFileA(source.c_str(), (source + ".away").c_str()));
+        EXPECT_EQ(0, deploy(*c.first, 1, 0));
+        MoveFileA((source + ".away").c_str(), source.c_str());
+        EXPECT_FALSE(exists(kFolder));
+        EXPECT_FALSE(exists(installed(*c.first, 0)));
+    }
+}
+
+// The list of installed paths holds "C:\windows\_zemu000.exe" (24 characters with its
+// null), eleven paths in the folder (127 characters of names) and the empty path that
+// ends it: 11 * length + 174 characters. 220 fills 2594 of 2600; 221 overflows.
+TEST_F(FileDeployment, FoldersTooLongForThePathsFailBeforeAnythingIsTouched)
+{
+    ASSERT_EQ("C:\\windows", windowsFolder());
+    for (size_t length : {220, 221}) {
+        SCOPED_TRACE(length);
+        SetUp();
+        std::string folder = kRoot + "\\" + std::string(length - kRoot.size() - 1, 'd');
+        int fits = length == 220;
+        EXPECT_EQ(fits, deploy(kSettingsMode, 1, 0, folder));
+        EXPECT_EQ(bool(fits), exists(folder));
+        for (int i = 0; !fits && i < 12; ++i)
+            EXPECT_FALSE(exists(staged(kSettingsMode, i)));
+        installOldFiles(kSettingsMode, folder);
+        EXPECT_EQ(fits, deploy(kSettingsMode, 0, 0, folder));
+        EXPECT_EQ(fits ? Names{} : programFiles(kSettingsMode), folderContents(folder));
+        EXPECT_EQ(size_t(fits), pendingOperations().size());
+    }
+    // "\pkgmgr.exe.manifest" would not fit a path of 260 characters.
+    std::string folder = kRoot + "\\" + std::string(245 - kRoot.size() - 1, 'd');
+    EXPECT_EQ(0, deploy(kSettingsMode, 1, 0, folder));
+    EXPECT_FALSE(exists(folder));
+    EXPECT_FALSE(exists(staged(kSettingsMode, 0)));
+    // No folder at all would mean the root of the current drive.
+    EXPECT_EQ(0, deploy(kSettingsMode, 1, 0, ""));
+    EXPECT_EQ(0, deploy(kSettingsMode, 0, 0, ""));
+}
+
+TEST_F(FileDeployment, InstallWhileRunningSchedulesTwoOperationsPerFile)
+{
+    for (const FileList* list : kModes) {
+        SCOPED_TRACE(list->descriptor);
+        SetUp();
+        installOldFiles(*list);
+        std::string stray = kFolder + "\\" + list->otherSettings;
+        std::string manifest = kFolder + "\\pkgmgr.exe.manifest";
+        writeFile(stray, "other mode");
+        writeFile(manifest, "manifest");
+        ASSERT_EQ(1, deploy(*list, 1, 1));
+
+        expectFiles(*list, oldContent);
+        EXPECT_EQ(programFiles(*list, {list->otherSettings, "pkgmgr.exe.manifest"}),
+                  folderContents(kFolder));
+        Operations expected = {{stray, ""}, {manifest, ""}};
+        for (int i = 0; i < 12; ++i) {
+            EXPECT_EQ(newContent(*list, i), readFile(staged(*list, i)));
+            expected.push_back({installed(*list, i), ""});
+            expected.push_back({staged(*list, i), installed(*list, i)});
+        }
+        EXPECT_EQ(expected, pendingOperations());
+    }
+}
+
+TEST_F(FileDeployment, RemovalDeletesElevenFilesAndSchedulesTheUninstaller)
+{
+    for (const FileList* list : kModes) {
+        SCOPED_TRACE(list->descriptor);
+        SetUp();
+        installOldFiles(*list);
+        writeFile(kFolder + "\\notes.txt", "the user's");
+        ASSERT_EQ(1, deploy(*list, 0, 0));
+        EXPECT_EQ(Names{"notes.txt"}, folderContents(kFolder));
+        EXPECT_TRUE(exists(installed(*list, 0)));
+        EXPECT_EQ((Operations{{installed(*list, 0), ""}}), pendingOperations());
+    }
+    // A file removed by hand fails the removal; the uninstaller is then not scheduled.
+    SetUp();
+    installOldFiles(kSettingsMode);
+    DeleteFileA(installed(kSettingsMode, 4).c_str());
+    EXPECT_EQ(0, deploy(kSettingsMode, 0, 0));
+    EXPECT_TRUE(pendingOperations().empty());
+}
+
+TEST_F(FileDeployment, RemovalWhileRunningSchedulesEveryFile)
+{
+    installOldFiles(kDescriptorMode);
+    ASSERT_EQ(1, deploy(kDescriptorMode, 0, 1));
+    expectFiles(kDescriptorMode, oldContent);
+    Operations expected;
+    for (int i = 0; i < 12; ++i)
+        expected.push_back({installed(kDescriptorMode, i), ""});
+    EXPECT_EQ(expected, pendingOperations());
+}
+
+int movesLeft;
+
+BOOL WINAPI refuseAfterSomeMoves(LPCSTR existing, LPCSTR newName, DWORD flags)
+{
+    if (movesLeft-- == 0)
+        return FALSE;
+    return MoveFileExA(existing, newName, flags);
+}
+
+// The first refused schedule ends the scheduling; what was scheduled before stays.
+TEST_F(FileDeployment, SchedulingStopsAtTheFirstRefusal)
+{
+    installOldFiles(kSettingsMode);
+    platform.MoveFileExA = refuseAfterSomeMoves;
+    movesLeft = 5;  // the move of the third file
+    EXPECT_EQ(0, deploy(kSettingsMode, 1, 1));
+    EXPECT_EQ((Operations{{installed(kSettingsMode, 0), ""},
+                          {staged(kSettingsMode, 0), installed(kSettingsMode, 0)},
+                          {installed(kSettingsMode, 1), ""},
+                          {staged(kSettingsMode, 1), installed(kSettingsMode, 1)},
+                          {installed(kSettingsMode, 2), ""}}),
+              pendingOperations());
+
+    clearPendingOperations();
+    movesLeft = 4;
+    EXPECT_EQ(0, deploy(kSettingsMode, 0, 1));
+    EXPECT_EQ(4u, pendingOperations().size());
+}
+
+TEST_F(FileDeployment, CreateFolderTreeMakesEveryMissingLevel)
+{
+    writeFile(kRoot + "\\file.txt", "a file, not a folder");
+    const std::pair<std::string, int> cases[] = {
+        {kRoot, 1},
+        {kRoot + "\\a\\b\\c", 1},
+        {kRoot + "\\x\\y\\", 1},
+        {kRoot + "\\file.txt\\sub", 0},
+        {"Q:nothing", 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.second, createFolderTree(c.first.c_str())) << c.first;
+        EXPECT_EQ(c.second, GetFileAttributesA(c.first.c_str()) == FILE_ATTRIBUTE_DIRECTORY)
+            << c.first;
+    }
+}
+
+// Wine reports a fixed owner and access list for files, so only the outcome shows here.
+TEST_F(FileDeployment, SecuringAStagedFileNeedsTheFile)
+{
+    std::string path = tempFolder() + "secured.tmp";
+    writeFile(path, "staged");
+    EXPECT_EQ(1, secureStagedFile(path.c_str()));
+    EXPECT_EQ("staged", readFile(path));
+    DeleteFileA(path.c_str());
+    EXPECT_EQ(0, secureStagedFile(path.c_str()));
+}
+
+// --- Windows 9x: the "rename" section of WININIT.INI ---
+
+class FileDeployment9x : public Deployment {
+protected:
+    void SetUp() override
+    {
+        Deployment::SetUp();
+        OSVERSIONINFOA version = {};
+        version.dwOSVersionInfoSize = sizeof version;
+        GetVersionExA(&version);
+        ASSERT_EQ(DWORD(VER_PLATFORM_WIN32_WINDOWS), version.dwPlatformId);
+        writeFile(windowsFolder() + "\\WININIT.INI",
+                  "[rename]\r\nNUL=C:\\OTHER\\GONE.TMP\r\nC:\\OTHER\\APP.DLL=C:\\OTHER\\APP.NEW\r\n"
+                  "\r\n[keep]\r\nvalue=1\r\n");
+    }
+
+    // The lines after those of other programs, which stay, as does the other section.
+    static Names addedLines()
+    {
+        Names lines = renameLines();
+        EXPECT_NE(std::string::npos, readFile(windowsFolder() + "\\WININIT.INI")
+                                         .find("[keep]\r\nvalue=1\r\n"));
+        if (lines.size() < 2 || lines[0] != "NUL=C:\\OTHER\\GONE.TMP" ||
+            lines[1] != "C:\\OTHER\\APP.DLL=C:\\OTHER\\APP.NEW") {
+            ADD_FAILURE() << "the earlier lines are lost";
+            return lines;
+        }
+        return Names(lines.begin() + 2, lines.end());
+    }
+};
+
+TEST_F(FileDeployment9x, InstallRemovesTheOtherSettingsFileButKeepsTheManifest)
+{
+    installOldFiles(kSettingsMode);
+    writeFile(kFolder + "\\ZemSetup.xml", "other mode");
+    writeFile(kFolder + "\\pkgmgr.exe.manifest", "manifest");
+    ASSERT_EQ(1, deploy(kSettingsMode, 1, 0));
+    EXPECT_EQ(programFiles(kSettingsMode, {"pkgmgr.exe.manifest"}), folderContents(kFolder));
+    expectFiles(kSettingsMode, newContent);
+    EXPECT_EQ(Names{}, addedLines());
+}
+
+// Installed files are replaced at the restart. A new file has nothing in its place and no
+// short name for a key: it is moved in at once.
+TEST_F(FileDeployment9x, InstallWhileRunningAddsALinePerInstalledFile)
+{
+    installOldFiles(kSettingsMode);
+    DeleteFileA(installed(kSettingsMode, 0).c_str());
+    DeleteFileA(installed(kSettingsMode, 11).c_str());
+    std::string stray = kFolder + "\\ZemSetup.xml";
+    writeFile(stray, "other mode");
+    writeFile(kFolder + "\\pkgmgr.exe.manifest", "manifest");
+    ASSERT_EQ(1, deploy(kSettingsMode, 1, 1));
+
+    Names expected = {"NUL=" + shortPathOf(stray)};
+    for (int i = 1; i < 11; ++i) {
+        EXPECT_EQ(oldContent(kSettingsMode, i), readFile(installed(kSettingsMode, i)));
+        expected.push_back(shortPathOf(installed(kSettingsMode, i)) + "=" +
+                           shortPathOf(staged(kSettingsMode, i)));
+    }
+    for (int i : {0, 11}) {
+        EXPECT_EQ(newContent(kSettingsMode, i), readFile(installed(kSettingsMode, i)));
+        EXPECT_FALSE(exists(staged(kSettingsMode, i)));
+    }
+    EXPECT_EQ(expected, addedLines());
+    EXPECT_TRUE(exists(stray));
+}
+
+TEST_F(FileDeployment9x, RemovalWhileRunningAddsALinePerExistingFile)
+{
+    for (int absent : {-1, 4}) {
+        SCOPED_TRACE(absent);
+        SetUp();
+        installOldFiles(kDescriptorMode);
+        Names expected;
+        for (int i = 0; i < 12; ++i) {
+            if (i == absent)
+                DeleteFileA(installed(kDescriptorMode, i).c_str());
+            else
+                expected.push_back("NUL=" + shortPathOf(installed(kDescriptorMode, i)));
+        }
+        ASSERT_EQ(1, deploy(kDescriptorMode, 0, 1));
+        EXPECT_EQ(expected, addedLines());
+        EXPECT_EQ(programFiles(kDescriptorMode).size() - (absent > 0),
+                  folderContents(kFolder).size());
+    }
+}
+
+TEST_F(FileDeployment9x, RemovalDeletesElevenFilesAndAddsALineForTheUninstaller)
+{
+    for (bool uninstallerThere : {true, false}) {
+        SCOPED_TRACE(uninstallerThere);
+        SetUp();
+        installOldFiles(kSettingsMode);
+        std::string uninstaller = installed(kSettingsMode, 0);
+        if (!uninstallerThere)
+            DeleteFileA(uninstaller.c_str());
+        ASSERT_EQ(1, deploy(kSettingsMode, 0, 0));
+        EXPECT_EQ(Names{}, folderContents(kFolder));
+        EXPECT_TRUE(exists(kFolder));
+        EXPECT_EQ(uninstallerThere ? Names{"NUL=" + shortPathOf(uninstaller)} : Names{},
+                  addedLines());
+    }
+}
+
+}  // namespace

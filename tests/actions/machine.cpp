@@ -1,0 +1,216 @@
+#include "actions/machine.h"
+
+#include <shlwapi.h>
+
+#include <algorithm>
+
+const char kAbsent[] = "(absent)";
+
+std::string readFile(const std::string& path)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return kAbsent;
+    std::string content(GetFileSize(file, nullptr), '\0');
+    DWORD read = 0;
+    ReadFile(file, &content[0], DWORD(content.size()), &read, nullptr);
+    CloseHandle(file);
+    return content.substr(0, read);
+}
+
+void writeFile(const std::string& path, const std::string& content)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, content.data(), DWORD(content.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+bool exists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void makeFolders(const std::string& path)
+{
+    for (size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1))
+        CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
+    CreateDirectoryA(path.c_str(), nullptr);
+}
+
+void removeTree(const std::string& path)
+{
+    for (const std::string& name : folderContents(path)) {
+        std::string child = path + "\\" + name;
+        removeTree(child);
+        DeleteFileA(child.c_str());
+    }
+    RemoveDirectoryA(path.c_str());
+}
+
+Names folderContents(const std::string& path)
+{
+    Names names;
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA((path + "\\*").c_str(), &found);
+    for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &found)) {
+        if (strcmp(found.cFileName, ".") != 0 && strcmp(found.cFileName, "..") != 0)
+            names.push_back(found.cFileName);
+    }
+    if (find != INVALID_HANDLE_VALUE)
+        FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string moduleFolder()
+{
+    char path[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, path, sizeof path);
+    return std::string(path, strrchr(path, '\\'));
+}
+
+std::string tempFolder()
+{
+    char path[MAX_PATH] = "";
+    GetTempPathA(sizeof path, path);
+    return path;
+}
+
+std::string windowsFolder()
+{
+    char path[MAX_PATH] = "";
+    GetWindowsDirectoryA(path, sizeof path);
+    return path;
+}
+
+std::string shortPathOf(const std::string& path)
+{
+    char text[MAX_PATH] = "";
+    GetShortPathNameA(path.c_str(), text, sizeof text);
+    return text;
+}
+
+namespace {
+
+// Runs `use` on the opened key; does nothing when it cannot be opened.
+template <typename Use>
+void withKey(const std::string& key, REGSAM access, Use use)
+{
+    HKEY opened;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, access, &opened) != ERROR_SUCCESS)
+        return;
+    use(opened);
+    RegCloseKey(opened);
+}
+
+}  // namespace
+
+StoredValue storedValue(const std::string& key, const char* name)
+{
+    StoredValue value{REG_NONE, kAbsent};
+    withKey(key, KEY_READ, [&](HKEY opened) {
+        std::string data(4096, '\0');
+        DWORD type = 0;
+        DWORD size = DWORD(data.size());
+        if (RegQueryValueExA(opened, name, nullptr, &type, reinterpret_cast<BYTE*>(&data[0]),
+                             &size) == ERROR_SUCCESS)
+            value = {type, data.substr(0, size)};
+    });
+    return value;
+}
+
+StoredValue textValue(const std::string& text)
+{
+    return {REG_SZ, text + '\0'};
+}
+
+StoredValue numberValue(DWORD number)
+{
+    return {REG_DWORD, std::string(reinterpret_cast<const char*>(&number), sizeof number)};
+}
+
+bool keyExists(const std::string& key)
+{
+    bool found = false;
+    withKey(key, KEY_READ, [&](HKEY) { found = true; });
+    return found;
+}
+
+Names valueNames(const std::string& key)
+{
+    Names names;
+    withKey(key, KEY_READ, [&](HKEY opened) {
+        char name[256];
+        DWORD length = sizeof name;
+        for (DWORD i = 0; RegEnumValueA(opened, i, name, &length, nullptr, nullptr, nullptr,
+                                        nullptr) == ERROR_SUCCESS;
+             ++i, length = sizeof name)
+            names.push_back(name);
+    });
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void setValue(const std::string& key, const char* name, const StoredValue& value)
+{
+    HKEY opened;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        &opened, nullptr) != ERROR_SUCCESS)
+        return;
+    RegSetValueExA(opened, name, 0, value.first,
+                   reinterpret_cast<const BYTE*>(value.second.data()), DWORD(value.second.size()));
+    RegCloseKey(opened);
+}
+
+void removeValue(const std::string& key, const char* name)
+{
+    withKey(key, KEY_ALL_ACCESS, [&](HKEY opened) { RegDeleteValueA(opened, name); });
+}
+
+void deleteTree(const std::string& key)
+{
+    SHDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str());
+}
+
+namespace {
+const char kSessionManager[] = "System\\CurrentControlSet\\Control\\Session Manager";
+const char kPending[] = "PendingFileRenameOperations";
+}  // namespace
+
+Operations pendingOperations()
+{
+    std::string data = storedValue(kSessionManager, kPending).second;
+    Names strings;
+    for (size_t at = 0; data != kAbsent && at < data.size(); at = data.find('\0', at) + 1) {
+        std::string text = data.c_str() + at;
+        strings.push_back(text.compare(0, 4, "\\??\\") == 0 ? text.substr(4) : text);
+    }
+    Operations operations;
+    for (size_t i = 0; i + 1 < strings.size(); i += 2)  // an empty string ends the list
+        operations.push_back({strings[i], strings[i + 1]});
+    return operations;
+}
+
+void clearPendingOperations()
+{
+    removeValue(kSessionManager, kPending);
+}
+
+Names renameLines()
+{
+    std::string text = readFile(windowsFolder() + "\\WININIT.INI");
+    Names lines;
+    bool inRename = false;
+    for (size_t at = 0; at < text.size();) {
+        size_t end = std::min(text.find("\r\n", at), text.size());
+        std::string line = text.substr(at, end - at);
+        at = end + 2;
+        if (!line.empty() && line[0] == '[')
+            inRename = lstrcmpiA(line.c_str(), "[rename]") == 0;
+        else if (inRename && !line.empty())
+            lines.push_back(line);
+    }
+    return lines;
+}

@@ -1,0 +1,41 @@
+// Reading and preparing what the installation actions change on the machine.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+using Names = std::vector<std::string>;
+using Operations = std::vector<std::pair<std::string, std::string>>;
+extern const char kAbsent[];  // readFile and storedValue for nothing there
+
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& content);
+bool exists(const std::string& path);
+void makeFolders(const std::string& path);  // with every parent
+void removeTree(const std::string& path);
+Names folderContents(const std::string& path);  // sorted
+std::string moduleFolder();
+std::string tempFolder();  // ends with a backslash
+std::string windowsFolder();
+std::string shortPathOf(const std::string& path);
+
+// A registry value as stored: its type and raw bytes (text values with their null).
+using StoredValue = std::pair<DWORD, std::string>;
+StoredValue storedValue(const std::string& key, const char* name);  // HKEY_LOCAL_MACHINE
+StoredValue textValue(const std::string& text);
+StoredValue numberValue(DWORD number);
+bool keyExists(const std::string& key);
+Names valueNames(const std::string& key);  // sorted; "" is the default value
+void setValue(const std::string& key, const char* name, const StoredValue& value);
+void removeValue(const std::string& key, const char* name);
+void deleteTree(const std::string& key);
+
+// The pending restart operations of the NT family as (path, new path), without the
+// "\??\" prefixes; the new path is empty for a deletion.
+Operations pendingOperations();
+void clearPendingOperations();
+
+// The lines of section "rename" of WININIT.INI in the Windows folder.
+Names renameLines();
