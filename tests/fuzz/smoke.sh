@@ -28,9 +28,17 @@ build() {
 run() {
     local target=$1 seeds=$root/$2 dictionary=$root/$3
     mkdir -p "$out/corpus/$target" "$out/artifacts/$target"
-    "$out/$target" -runs="$runs" -max_total_time="$seconds" -max_len=65536 -timeout=10 \
+    # The fuzzer's progress lines go to a log; its summary, or the log's end on a crash, is shown.
+    local log=$out/$target.log
+    if "$out/$target" -runs="$runs" -max_total_time="$seconds" -max_len=65536 -timeout=10 \
         -dict="$dictionary" -artifact_prefix="$out/artifacts/$target/" -print_final_stats=1 \
-        "$out/corpus/$target" "$seeds"
+        "$out/corpus/$target" "$seeds" >"$log" 2>&1; then
+        echo "$target: $(grep -E '^stat::number_of_executed_units' "$log" | awk '{print $2}') executions, no failure"
+    else
+        tail -n 60 "$log"
+        echo "$target: failed (log: $log)"
+        return 1
+    fi
 }
 
 build xml_fuzzer tests/fuzz/xml_fuzzer.cpp xml/document.cpp xml/heap.cpp xml/item_data.cpp \

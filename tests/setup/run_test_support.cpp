@@ -96,3 +96,28 @@ std::string resourceText(UINT id)
     LoadStringA(GetModuleHandleA(nullptr), id, text, sizeof text);
     return text;
 }
+
+std::string binFolder()
+{
+    char path[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string folder = path;
+    return folder.substr(0, folder.rfind('\\'));
+}
+
+DWORD runProcess(const std::string& exe, const char* arguments, const char* folder)
+{
+    std::string line = "\"" + exe + "\" " + arguments;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder, &startup,
+                        &process))
+        return DWORD(-1);
+    WaitForSingleObject(process.hProcess, 60000);
+    DWORD code = DWORD(-1);
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return code;
+}

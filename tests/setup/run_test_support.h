@@ -40,5 +40,12 @@ void deleteResultValue();
 // Runs the entry routine of setup.exe in this process with `commandLine`.
 int runSetup(const char* commandLine);
 
+// The folder of this test program, where setup.exe and the sample application are built.
+std::string binFolder();
+
+// Starts `exe` with `arguments` in `folder` (or the current one), waits at most a
+// minute and returns its exit code, or -1.
+DWORD runProcess(const std::string& exe, const char* arguments, const char* folder = nullptr);
+
 // String-table text of this module, as the run loads it.
 std::string resourceText(UINT id);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "resources/resource.h"
+#include "setup/run_test_support.h"
 #include "setup/progress.h"
 #include "setup/run.h"
 #include "setup/run_flags.h"
@@ -15,14 +16,6 @@
 namespace {
 
 const char kProduct[] = "PkgMgr Running Instance Test";
-
-std::string binFolder()
-{
-    char path[MAX_PATH] = "";
-    GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string folder = path;
-    return folder.substr(0, folder.rfind('\\'));
-}
 
 // Starts the sample application holding its names for `milliseconds`.
 class RunningApplication {

@@ -9,14 +9,6 @@
 
 namespace {
 
-std::string binFolder()
-{
-    char path[MAX_PATH] = "";
-    GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string folder = path;
-    return folder.substr(0, folder.rfind('\\'));
-}
-
 void writeFile(const std::string& path, const std::string& text)
 {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -51,19 +43,7 @@ std::string makePackage(const char* name, std::initializer_list<std::pair<const 
 
 DWORD runSilently(const std::string& folder, const char* options = "/S")
 {
-    std::string line = "\"" + folder + "\\setup.exe\" " + options;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
-                        &startup, &process))
-        return DWORD(-1);
-    WaitForSingleObject(process.hProcess, 60000);
-    DWORD code = DWORD(-1);
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return code;
+    return runProcess(folder + "\\setup.exe", options, folder.c_str());
 }
 
 void expectOutcome(const std::string& folder, DWORD code, const char* value)
