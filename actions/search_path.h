@@ -1,11 +1,18 @@
 // Search folders, the install catalog and the browser toolbar button.
 #pragma once
+#include <windows.h>
 #include <stdint.h>
 
-// Install: registers one search folder. Uninstall: removes every search folder.
+// Removes every value and subkey below `parent`\`name` (or `parent` itself when
+// `name` is null) and, when a name was given, that key too. Always returns 1.
+int deleteKeyTree(HKEY parent, const char* name);
+// Install: registers one search folder (a folder above earlier ones replaces them).
+// Uninstall: removes every search folder.
 int applySearchFolder(const char* folder, uint32_t runFlags);
-// Brings the per-item install records up to date.
+// Brings the per-item install records up to date. Always returns 1.
 int migrateInstallRecords();
+// 1 when the browser toolbar button is registered.
+int browserButtonExists();
 // wanted nonzero: registers the browser toolbar button; 0: removes it.
 int applyBrowserButton(const char* programPath, const char* iconText, const char* buttonText,
                        int wanted);
