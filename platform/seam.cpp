@@ -12,4 +12,5 @@ PlatformSeam platform = {
     ::MoveFileExA,
     ::MessageBoxA,
     ::SetupPromptReboot,
+    ::CoCreateInstance,
 };

@@ -3,6 +3,7 @@
 // the Win32 function; tests swap a pointer and restore it afterwards.
 #pragma once
 #include <windows.h>
+#include <objbase.h>
 
 struct PlatformSeam {
     // Token queries of the rights checks (a non-administrator, a refused privilege).
@@ -25,6 +26,9 @@ struct PlatformSeam {
     // The run's final report and restart prompt, so that tests can read what a user would see.
     int(WINAPI* MessageBoxA)(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
     INT(WINAPI* SetupPromptReboot)(void* fileQueue, HWND owner, BOOL scanOnly);
+    // Creating a COM object (a shell-link object that cannot be created).
+    HRESULT(WINAPI* CoCreateInstance)(REFCLSID classId, LPUNKNOWN outer, DWORD context,
+                                      REFIID interfaceId, LPVOID* object);
 };
 
 extern PlatformSeam platform;
