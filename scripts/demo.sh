@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # The main job on a sample package: builds setup.exe, lays out the sample setup
-# folder, runs the setup silently under Wine in a fresh prefix and shows the outcome.
+# folder in a fresh Wine prefix, installs it interactively (a driver presses OK in
+# the options dialog; screenshots of the dialog and the progress window are saved),
+# removes it silently with the installed uninstaller, and shows the machine's state
+# after each run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 
 cmake --preset windows >/dev/null
-cmake --build --preset windows --target setup pkgmgr_app
+cmake --build --preset windows --target setup pkgmgr_app unicows_standin dialog_driver
 
 work=$PWD/build/demo
 rm -rf "$work"
@@ -20,12 +23,64 @@ export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" H
 package=$WINEPREFIX/drive_c/pkg
 tools/make-sample-package.sh build/windows/bin "$package" settings
 
+c=$WINEPREFIX/drive_c
+run() {  # command line shown and run under Wine; prints the exit code and "Setup"
+    echo
+    echo "--- wine $*"
+    set +e
+    wine "$@"
+    local code=$?
+    set -e
+    echo "exit code: $code"
+    wine reg query 'HKCU\SOFTWARE\QUVO\VeltranoSoftwareInstaller' /v Setup 2>/dev/null | tr -d '\r' |
+        grep Setup | sed 's/^ */result value: /' || echo "result value: (none)"
+}
+state() {
+    echo "registry records:"
+    for key in 'HKLM\SOFTWARE\QUVO\VeltranoSoftwareInstaller' \
+        'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\VeltranoSoftwareInstaller' \
+        'HKLM\SOFTWARE\Microsoft\Internet Explorer\Extensions\{7B3E9C41-A52D-4e8b-9F06-D2C4817E35AB}'; do
+        wine reg query "$key" /s 2>/dev/null | tr -d '\r' | grep -v -e '^$' -e '^reg:' | sed 's/^/  /' | grep . || echo "  $key: (none)"
+    done
+    echo "installed files:"
+    (cd "$c" && find "Program Files/PkgMgr" windows/_zemu000.exe -type f 2>/dev/null | sort | sed 's/^/  C:\//') || true
+    echo "shortcuts:"
+    (cd "$c" && find users ProgramData -name '*.lnk' 2>/dev/null | sort | sed 's/^/  C:\//') || true
+}
+
+driver=$PWD/build/windows/bin/dialog-driver.exe
+shots=$work/screenshots
+mkdir -p "$shots"
+# No window manager runs on the display: Wine draws the window frames itself.
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
+if [ -d /usr/share/wine/fonts ]; then cp -u /usr/share/wine/fonts/* "$c/windows/Fonts/"; fi
+shoot() {  # png "x y w h"
+    local x y w h
+    read -r x y w h <<<"$2"
+    import -window root -crop "${w}x${h}+${x}+${y}" +repage "$1" 2>/dev/null && echo "screenshot: $1"
+}
+
 echo
-echo "--- wine C:\\pkg\\setup.exe /S"
+echo "--- wine C:\pkg\setup.exe /F   (interactive; the driver presses OK in the options dialog)"
 set +e
-wine 'C:\pkg\setup.exe' /S
+wine 'C:\pkg\setup.exe' /F &
+setup_pid=$!
+if frame=$(wine "$driver" wait "Installation Program" 1000 30000 | tr -d '\r'); then
+    sleep 0.5
+    shoot "$shots/options-dialog.png" "$frame"
+    wine "$driver" click "Installation Program" 1
+    if frame=$(wine "$driver" wait "Installation Program" 1005 10000 | tr -d '\r'); then
+        shoot "$shots/progress-window.png" "$frame"
+    fi
+fi
+wait "$setup_pid"
 code=$?
 set -e
 echo "exit code: $code"
-echo "result value \"Setup\":"
-wine reg query 'HKCU\SOFTWARE\QUVO\VeltranoSoftwareInstaller' /v Setup 2>/dev/null | tr -d '\r' | grep Setup || echo "  (none)"
+wine reg query 'HKCU\SOFTWARE\QUVO\VeltranoSoftwareInstaller' /v Setup 2>/dev/null | tr -d '\r' |
+    grep Setup | sed 's/^ */result value: /' || echo "result value: (none)"
+state
+run 'C:\windows\_zemu000.exe' /S /U
+state
+echo
+echo "screenshots of the options dialog and the progress window: $shots"

@@ -1,6 +1,7 @@
-// The install options step: gathers the settings, shows the options dialog or
-// the removal question.
+// The install options step: gathers the settings, shows the options dialog or the
+// removal question, and owns the dialog's procedure and its folder browser.
 #pragma once
+#include <windows.h>
 #include <stdint.h>
 
 struct InstallSettings;
@@ -9,3 +10,11 @@ struct InstallSettings;
 // Returns 1 when the run may go on, 0 when the setup data or records are insufficient.
 int runOptionsStep(int32_t* cancelled, InstallSettings* settings, char* previousVersion,
                    uint32_t runFlags);
+
+// Dialog 101; its creation parameter is the InstallSettings record it edits.
+INT_PTR CALLBACK optionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Shows the folder browser over `owner`; `folder` (260) follows the selection.
+// Returns 1 when the user confirmed a folder.
+int browseForFolder(char* folder, HWND owner);
+int CALLBACK browseCallback(HWND window, UINT message, LPARAM parameter, LPARAM folder);

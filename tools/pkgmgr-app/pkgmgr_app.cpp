@@ -1,6 +1,7 @@
 // Stand-in for the package-manager application of the sample package.
 //
-//   PkgMgr.exe                          exits at once
+//   PkgMgr.exe                          notes its start in %TEMP%\PkgMgr-started.txt
+//                                       and exits
 //   PkgMgr.exe /hold NAME [/for MS]     holds a mutex and a top-level window, both
 //                                       named NAME, until the window is closed or
 //                                       MS milliseconds have passed
@@ -40,8 +41,19 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         else if (strcmp(__argv[i], "/for") == 0)
             holdMilliseconds = UINT(strtoul(__argv[++i], nullptr, 10));
     }
-    if (name == nullptr)
+    if (name == nullptr) {
+        // Lets a test see that the setup opened the application.
+        const char note[] = "PkgMgr-started.txt";
+        char path[MAX_PATH];
+        DWORD length = GetTempPathA(MAX_PATH, path);
+        if (length > 0 && length + sizeof note <= MAX_PATH) {
+            memcpy(path + length, note, sizeof note);
+            HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+            if (file != INVALID_HANDLE_VALUE)
+                CloseHandle(file);
+        }
         return 0;
+    }
 
     HANDLE mutex = CreateMutexA(nullptr, TRUE, name);  // owned until this process ends
     WNDCLASSA windowClass = {};

@@ -1,0 +1,171 @@
+// Whole installations and removals: setup.exe started as its own process on a full
+// setup folder, the machine checked afterwards. Runs in a prefix of its own.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <shlobj.h>
+
+#include <string>
+
+#include "actions/machine.h"
+#include "setup/run_test_support.h"
+
+namespace {
+
+const std::string kProductKey = "SOFTWARE\\QUVO\\VeltranoSoftwareInstaller";
+const std::string kUninstallKey =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VeltranoSoftwareInstaller";
+const char* const kOtherFiles[] = {"ZemSetup.dll", "ZEMSYSID.sys", "ZEMSYSID.vxd", "zemliba.dll",
+                                   "zemlibb.dll",  "ZEMNTDEV.sys", "ZemFlash.dll"};
+
+std::string specialFolder(int csidl)
+{
+    char path[MAX_PATH] = "";
+    SHGetFolderPathA(nullptr, csidl, nullptr, 0, path);
+    return path;
+}
+
+// A complete setup folder in settings-file mode for release `name`, version `version`.
+std::string makePackage(const std::string& folder, const std::string& name, const std::string& version)
+{
+    removeTree(folder);
+    makeFolders(folder);
+    CopyFileA((binFolder() + "\\setup.exe").c_str(), (folder + "\\setup.exe").c_str(), FALSE);
+    CopyFileA((binFolder() + "\\PkgMgr.exe").c_str(), (folder + "\\PkgMgr").c_str(), FALSE);
+    CopyFileA((binFolder() + "\\unicows.dll").c_str(), (folder + "\\unicows.dll").c_str(), FALSE);
+    for (const char* file : kOtherFiles)
+        writeFile(folder + "\\" + file, std::string(file) + " payload\r\n");
+    writeFile(folder + "\\ZemSetup.dat",
+              "[INIT]\r\nTARGET=PkgMgr Test\r\nGROUP=PkgMgr Test\r\nDEFAULTSEARCH=C:\\PkgMgr Test Search\r\n"
+              "DOWNLOAD=\\PkgMgr Test Downloads\r\n[RADAR]\r\nFILE=radar\r\n");
+    writeFile(folder + "\\PkgMgr.zem",
+              "[RELEASE]\r\nNAME=" + name + "\r\nVERSION=" + version + "\r\n[ZEM]\r\nXRELEASE=1\r\n");
+    return folder + "\\setup.exe";
+}
+
+class FullRun : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        programFolder_ = specialFolder(CSIDL_PROGRAM_FILES) + "\\PkgMgr Test";
+        menuFolder_ = specialFolder(CSIDL_COMMON_PROGRAMS) + "\\PkgMgr Test";
+        clearPendingOperations();
+    }
+
+    DWORD run(const std::string& exe, const char* options)
+    {
+        deleteResultValue();
+        DWORD code = runProcess(exe, options);
+        char text[16];
+        wsprintfA(text, "%04X", unsigned(code));
+        EXPECT_EQ(text, readResultValue()) << options;
+        return code;
+    }
+
+    void expectInstalled(const std::string& name, const std::string& version)
+    {
+        EXPECT_EQ(textValue(programFolder_), storedValue(kProductKey, "ProgDir"));
+        EXPECT_EQ(textValue(name), storedValue(kProductKey, "Name"));
+        EXPECT_EQ(textValue(version), storedValue(kProductKey, "Version"));
+        EXPECT_EQ(textValue(menuFolder_), storedValue(kProductKey, "MenuDir"));
+        EXPECT_EQ(textValue(name), storedValue(kUninstallKey, "DisplayName"));
+        EXPECT_EQ(readFile(binFolder() + "\\PkgMgr.exe"), readFile(programFolder_ + "\\PkgMgr.exe"));
+        EXPECT_EQ(readFile(binFolder() + "\\setup.exe"), readFile(windowsFolder() + "\\_zemu000.exe"));
+        EXPECT_TRUE(exists(menuFolder_ + "\\" + name + ".lnk"));
+        EXPECT_TRUE(keyExists(kProductKey + "\\SearchPath\\C:\\PkgMgr Test Search"));
+    }
+
+    std::string programFolder_;
+    std::string menuFolder_;
+};
+
+TEST_F(FullRun, SilentInstallationAndRemoval)
+{
+    std::string setup = makePackage("C:\\pkg-full", "PkgMgr Test", "1.03.0000");
+    EXPECT_EQ(0u, run(setup, "/S"));
+    expectInstalled("PkgMgr Test", "1.03.0000");
+    EXPECT_TRUE(pendingOperations().empty());
+
+    EXPECT_EQ(0u, run(windowsFolder() + "\\_zemu000.exe", "/S /U"));
+    EXPECT_FALSE(exists(programFolder_ + "\\PkgMgr.exe"));
+    EXPECT_FALSE(exists(menuFolder_));
+    EXPECT_EQ(kAbsent, storedValue(kProductKey, "ProgDir").second);
+    EXPECT_FALSE(keyExists(kUninstallKey));
+    EXPECT_FALSE(keyExists(kProductKey + "\\SearchPath"));
+    // The uninstaller that ran cannot delete itself: it goes at the next restart.
+    Operations pending = pendingOperations();
+    ASSERT_EQ(1u, pending.size());
+    EXPECT_EQ(windowsFolder() + "\\_zemu000.exe", pending[0].first);
+}
+
+TEST_F(FullRun, ReinstallUnderANewNameMovesTheShortcuts)
+{
+    EXPECT_EQ(0u, run(makePackage("C:\\pkg-old", "PkgMgr Test Old", "1.02.0000"), "/S"));
+    EXPECT_TRUE(exists(menuFolder_ + "\\PkgMgr Test Old.lnk"));
+    EXPECT_EQ(0u, run(makePackage("C:\\pkg-new", "PkgMgr Test", "1.03.0000"), "/S"));
+    expectInstalled("PkgMgr Test", "1.03.0000");
+    EXPECT_FALSE(exists(menuFolder_ + "\\PkgMgr Test Old.lnk"));
+    EXPECT_EQ(0u, run(windowsFolder() + "\\_zemu000.exe", "/S /U"));
+}
+
+TEST_F(FullRun, InstallationWhileTheApplicationRunsIsFinishedAtRestart)
+{
+    std::string setup = makePackage("C:\\pkg-running", "PkgMgr Test", "1.03.0000");
+    EXPECT_EQ(0u, run(setup, "/S"));
+    std::string hold = "\"" + binFolder() + "\\PkgMgr.exe\" /hold \"PkgMgr Test\" /for 60000";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION application = {};
+    ASSERT_TRUE(CreateProcessA(nullptr, &hold[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &application));
+    for (int i = 0; i < 200 && !FindWindowA(nullptr, "PkgMgr Test"); ++i)
+        Sleep(25);
+    clearPendingOperations();
+
+    EXPECT_EQ(0u, run(setup, "/S"));
+    // The installed files stay in use; each is replaced by its staged copy at restart.
+    Operations pending = pendingOperations();
+    EXPECT_EQ(24u, pending.size());  // twelve files, two operations each
+    bool replacesApplication = false;
+    for (const auto& operation : pending)
+        replacesApplication |= operation.second == programFolder_ + "\\PkgMgr.exe";
+    EXPECT_TRUE(replacesApplication);
+
+    TerminateProcess(application.hProcess, 0);
+    WaitForSingleObject(application.hProcess, 5000);
+    CloseHandle(application.hThread);
+    CloseHandle(application.hProcess);
+    clearPendingOperations();
+    EXPECT_EQ(0u, run(windowsFolder() + "\\_zemu000.exe", "/S /U"));
+}
+
+TEST_F(FullRun, WaitForTheApplicationThenOpenIt)
+{
+    std::string setup = makePackage("C:\\pkg-open", "PkgMgr Test", "1.03.0000");
+    EXPECT_EQ(0u, run(setup, "/S"));
+    std::string started = tempFolder() + "PkgMgr-started.txt";
+    DeleteFileA(started.c_str());
+    std::string hold = "\"" + binFolder() + "\\PkgMgr.exe\" /hold \"PkgMgr Test\" /for 1500";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION application = {};
+    ASSERT_TRUE(CreateProcessA(nullptr, &hold[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &application));
+    for (int i = 0; i < 200 && !FindWindowA(nullptr, "PkgMgr Test"); ++i)
+        Sleep(25);
+    clearPendingOperations();
+
+    DWORD start = GetTickCount();
+    EXPECT_EQ(0u, run(setup, "/S /O"));
+    EXPECT_GE(GetTickCount() - start, 1000u) << "the run waits until the application lets go";
+    EXPECT_TRUE(pendingOperations().empty()) << "the application had ended: files replaced at once";
+    // The installed application was opened through its menu shortcut.
+    for (int i = 0; i < 200 && !exists(started); ++i)
+        Sleep(25);
+    EXPECT_TRUE(exists(started));
+    WaitForSingleObject(application.hProcess, 5000);
+    CloseHandle(application.hThread);
+    CloseHandle(application.hProcess);
+    EXPECT_EQ(0u, run(windowsFolder() + "\\_zemu000.exe", "/S /U"));
+}
+
+}  // namespace
