@@ -37,20 +37,32 @@ cleanup() {
 trap cleanup EXIT
 cp -a "$root/template" "$WINEPREFIX"
 
+# Registry edits that set the emulated system; reported when they fail, never silent.
+reg() {
+    local attempt
+    for attempt in 1 2 3; do
+        wine reg "$@" >/dev/null 2>&1 && return 0
+        sleep 1
+    done
+    echo "run-test: wine reg $* failed" >&2
+    return 1
+}
+
 nt_key='HKLM\Software\Microsoft\Windows NT\CurrentVersion'
 case $version in
 "" ) ;;
 nt40sp3)
     # Wine's own "nt40" reports Service Pack 6a; an older pack needs the values by hand.
-    wine reg add "$nt_key" /v CurrentVersion /d 4.0 /f >/dev/null
-    wine reg add "$nt_key" /v CSDVersion /d "Service Pack 3" /f >/dev/null
-    wine reg add "$nt_key" /v CurrentBuildNumber /d 1381 /f >/dev/null
+    reg add "$nt_key" /v CurrentVersion /d 4.0 /f
+    reg add "$nt_key" /v CSDVersion /d "Service Pack 3" /f
+    reg add "$nt_key" /v CurrentBuildNumber /d 1381 /f
     wine reg delete "$nt_key" /v CurrentMajorVersionNumber /f >/dev/null 2>&1 || true
     wine reg delete "$nt_key" /v CurrentMinorVersionNumber /f >/dev/null 2>&1 || true
-    wineserver -k
+    # The server writes the registry out as it ends; the next start reads these values.
+    wineserver -k || true
     ;;
 *)
-    wine reg add 'HKCU\Software\Wine' /v Version /d "$version" /f >/dev/null
+    reg add 'HKCU\Software\Wine' /v Version /d "$version" /f
     ;;
 esac
 
