@@ -4,6 +4,7 @@
 
 #include "actions/deferred.h"
 #include "platform/seam.h"
+#include "platform/system.h"
 #include "platform/text.h"
 #include "setup/run_flags.h"
 #include "setupdata/setup_data.h"
@@ -95,11 +96,7 @@ struct Places {
 
 int findPlaces(Places& places)
 {
-    OSVERSIONINFOA version;
-    ZeroMemory(&version, sizeof version);
-    version.dwOSVersionInfoSize = sizeof version;
-    GetVersionExA(&version);
-    places.nt = version.dwPlatformId == VER_PLATFORM_WIN32_NT;
+    places.nt = isNtFamily();
     places.sources = descriptorMode ? kDescriptorSources : kSettingsSources;
     places.targets = descriptorMode ? kDescriptorTargets : kSettingsTargets;
     places.otherSettingsName = descriptorMode ? "ZemSetup.ini" : "ZemSetup.xml";

@@ -9,6 +9,7 @@
 
 #include "platform/guards.h"
 #include "platform/seam.h"
+#include "platform/system.h"
 #include "platform/text.h"
 #include "setup/run_flags.h"
 
@@ -21,31 +22,15 @@ const WCHAR* const kLegacyFolders[] = {L"\\Veltrano", L"\\Access QUVO"};
 const UINT kNotifyFlushNt = 0x1000;
 const UINT kNotifyFlushOther = 0x2000;
 
-bool isNtPlatform()
-{
-    OSVERSIONINFOA version;
-    ZeroMemory(&version, sizeof version);
-    version.dwOSVersionInfoSize = sizeof version;
-    GetVersionExA(&version);
-    return version.dwPlatformId == VER_PLATFORM_WIN32_NT;
-}
-
-// A shell folder into `out` (kPathChars); 0 when the shell cannot name it, so that no
-// shortcut path degenerates into "\name.lnk".
-int shellFolder(int csidl, char* out)
-{
-    out[0] = '\0';
-    return SUCCEEDED(SHGetFolderPathA(nullptr, csidl, nullptr, 0, out)) && out[0] != '\0';
-}
-
 int desktopFolder(char* out)
 {
-    return shellFolder(CSIDL_DESKTOP, out);
+    // A folder the shell cannot name fails: no shortcut path may become "\\name.lnk".
+    return shellFolderPath(CSIDL_DESKTOP, out);
 }
 
 int startMenuFolder(char* out)
 {
-    return shellFolder(isNtPlatform() ? CSIDL_COMMON_STARTMENU : CSIDL_STARTMENU, out);
+    return shellFolderPath(isNtFamily() ? CSIDL_COMMON_STARTMENU : CSIDL_STARTMENU, out);
 }
 
 using FolderOf = int (*)(char* out);
@@ -216,7 +201,7 @@ void removeLegacyMenuShortcuts(const char* target, const char* menuFolder)
 int applyMenuShortcut(const char* target, const char* shortcutPath, const char* menuFolder,
                       uint32_t runFlags)
 {
-    const UINT notifyFlags = isNtPlatform() ? kNotifyFlushNt : kNotifyFlushOther;
+    const UINT notifyFlags = isNtFamily() ? kNotifyFlushNt : kNotifyFlushOther;
     if (!(runFlags & kRunInstall)) {
         if (shortcutPath)
             DeleteFileA(shortcutPath);

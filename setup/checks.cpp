@@ -4,24 +4,13 @@
 
 #include "platform/guards.h"
 #include "platform/seam.h"
+#include "platform/system.h"
 #include "platform/text.h"
 
-namespace {
-
-OSVERSIONINFOA queryVersion()
-{
-    OSVERSIONINFOA info;
-    ZeroMemory(&info, sizeof info);
-    info.dwOSVersionInfoSize = sizeof info;
-    GetVersionExA(&info);  // a failed query leaves platform id 0, which no check accepts
-    return info;
-}
-
-}  // namespace
-
+// A failed version query leaves platform id 0, which no check accepts.
 int checkPlatform()
 {
-    OSVERSIONINFOA info = queryVersion();
+    OSVERSIONINFOA info = systemVersion();
     if (info.dwPlatformId == VER_PLATFORM_WIN32_NT)
         return info.dwMajorVersion >= 4 ? 1 : 0;
     if (info.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS)
@@ -31,7 +20,7 @@ int checkPlatform()
 
 int checkServicePack()
 {
-    OSVERSIONINFOA info = queryVersion();
+    OSVERSIONINFOA info = systemVersion();
     if (info.dwPlatformId != VER_PLATFORM_WIN32_NT || info.dwMajorVersion != 4)
         return 1;
     size_t length = boundedLength(info.szCSDVersion, sizeof info.szCSDVersion);

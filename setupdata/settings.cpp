@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "actions/registry_records.h"
+#include "platform/system.h"
 #include "platform/text.h"
 #include "setupdata/descriptor_values.h"
 #include "setupdata/setup_data.h"
@@ -17,44 +18,9 @@ const int kPrograms = 0x02;         // CSIDL_PROGRAMS
 const int kCommonStartMenu = 0x16;  // CSIDL_COMMON_STARTMENU
 const int kStartMenu = 0x0B;        // CSIDL_STARTMENU
 
-using GetFolderPath = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
-
-// The shell of Windows 98 and NT 4.0 may lack SHGetFolderPathA; its redistributable
-// "shfolder.dll" has it.
-GetFolderPath folderPathFunction()
-{
-    static GetFolderPath function;
-    if (function == nullptr) {
-        HMODULE shell = GetModuleHandleA("shell32.dll");
-        if (shell == nullptr)
-            shell = LoadLibraryA("shell32.dll");
-        if (shell)
-            function = reinterpret_cast<GetFolderPath>(
-                reinterpret_cast<void*>(GetProcAddress(shell, "SHGetFolderPathA")));
-        if (function == nullptr) {
-            HMODULE folder = LoadLibraryA("shfolder.dll");
-            if (folder)
-                function = reinterpret_cast<GetFolderPath>(
-                    reinterpret_cast<void*>(GetProcAddress(folder, "SHGetFolderPathA")));
-        }
-    }
-    return function;
-}
-
 void specialFolder(int csidl, char* out)
 {
-    out[0] = '\0';
-    if (GetFolderPath function = folderPathFunction())
-        function(nullptr, csidl, nullptr, 0, out);  // a failure leaves the empty text
-}
-
-bool isNtFamily()
-{
-    OSVERSIONINFOA version;
-    ZeroMemory(&version, sizeof version);
-    version.dwOSVersionInfoSize = sizeof version;
-    GetVersionExA(&version);
-    return version.dwPlatformId == VER_PLATFORM_WIN32_NT;
+    shellFolderPath(csidl, out);  // a failure leaves the empty text
 }
 
 }  // namespace

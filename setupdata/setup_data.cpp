@@ -4,6 +4,7 @@
 
 #include "platform/guards.h"
 #include "platform/seam.h"
+#include "platform/system.h"
 #include "setup/run_flags.h"
 
 HINSTANCE moduleInstance;
@@ -111,11 +112,7 @@ int locateSetupData(HINSTANCE instance, uint32_t runFlags)
     if (!(runFlags & kRunInstall))
         return 1;  // a removal works from the registry records of the installed copy
 
-    OSVERSIONINFOA version;
-    ZeroMemory(&version, sizeof version);
-    version.dwOSVersionInfoSize = sizeof version;
-    GetVersionExA(&version);
-    if (version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) {
+    if (systemVersion().dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) {
         // The text conversion of the descriptor needs the Unicode layer there.
         unicowsModule = LoadLibraryA("unicows.dll");
         if (unicowsModule == nullptr)

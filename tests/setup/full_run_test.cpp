@@ -42,6 +42,22 @@ std::string makePackage(const std::string& folder, const std::string& name, cons
     return folder + "\\setup.exe";
 }
 
+// Starts the sample application holding the product's mutex and window for `milliseconds`.
+PROCESS_INFORMATION startApplication(unsigned milliseconds)
+{
+    std::string hold = "\"" + binFolder() + "\\PkgMgr.exe\" /hold \"PkgMgr Test\" /for " +
+                       std::to_string(milliseconds);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION application = {};
+    if (CreateProcessA(nullptr, &hold[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                       &application)) {
+        for (int i = 0; i < 200 && !FindWindowA(nullptr, "PkgMgr Test"); ++i)
+            Sleep(25);
+    }
+    return application;
+}
+
 class FullRun : public ::testing::Test {
 protected:
     void SetUp() override
@@ -111,14 +127,8 @@ TEST_F(FullRun, InstallationWhileTheApplicationRunsIsFinishedAtRestart)
 {
     std::string setup = makePackage("C:\\pkg-running", "PkgMgr Test", "1.03.0000");
     EXPECT_EQ(0u, run(setup, "/S"));
-    std::string hold = "\"" + binFolder() + "\\PkgMgr.exe\" /hold \"PkgMgr Test\" /for 60000";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION application = {};
-    ASSERT_TRUE(CreateProcessA(nullptr, &hold[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                               &startup, &application));
-    for (int i = 0; i < 200 && !FindWindowA(nullptr, "PkgMgr Test"); ++i)
-        Sleep(25);
+    PROCESS_INFORMATION application = startApplication(60000);
+    ASSERT_NE(nullptr, application.hProcess);
     clearPendingOperations();
 
     EXPECT_EQ(0u, run(setup, "/S"));
@@ -144,14 +154,8 @@ TEST_F(FullRun, WaitForTheApplicationThenOpenIt)
     EXPECT_EQ(0u, run(setup, "/S"));
     std::string started = tempFolder() + "PkgMgr-started.txt";
     DeleteFileA(started.c_str());
-    std::string hold = "\"" + binFolder() + "\\PkgMgr.exe\" /hold \"PkgMgr Test\" /for 1500";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION application = {};
-    ASSERT_TRUE(CreateProcessA(nullptr, &hold[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                               &startup, &application));
-    for (int i = 0; i < 200 && !FindWindowA(nullptr, "PkgMgr Test"); ++i)
-        Sleep(25);
+    PROCESS_INFORMATION application = startApplication(1500);
+    ASSERT_NE(nullptr, application.hProcess);
     clearPendingOperations();
 
     DWORD start = GetTickCount();

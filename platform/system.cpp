@@ -1,0 +1,43 @@
+#include "platform/system.h"
+
+namespace {
+
+using GetFolderPath = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
+
+GetFolderPath lookUp(const char* module)
+{
+    HMODULE library = GetModuleHandleA(module);
+    if (library == nullptr)
+        library = LoadLibraryA(module);
+    if (library == nullptr)
+        return nullptr;
+    return reinterpret_cast<GetFolderPath>(
+        reinterpret_cast<void*>(GetProcAddress(library, "SHGetFolderPathA")));
+}
+
+}  // namespace
+
+OSVERSIONINFOA systemVersion()
+{
+    OSVERSIONINFOA version;
+    ZeroMemory(&version, sizeof version);
+    version.dwOSVersionInfoSize = sizeof version;
+    GetVersionExA(&version);
+    return version;
+}
+
+bool isNtFamily()
+{
+    return systemVersion().dwPlatformId == VER_PLATFORM_WIN32_NT;
+}
+
+int shellFolderPath(int csidl, char* out)
+{
+    static GetFolderPath function;
+    if (function == nullptr)
+        function = lookUp("shell32.dll");
+    if (function == nullptr)
+        function = lookUp("shfolder.dll");
+    out[0] = '\0';
+    return function && SUCCEEDED(function(nullptr, csidl, nullptr, 0, out)) && out[0] != '\0';
+}
