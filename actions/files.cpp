@@ -245,9 +245,24 @@ int deployFiles(HWND owner, const char* folder, int restartNeeded, uint32_t runF
     return removeFiles(places, owner, folder, restartNeeded);
 }
 
+namespace {
+
+// A folder made now, or one already there; a file of that name is not a folder.
+int folderMade(const char* path)
+{
+    if (CreateDirectoryA(path, nullptr))
+        return 1;
+    if (GetLastError() != ERROR_ALREADY_EXISTS)
+        return 0;
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+}  // namespace
+
 int createFolderTree(const char* path)
 {
-    if (CreateDirectoryA(path, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS)
+    if (folderMade(path))
         return 1;
     char parent[kPathChars];
     if (!copyText(parent, sizeof parent, path))
@@ -264,5 +279,5 @@ int createFolderTree(const char* path)
     parent[cut] = '\0';
     if (!createFolderTree(parent))
         return 0;
-    return CreateDirectoryA(path, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+    return folderMade(path);
 }

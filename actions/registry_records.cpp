@@ -54,7 +54,7 @@ int writeText(HKEY key, const char* name, const char* text)
 
 int deleteValue(HKEY key, const char* name)
 {
-    return RegDeleteValueA(key, name) == ERROR_SUCCESS;
+    return platform.RegDeleteValueA(key, name) == ERROR_SUCCESS;
 }
 
 // Reads a value of any type as text into `out` (`capacity` bytes). A value that is

@@ -8,6 +8,7 @@ PlatformSeam platform = {
     ::AdjustTokenPrivileges,
     ::RegCreateKeyExA,
     ::RegSetValueExA,
+    ::RegDeleteValueA,
     ::GetModuleFileNameA,
     ::MoveFileExA,
     ::MessageBoxA,

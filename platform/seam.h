@@ -18,6 +18,8 @@ struct PlatformSeam {
                                   PHKEY result, LPDWORD disposition);
     LONG(WINAPI* RegSetValueExA)(HKEY key, LPCSTR name, DWORD reserved, DWORD type,
                                  const BYTE* data, DWORD size);
+    // Removing a product record (a failing removal of a value that is there).
+    LONG(WINAPI* RegDeleteValueA)(HKEY key, LPCSTR name);
     // The running program's path, which locates the setup folder: tests point it at a
     // package folder of their own instead of copying the test program around.
     DWORD(WINAPI* GetModuleFileNameA)(HMODULE module, LPSTR path, DWORD size);

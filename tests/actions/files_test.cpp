@@ -306,6 +306,7 @@ TEST_F(FileDeployment, CreateFolderTreeMakesEveryMissingLevel)
         {kRoot + "\\a\\b\\c", 1},
         {kRoot + "\\x\\y\\", 1},
         {kRoot + "\\file.txt\\sub", 0},
+        {kRoot + "\\file.txt", 0},  // a file in the way is no folder
         {"Q:nothing", 0},
     };
     for (const auto& c : cases) {

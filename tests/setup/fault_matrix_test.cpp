@@ -1,0 +1,433 @@
+// Every result code of the setup run, provoked for real: a setup folder, the machine
+// and the run's options prepared so that one check or phase fails, then the whole
+// entry routine run in this process with real files, registry and dialogs. Only the
+// message boxes (so that their texts can be read), registry writes that Wine cannot
+// refuse and the token queries go through the seam. Runs in a prefix of its own.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <shlobj.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "actions/machine.h"
+#include "platform/seam.h"
+#include "resources/resource.h"
+#include "setup/run_test_support.h"
+
+namespace {
+
+const std::string kProductKey = "SOFTWARE\\QUVO\\VeltranoSoftwareInstaller";
+const std::string kUninstallKey =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VeltranoSoftwareInstaller";
+const char kName[] = "PkgMgr Fault";
+const char* const kPayload[] = {"ZemSetup.dll", "ZEMSYSID.sys", "ZEMSYSID.vxd", "zemliba.dll",
+                                "zemlibb.dll",  "unicows.dll",  "ZEMNTDEV.sys", "ZemFlash.dll"};
+
+std::string specialFolder(int csidl)
+{
+    char path[MAX_PATH] = "";
+    SHGetFolderPathA(nullptr, csidl, nullptr, 0, path);
+    return path;
+}
+
+std::string programFolder()
+{
+    return specialFolder(CSIDL_PROGRAM_FILES) + "\\" + kName;
+}
+
+std::string menuFolder()
+{
+    return specialFolder(CSIDL_COMMON_PROGRAMS) + "\\" + kName;
+}
+
+// ---- The setup folder the run finds beside "its" setup.exe ----
+
+std::string package;  // a new folder for every package: profiles are cached by name
+
+DWORD WINAPI packageModulePath(HMODULE, LPSTR path, DWORD size)
+{
+    lstrcpynA(path, (package + "\\setup.exe").c_str(), int(size));
+    return DWORD(strlen(path));
+}
+
+std::string settingsText(const std::string& target = kName, const std::string& search = "C:\\PkgMgr Fault Search")
+{
+    return "[INIT]\r\nTARGET=" + target + "\r\nGROUP=" + kName + "\r\nDEFAULTSEARCH=" + search +
+           "\r\nDOWNLOAD=\\PkgMgr Fault Downloads\r\n";
+}
+
+std::string releaseText()
+{
+    return std::string("[RELEASE]\r\nNAME=") + kName + "\r\nVERSION=1.03.0000\r\n[ZEM]\r\nXRELEASE=1\r\n";
+}
+
+// A complete settings-file package; `settings` and `release` replace the setup data.
+void makePackage(const std::string& settings = settingsText(), const std::string& release = releaseText())
+{
+    static int count;
+    package = "C:\\faults\\package-" + std::to_string(++count);
+    makeFolders(package);
+    CopyFileA((binFolder() + "\\setup.exe").c_str(), (package + "\\setup.exe").c_str(), FALSE);
+    CopyFileA((binFolder() + "\\PkgMgr.exe").c_str(), (package + "\\PkgMgr").c_str(), FALSE);
+    for (const char* file : kPayload)
+        writeFile(package + "\\" + file, std::string(file) + " payload\r\n");
+    if (!settings.empty())
+        writeFile(package + "\\ZemSetup.dat", settings);
+    if (!release.empty())
+        writeFile(package + "\\PkgMgr.zem", release);
+}
+
+void makeDescriptorPackage(const std::string& descriptor)
+{
+    makePackage(settingsText(), "");
+    writeFile(package + "\\QUVOZEM.xml", descriptor);
+}
+
+// ---- What the run shows ----
+
+std::vector<ShownMessage> messages;
+
+// Records every message box; the removal question is answered "Yes".
+int WINAPI answerMessage(HWND, LPCSTR text, LPCSTR caption, UINT type)
+{
+    messages.push_back({text ? text : "", caption ? caption : "(default)", type});
+    return (type & MB_TYPEMASK) == MB_YESNO ? IDYES : IDOK;
+}
+
+int WINAPI noRestartPrompt(void*, HWND, BOOL)
+{
+    return 0;
+}
+
+// Presses `button` in the options dialog of this thread as soon as it shows.
+class OptionsAnswer {
+public:
+    explicit OptionsAnswer(int button) : thread_([this, button, id = GetCurrentThreadId()] {
+        while (!stop_) {
+            HWND dialog = nullptr;
+            EnumThreadWindows(
+                id,
+                [](HWND window, LPARAM found) -> BOOL {
+                    if (!IsWindowVisible(window) || !GetDlgItem(window, IDC_FOLDER))
+                        return TRUE;
+                    *reinterpret_cast<HWND*>(found) = window;
+                    return FALSE;
+                },
+                reinterpret_cast<LPARAM>(&dialog));
+            if (dialog) {
+                PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                             reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
+                return;
+            }
+            Sleep(20);
+        }
+    }) {}
+    ~OptionsAnswer()
+    {
+        stop_ = true;
+        thread_.join();
+    }
+
+private:
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// ---- Registry writes and removals refused by value name ----
+
+std::string refusedValue;  // "(default)" names the default value
+
+LONG WINAPI refuseNamedValue(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size)
+{
+    if (refusedValue == (name && *name ? name : "(default)"))
+        return ERROR_ACCESS_DENIED;
+    return RegSetValueExA(key, name, reserved, type, data, size);
+}
+
+LONG WINAPI refuseNamedRemoval(HKEY key, LPCSTR name)
+{
+    if (refusedValue == (name && *name ? name : "(default)"))
+        return ERROR_ACCESS_DENIED;
+    return RegDeleteValueA(key, name);
+}
+
+// ---- The machine afterwards ----
+
+constexpr unsigned kFiles = 1;  // the application in the program folder
+constexpr unsigned kUninstaller = 2;  // _zemu000.exe in the Windows folder
+constexpr unsigned kShortcut = 4;  // the menu shortcut
+constexpr unsigned kFolderValue = 8;  // "ProgDir"
+constexpr unsigned kIdentity = 16;  // "Name"
+constexpr unsigned kSearch = 32;  // the search folder record
+constexpr unsigned kMenuValue = 64;  // "MenuDir"
+constexpr unsigned kUninstallEntry = 128;
+constexpr unsigned kInstalled = 255;
+
+unsigned machineState()
+{
+    unsigned state = 0;
+    state |= exists(programFolder() + "\\PkgMgr.exe") ? kFiles : 0;
+    state |= exists(windowsFolder() + "\\_zemu000.exe") ? kUninstaller : 0;
+    state |= exists(menuFolder() + "\\" + kName + ".lnk") ? kShortcut : 0;
+    state |= storedValue(kProductKey, "ProgDir").second != kAbsent ? kFolderValue : 0;
+    state |= storedValue(kProductKey, "Name").second != kAbsent ? kIdentity : 0;
+    state |= keyExists(kProductKey + "\\SearchPath") ? kSearch : 0;
+    state |= storedValue(kProductKey, "MenuDir").second != kAbsent ? kMenuValue : 0;
+    state |= keyExists(kUninstallKey) ? kUninstallEntry : 0;
+    return state;
+}
+
+HANDLE lockedFile = INVALID_HANDLE_VALUE;  // a payload file held open without sharing
+
+void clearMachine()
+{
+    if (lockedFile != INVALID_HANDLE_VALUE)
+        CloseHandle(lockedFile);
+    lockedFile = INVALID_HANDLE_VALUE;
+    removeTree(programFolder());
+    removeTree(menuFolder());
+    DeleteFileA((windowsFolder() + "\\_zemu000.exe").c_str());
+    DeleteFileA(programFolder().c_str());  // a file in the way of a folder
+    DeleteFileA(menuFolder().c_str());
+    removeTree("C:\\PkgMgr Fault Downloads");
+    deleteTree(kProductKey);
+    deleteTree(kUninstallKey);
+    clearPendingOperations();
+}
+
+// The final report a user sees for `code` in install or removal mode.
+ShownMessage expectedReport(int code, bool install)
+{
+    std::string caption = resourceText(install ? 3 : 4);
+    if (code == 0)
+        return {resourceText(6), caption, MB_ICONINFORMATION};
+    if (code == 13 || code == 15)
+        return {resourceText(code), resourceText(14), MB_ICONWARNING};
+    char text[300];
+    wsprintfA(text, resourceText(7).c_str(), resourceText(code).c_str());
+    return {text, caption, MB_ICONWARNING};
+}
+
+struct Fault {
+    const char* what;
+    const char* options;  // install or removal; "/S" is added for the silent pass
+    void (*arrange)();    // prepares the package and the machine
+    int code;
+    unsigned stateAfter;
+};
+
+void installFirst()
+{
+    makePackage();
+    SeamGuard guard;
+    platform.GetModuleFileNameA = packageModulePath;
+    platform.SetupPromptReboot = noRestartPrompt;
+    ASSERT_EQ(0, runSetup("/S"));
+}
+
+const Fault kFaults[] = {
+    // The setup data or the options step.
+    {"no setup data", "", [] { makePackage("", ""); }, 8, 0},
+    {"release file without a version", "", [] { makePackage(settingsText(), "[RELEASE]\r\nNAME=x\r\n[ZEM]\r\nXRELEASE=1\r\n"); }, 8, 0},
+    {"release file without XRELEASE", "", [] { makePackage(settingsText(), "[RELEASE]\r\nNAME=x\r\nVERSION=1\r\n"); }, 8, 0},
+    {"settings without TARGET", "", [] { makePackage("[INIT]\r\nGROUP=x\r\n"); }, 8, 0},
+    {"descriptor that does not parse", "", [] { makeDescriptorPackage("<build><zem id=\"PKGMGR\">"); }, 8, 0},
+    {"descriptor without the release", "", [] { makeDescriptorPackage("<build><zem id=\"PKGMGR\"/></build>"); }, 8, 0},
+    {"removal with nothing installed", "/U", [] { makePackage(); }, 8, 0},
+    // Files.
+    {"missing source file", "", [] { makePackage(); DeleteFileA((package + "\\zemlibb.dll").c_str()); }, 9, 0},
+    {"program folder is a file", "", [] { makePackage(); writeFile(programFolder(), "in the way"); }, 9, 0},
+    // A folder that leaves no room for the application's path fails the options; one
+    // that leaves room for it but not for a longer file name fails the file phase.
+    {"program folder leaves no room", "", [] { makePackage(settingsText(std::string(240, 'p'))); }, 8, 0},
+    {"program folder too long for a file", "", [] { makePackage(settingsText(std::string(230, 'p'))); }, 9, 0},
+    {"removal with the files gone", "/U", [] { installFirst(); removeTree(programFolder()); }, 10, kInstalled & ~kFiles},
+    {"removal with a file in use", "/U",
+     [] {
+         installFirst();
+         lockedFile = CreateFileA((programFolder() + "\\zemliba.dll").c_str(), GENERIC_READ, 0, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+     },
+     10, kInstalled & ~kFiles},  // the files before the one in use are gone
+    // Shortcuts.
+    {"menu folder is a file", "",
+     [] { makePackage(); makeFolders(specialFolder(CSIDL_COMMON_PROGRAMS)); writeFile(menuFolder(), "in the way"); },
+     11, kFiles | kUninstaller},
+    // Registry records, install phases I4 to I9 (I8 cannot fail).
+    {"ProgDir refused", "", [] { makePackage(); refusedValue = "ProgDir"; }, 12, kFiles | kUninstaller | kShortcut},
+    {"Name refused", "", [] { makePackage(); refusedValue = "Name"; }, 12, kFiles | kUninstaller | kShortcut | kFolderValue},
+    // The download folder is still made and registered before the step fails.
+    {"search folder too long for its key", "", [] { makePackage(settingsText(kName, "C:\\" + std::string(220, 's'))); },
+     12, kFiles | kUninstaller | kShortcut | kFolderValue | kIdentity | kSearch},
+    {"MenuDir refused", "", [] { makePackage(); refusedValue = "MenuDir"; },
+     12, kFiles | kUninstaller | kShortcut | kFolderValue | kIdentity | kSearch},
+    {"DisplayName refused", "", [] { makePackage(); refusedValue = "DisplayName"; },
+     12, kInstalled},  // the entry's key was made before its first value
+    // Registry records, removal phases: each fails on a record already gone, or where
+    // the options step needs that record, on a refused removal. Removing the search
+    // folders cannot fail.
+    {"removal without the default value", "/U", [] { installFirst(); removeValue(kProductKey, nullptr); },
+     12, kUninstaller | kFolderValue | kIdentity | kSearch | kMenuValue | kUninstallEntry},
+    {"removal of Name refused", "/U", [] { installFirst(); refusedValue = "Name"; },
+     12, kUninstaller | kIdentity | kSearch | kMenuValue | kUninstallEntry},
+    {"removal without DownloadDir", "/U", [] { installFirst(); removeValue(kProductKey, "DownloadDir"); },
+     12, kUninstaller | kSearch | kUninstallEntry},
+    {"removal without the uninstall entry", "/U", [] { installFirst(); deleteTree(kUninstallKey); }, 12, kUninstaller},
+};
+
+class FaultMatrix : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        clearMachine();
+        refusedValue.clear();
+    }
+    void TearDown() override { clearMachine(); }
+
+    // Runs `options` with the seam in place and checks the exit code, "Setup", the
+    // report and what the machine holds afterwards.
+    void expectRun(const Fault& fault, bool silent)
+    {
+        std::string options = std::string(fault.options) + (silent ? " /S" : "");
+        SCOPED_TRACE(std::string(fault.what) + ", options \"" + options + "\"");
+        bool install = strstr(fault.options, "/U") == nullptr;
+        writeResultValue("(earlier)");
+        int code;
+        {
+            SeamGuard guard;
+            platform.GetModuleFileNameA = packageModulePath;
+            platform.MessageBoxA = answerMessage;
+            platform.SetupPromptReboot = noRestartPrompt;
+            platform.RegSetValueExA = refuseNamedValue;
+            platform.RegDeleteValueA = refuseNamedRemoval;
+            messages.clear();
+            OptionsAnswer accept(IDOK);
+            code = runSetup(options.c_str());
+        }
+        EXPECT_EQ(fault.code, code);
+        char text[16];
+        wsprintfA(text, "%04X", unsigned(code));
+        EXPECT_EQ(text, readResultValue());
+        // The removal question comes first; the report is the last message, if any.
+        if (silent) {
+            EXPECT_TRUE(messages.empty()) << messages[0].text;
+        } else {
+            ASSERT_FALSE(messages.empty());
+            ShownMessage expected = expectedReport(fault.code, install);
+            EXPECT_EQ(expected.text, messages.back().text);
+            EXPECT_EQ(expected.caption, messages.back().caption);
+            EXPECT_EQ(expected.type, messages.back().type & MB_ICONMASK);
+        }
+        EXPECT_EQ(fault.stateAfter, machineState());
+    }
+
+    // Every row of the table in one mode, interactive and silent.
+    void expectFaults(bool install)
+    {
+        for (const Fault& fault : kFaults) {
+            if ((strstr(fault.options, "/U") == nullptr) != install)
+                continue;
+            for (bool silent : {false, true}) {
+                clearMachine();
+                refusedValue.clear();
+                fault.arrange();
+                expectRun(fault, silent);
+            }
+        }
+    }
+};
+
+TEST_F(FaultMatrix, InstallationFaultsWithTheirReportsAndTheMachineAfterwards)
+{
+    expectFaults(true);
+}
+
+TEST_F(FaultMatrix, RemovalFaultsWithTheirReportsAndTheMachineAfterwards)
+{
+    expectFaults(false);
+}
+
+TEST_F(FaultMatrix, EarlyExitsKeepTheEarlierResult)
+{
+    struct Exit {
+        const char* what;
+        const char* options;
+        int button;         // pressed in the options dialog
+        bool notAdmin;      // the token cannot be read
+        bool noPrivilege;   // the take-ownership privilege is refused
+        size_t messages;    // shown, the removal question included
+    };
+    const Exit exits[] = {
+        {"cancelled options", "", IDCANCEL, false, false, 0},
+        {"removal declined", "/U", IDOK, false, false, 1},
+        {"not an administrator", "", IDOK, true, false, 1},
+        {"not an administrator, silent", "/S", IDOK, true, false, 0},
+        {"privilege refused", "", IDOK, false, true, 0},
+        {"privilege refused, removal", "/S /U", IDOK, false, true, 0},
+    };
+    for (const Exit& exit : exits) {
+        SCOPED_TRACE(exit.what);
+        clearMachine();
+        if (strstr(exit.options, "/U"))
+            installFirst();
+        else
+            makePackage();
+        unsigned before = machineState();
+        writeResultValue("(earlier)");
+        SeamGuard guard;
+        platform.GetModuleFileNameA = packageModulePath;
+        platform.MessageBoxA = [](HWND, LPCSTR text, LPCSTR caption, UINT type) {
+            messages.push_back({text, caption ? caption : "(default)", type});
+            return IDNO;
+        };
+        if (exit.notAdmin)
+            platform.OpenProcessToken = [](HANDLE, DWORD, PHANDLE) -> BOOL { return FALSE; };
+        if (exit.noPrivilege)
+            platform.AdjustTokenPrivileges = [](HANDLE, BOOL, PTOKEN_PRIVILEGES, DWORD, PTOKEN_PRIVILEGES,
+                                                PDWORD) -> BOOL { return FALSE; };
+        messages.clear();
+        OptionsAnswer answer(exit.button);
+        EXPECT_EQ(0, runSetup(exit.options));
+        EXPECT_EQ("(earlier)", readResultValue());
+        EXPECT_EQ(before, machineState());
+        EXPECT_EQ(exit.messages, messages.size());
+        if (exit.notAdmin && !messages.empty()) {
+            EXPECT_EQ(resourceText(16), messages[0].text);
+            EXPECT_EQ("(default)", messages[0].caption);
+        }
+    }
+}
+
+// Systems the program refuses, each in a prefix set to that Windows version.
+class OldSystem : public FaultMatrix {};
+
+TEST_F(OldSystem, UnsupportedSystemRefusesBothModes)
+{
+    const Fault faults[] = {
+        {"installation", "", [] { makePackage(); }, 15, 0},
+        {"removal", "/U", [] { makePackage(); }, 15, 0},
+    };
+    for (const Fault& fault : faults) {
+        for (bool silent : {false, true}) {
+            fault.arrange();
+            expectRun(fault, silent);
+        }
+    }
+}
+
+TEST_F(OldSystem, ServicePackTooOldRefusesTheInstallationOnly)
+{
+    Fault refused = {"installation", "", [] { makePackage(); }, 13, 0};
+    for (bool silent : {false, true}) {
+        refused.arrange();
+        expectRun(refused, silent);
+    }
+    // Removal passes the gate: with nothing installed it fails on the missing records.
+    Fault removal = {"removal", "/U", [] { makePackage(); }, 8, 0};
+    removal.arrange();
+    expectRun(removal, true);
+}
+
+}  // namespace
