@@ -3,6 +3,9 @@
 namespace {
 
 using GetFolderPath = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
+using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
+
+const DWORD kSearchSystemFolder = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
 
 GetFolderPath lookUp(const char* module)
 {
@@ -29,6 +32,20 @@ OSVERSIONINFOA systemVersion()
 bool isNtFamily()
 {
     return systemVersion().dwPlatformId == VER_PLATFORM_WIN32_NT;
+}
+
+bool restrictDllSearchToSystemFolder()
+{
+    // Windows 9x loads the Unicode layer from the setup folder, so a system that
+    // reports that family keeps its search, whatever its kernel exports.
+    if (!isNtFamily())
+        return false;
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    if (kernel == nullptr)
+        return false;
+    auto setDefaultDllDirectories = reinterpret_cast<SetDefaultDllDirectoriesFunction>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    return setDefaultDllDirectories && setDefaultDllDirectories(kSearchSystemFolder);
 }
 
 int shellFolderPath(int csidl, char* out)

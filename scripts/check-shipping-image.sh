@@ -1,8 +1,14 @@
 #!/usr/bin/env bash
 # Checks the 32-bit setup.exe that ships: an image that Windows 98 and NT 4.0 load
-# (subsystem and OS version 4.0, GUI subsystem) with the X86 manifest inside.
+# (subsystem and OS version 4.0, GUI subsystem) with the X86 manifest inside, and
+# whose every import is on the list of functions that both systems export.
+#
+#   check-shipping-image.sh SETUP_EXE [IMPORTS_LIST]
+#
+# IMPORTS_LIST defaults to scripts/win98-nt4-imports.txt.
 set -euo pipefail
-exe=${1:?usage: check-shipping-image.sh SETUP_EXE}
+exe=${1:?usage: check-shipping-image.sh SETUP_EXE [IMPORTS_LIST]}
+allowed_list=${2:-$(dirname "$0")/win98-nt4-imports.txt}
 headers=$(i686-w64-mingw32-objdump -p "$exe")
 fail() { echo "check-shipping-image: $*" >&2; exit 1; }
 
@@ -14,4 +20,31 @@ grep -qE '^Subsystem[[:space:]]+0*2[[:space:]]' <<<"$headers" || fail "not a GUI
 manifest=$(strings -n 8 "$exe" | tr -d '\r' | grep -o 'processorArchitecture="[^"]*"' | sort -u)
 [ "$manifest" = 'processorArchitecture="X86"' ] || fail "manifest architecture is not X86: $manifest"
 strings -n 8 "$exe" | grep -q 'name="QUVO.Veltrano.PkgMgr"' || fail "manifest identity missing"
-echo "check-shipping-image: $exe: PE32, subsystem 4.0 (GUI), OS 4.0, X86 manifest, $(stat -c %s "$exe") bytes"
+
+# Imports, as dll!function (DLL names in lower case, an import by ordinal as dll!#N).
+# Delay-loaded imports would escape this list: the image must have none.
+grep -qE '^Entry d 0+ ' <<<"$headers" || fail "the image has delay-load imports, which are not checked"
+imports=$(awk '
+    /^The Import Tables/ { inside = 1; next }
+    inside && /^[A-Z]/ { inside = 0 }
+    inside && /DLL Name:/ { dll = tolower($3); next }
+    inside && dll != "" && /^\t[0-9a-f]+\t/ {
+        print dll "!" (($3 == "" || $3 == "<none>") ? "#" $2 : $3)
+    }' <<<"$headers" | LC_ALL=C sort -u)
+[ -n "$imports" ] || fail "no imports found in $exe (objdump output not understood)"
+[ -f "$allowed_list" ] || fail "imports list missing: $allowed_list"
+allowed=$({ grep -vE '^[[:space:]]*(#|$)' "$allowed_list" || true; } | tr -d ' \t\r' |
+    awk -F'!' '{ print tolower($1) "!" $2 }' | LC_ALL=C sort -u)
+unknown=$(LC_ALL=C comm -23 <(echo "$imports") <(echo "$allowed"))
+if [ -n "$unknown" ]; then
+    fail "imports not on the Windows 98 / NT 4.0 list ($allowed_list):
+$(sed 's/^/    /' <<<"$unknown")
+Look each one up at run time with GetProcAddress, or add it if both systems export it."
+fi
+unused=$(LC_ALL=C comm -13 <(echo "$imports") <(echo "$allowed"))
+if [ -n "$unused" ]; then
+    echo "check-shipping-image: note: listed but no longer imported: $(tr '\n' ' ' <<<"$unused")" >&2
+fi
+
+echo "check-shipping-image: $exe: PE32, subsystem 4.0 (GUI), OS 4.0, X86 manifest," \
+    "$(wc -l <<<"$imports") imports all on the Windows 98 / NT 4.0 list, $(stat -c %s "$exe") bytes"

@@ -10,6 +10,7 @@
 #include "actions/shortcuts.h"
 #include "platform/guards.h"
 #include "platform/seam.h"
+#include "platform/system.h"
 #include "resources/resource.h"
 #include "setup/checks.h"
 #include "setup/command_line.h"
@@ -356,6 +357,9 @@ int detectRunningInstance(const char* productName, const char* previousVersion, 
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
 {
+    // Before anything loads a library on demand: only system DLLs from here on.
+    restrictDllSearchToSystemFolder();
+
     // The record is large (a dozen path buffers); it lives outside the stack.
     static SetupContext run;
     ZeroMemory(&run, sizeof run);
