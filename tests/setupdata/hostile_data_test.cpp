@@ -1,0 +1,222 @@
+// Hostile setup data: generated packages with over-long values, deep references,
+// long lists, escaping folder names and broken descriptors. setup.exe runs on each
+// as its own process with a time limit and must end with a clean result code, never
+// a crash or a hang. The outcomes are listed in docs/hostile-setup-data.md; each run
+// prints its row of that table.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <stdio.h>
+
+#include <string>
+
+#include "actions/machine.h"
+#include "setup/run_test_support.h"
+
+namespace {
+
+const std::string kProductKey = "SOFTWARE\\QUVO\\VeltranoSoftwareInstaller";
+const std::string kUninstallKey =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VeltranoSoftwareInstaller";
+const DWORD kTimeLimit = 30000;
+const DWORD kNoRemoval = 0xFFFF;  // the installation failed: nothing to remove
+
+std::string repeat(const std::string& piece, int count, const std::string& separator = "")
+{
+    std::string text;
+    for (int i = 0; i < count; ++i)
+        text += (i ? separator : "") + piece;
+    return text;
+}
+
+struct Setting {
+    std::string target = "PkgMgr Hostile";
+    std::string group = "PkgMgr Hostile";
+    std::string search = "C:\\PkgMgr Hostile Search";
+    std::string download = "\\PkgMgr Hostile Downloads";
+    std::string radar = "FILE=radar";
+    std::string strings;  // lines of [STRINGS]
+    std::string name = "PkgMgr Hostile";
+    std::string version = "1.03.0000";
+    std::string xrelease = "1";
+
+    std::string settingsFile() const
+    {
+        return "[INIT]\r\nTARGET=" + target + "\r\nGROUP=" + group + "\r\nDEFAULTSEARCH=" + search +
+               "\r\nDOWNLOAD=" + download + "\r\n[RADAR]\r\n" + radar + "\r\n[STRINGS]\r\n" + strings;
+    }
+    std::string releaseFile() const
+    {
+        return "[RELEASE]\r\nNAME=" + name + "\r\nVERSION=" + version + "\r\n[ZEM]\r\nXRELEASE=" + xrelease +
+               "\r\n";
+    }
+};
+
+// A descriptor whose release holds `release`, with `before` ahead of the product
+// element and `selectors` in it.
+std::string descriptor(const std::string& release, const std::string& before = "",
+                       const std::string& selectors = "")
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<build>" + before + "<zem id=\"PKGMGR\">" + selectors +
+           "<xrelease><release id=\"RELEASE\">" + release + "</release></xrelease></zem></build>\r\n";
+}
+
+const std::string kRelease = "<title>PkgMgr Hostile</title><version>1.03.0000</version>";
+
+struct Hostile {
+    std::string what;
+    std::string settings;
+    std::string release;     // PkgMgr.zem; none in descriptor mode
+    std::string descriptor;  // QUVOZEM.xml
+    DWORD install;           // expected exit codes
+    DWORD removal;
+};
+
+Hostile settingsCase(const std::string& what, const Setting& s, DWORD install, DWORD removal)
+{
+    return {what, s.settingsFile(), s.releaseFile(), "", install, removal};
+}
+
+Hostile descriptorCase(const std::string& what, const std::string& xml, DWORD install, DWORD removal)
+{
+    return {what, Setting().settingsFile(), "", xml, install, removal};
+}
+
+std::vector<Hostile> hostileCases()
+{
+    const std::string long300(300, 'v');
+    std::vector<Hostile> cases;
+    auto with = [](void (*change)(Setting&)) {
+        Setting s;
+        change(s);
+        return s;
+    };
+    cases.push_back(settingsCase("the sample as it is", Setting(), 0, 0));
+    // Every key 300 characters long.
+    cases.push_back(settingsCase("TARGET of 300 characters", with([](Setting& s) { s.target = std::string(300, 't'); }), 8, kNoRemoval));
+    cases.push_back(settingsCase("GROUP of 300 characters", with([](Setting& s) { s.group = std::string(300, 'g'); }), 8, kNoRemoval));
+    cases.push_back(settingsCase("DEFAULTSEARCH of 300 characters", with([](Setting& s) { s.search = "C:\\" + std::string(297, 's'); }), 12, kNoRemoval));
+    cases.push_back(settingsCase("DOWNLOAD of 300 characters", with([](Setting& s) { s.download = "\\" + std::string(299, 'd'); }), 0, 0));
+    cases.push_back(settingsCase("RADAR FILE of 300 characters", with([](Setting& s) { s.radar = "FILE=" + std::string(300, 'r'); }), 0, 0));
+    cases.push_back(settingsCase("RADAR ALTFILE of 300 characters", with([](Setting& s) { s.radar = "ALTFILE=" + std::string(300, 'r'); }), 0, 0));
+    cases.push_back(settingsCase("NAME of 300 characters", with([](Setting& s) { s.name = std::string(300, 'n'); }), 8, kNoRemoval));
+    cases.push_back(settingsCase("VERSION of 300 characters", with([](Setting& s) { s.version = std::string(300, '9'); }), 0, 0));
+    cases.push_back(settingsCase("XRELEASE of 300 characters", with([](Setting& s) { s.xrelease = std::string(300, 'x'); }), 0, 0));
+    // References.
+    cases.push_back(settingsCase("reference to a 300-character string", with([](Setting& s) { s.group = "%G%"; s.strings = "G=" + std::string(300, 'g') + "\r\n"; }), 8, kNoRemoval));
+    cases.push_back(settingsCase("reference to a reference", with([](Setting& s) { s.group = "%A%"; s.strings = "A=%B%\r\nB=PkgMgr Hostile\r\n"; }), 0, 0));
+    cases.push_back(settingsCase("reference to itself", with([](Setting& s) { s.target = "%TARGET%"; s.strings = "TARGET=%TARGET%\r\n"; }), 0, 0));
+    cases.push_back(settingsCase("reference with a 300-character name", with([](Setting& s) { s.group = "%" + std::string(298, 'n') + "%"; }), 8, kNoRemoval));
+    cases.push_back(settingsCase("lone percent signs", with([](Setting& s) { s.target = "%"; s.group = "%%"; }), 8, kNoRemoval));
+    // Lists.
+    cases.push_back(settingsCase("DEFAULTSEARCH of 259 semicolons", with([](Setting& s) { s.search = std::string(259, ';'); }), 0, 0));
+    cases.push_back(settingsCase("DEFAULTSEARCH of 80 folders", with([](Setting& s) { s.search = repeat("C:\\s", 80, ";"); }), 0, 0));
+    cases.push_back(settingsCase("DOWNLOAD of 250 pieces", with([](Setting& s) { s.download = repeat("\\", 250, ";"); s.search = ";"; }), 0, 0));
+    // Folders that leave their place. Folders are split at backslashes only, and Wine
+    // takes "D:" for a plain folder name where Windows refuses it.
+    cases.push_back(settingsCase("TARGET with ..", with([](Setting& s) { s.target = "..\\..\\PkgMgr Hostile"; }), 0, 0));
+    cases.push_back(settingsCase("TARGET with forward slashes", with([](Setting& s) { s.target = "PkgMgr/Hostile/x"; }), 9, kNoRemoval));
+    cases.push_back(settingsCase("TARGET with a drive letter", with([](Setting& s) { s.target = "D:\\PkgMgr Hostile"; }), 0, 0));
+    cases.push_back(settingsCase("GROUP with ..", with([](Setting& s) { s.group = "..\\..\\..\\PkgMgr Hostile"; }), 0, 0));
+    cases.push_back(settingsCase("GROUP with forward slashes", with([](Setting& s) { s.group = "PkgMgr/Hostile"; }), 11, kNoRemoval));
+    cases.push_back(settingsCase("GROUP with a drive letter", with([](Setting& s) { s.group = "C:\\PkgMgr Hostile Menu"; }), 11, kNoRemoval));
+    // Broken files.
+    cases.push_back({"settings file of binary bytes", std::string("\x01\xff[\x00]\x7f=\r\n\xfe", 10), Setting().releaseFile(), "", 8, kNoRemoval});
+    cases.push_back({"empty settings and release files", "", "", "", 8, kNoRemoval});
+    // Descriptors.
+    cases.push_back(descriptorCase("descriptor as in the sample", descriptor(kRelease), 0, 0));
+    cases.push_back(descriptorCase("10,000 siblings before the product", descriptor(kRelease, repeat("<zem id=\"OTHER\"/>", 10000)), 0, 0));
+    cases.push_back(descriptorCase("nesting past the limit", descriptor(kRelease, repeat("<a>", 300) + repeat("</a>", 300)), 8, kNoRemoval));
+    cases.push_back(descriptorCase("invalid UTF-8 in the title", descriptor("<title>PkgMgr \xff\xfe Hostile</title><version>1.03.0000</version>"), 11, kNoRemoval));
+    cases.push_back(descriptorCase("title outside the ANSI code page", descriptor("<title>\xe8\xa3\xbd\xe5\x93\x81</title><version>1.03.0000</version>"), 11, kNoRemoval));
+    cases.push_back(descriptorCase("title of 300 characters", descriptor("<title>" + long300 + "</title><version>1</version>"), 8, kNoRemoval));
+    cases.push_back(descriptorCase("\"gd\" cycle", descriptor("<title><gd zempath=\"loop\"/></title><version>1</version>", "",
+        "<loop method=\"LANGUAGE\" default=\"0409\"><item id=\"0409\"><data><gd zempath=\"loop\"/></data></item></loop>"), 8, kNoRemoval));
+    cases.push_back(descriptorCase("\"gd\" without a path", descriptor("<title><gd/></title><version>1</version>"), 8, kNoRemoval));
+    cases.push_back(descriptorCase("release without its id", "<build><zem id=\"PKGMGR\"><xrelease><release>" + kRelease + "</release></xrelease></zem></build>", 8, kNoRemoval));
+    cases.push_back(descriptorCase("descriptor of 4 MB", descriptor(kRelease, repeat("<zem id=\"PADDING\"><note>" + std::string(200, 'p') + "</note></zem>", 18000)), 0, 0));
+    cases.push_back(descriptorCase("descriptor cut short", descriptor(kRelease).substr(0, 60), 8, kNoRemoval));
+    cases.push_back(descriptorCase("empty descriptor", "", 8, kNoRemoval));
+    cases.push_back(descriptorCase("NUL byte inside the descriptor", std::string("<build>\0<zem/></build>", 22), 8, kNoRemoval));
+    return cases;
+}
+
+// Runs `exe` `options` in `folder` with the time limit: the exit code, or -1 after a hang.
+DWORD runLimited(const std::string& exe, const char* options, const std::string& folder)
+{
+    std::string line = "\"" + exe + "\" " + options;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup, &process))
+        return DWORD(-2);
+    DWORD code = DWORD(-1);
+    if (WaitForSingleObject(process.hProcess, kTimeLimit) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process.hProcess, &code);
+    else
+        TerminateProcess(process.hProcess, 1);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return code;
+}
+
+// Removes what a run may have left, wherever its records say it went.
+void clearMachine()
+{
+    for (const char* record : {"ProgDir", "MenuDir"}) {
+        StoredValue folder = storedValue(kProductKey, record);
+        if (folder.second != kAbsent)
+            removeTree(folder.second.c_str());
+    }
+    deleteTree(kProductKey);
+    deleteTree(kUninstallKey);
+    DeleteFileA((windowsFolder() + "\\_zemu000.exe").c_str());
+    clearPendingOperations();
+}
+
+std::string codeText(DWORD code)
+{
+    if (code == kNoRemoval)
+        return "-";
+    char text[16];
+    wsprintfA(text, "%04X", unsigned(code));
+    return text;
+}
+
+TEST(HostileSetupData, EveryPackageEndsWithACleanResult)
+{
+    const char* const payload[] = {"ZemSetup.dll", "ZEMSYSID.sys", "ZEMSYSID.vxd", "zemliba.dll",
+                                   "zemlibb.dll",  "unicows.dll",  "ZEMNTDEV.sys", "ZemFlash.dll"};
+    int number = 0;
+    clearMachine();
+    for (const Hostile& c : hostileCases()) {
+        SCOPED_TRACE(c.what);
+        std::string folder = "C:\\hostile\\" + std::to_string(++number);
+        removeTree(folder);
+        makeFolders(folder);
+        CopyFileA((binFolder() + "\\setup.exe").c_str(), (folder + "\\setup.exe").c_str(), FALSE);
+        CopyFileA((binFolder() + "\\PkgMgr.exe").c_str(), (folder + "\\PkgMgr").c_str(), FALSE);
+        for (const char* file : payload)
+            writeFile(folder + "\\" + file, std::string(file) + " payload\r\n");
+        writeFile(folder + "\\ZemSetup.dat", c.settings);
+        if (c.descriptor.empty())
+            writeFile(folder + "\\PkgMgr.zem", c.release);
+        else
+            writeFile(folder + "\\QUVOZEM.xml", c.descriptor);
+
+        DWORD install = runLimited(folder + "\\setup.exe", "/S", folder);
+        EXPECT_EQ(codeText(install), readResultValue());
+        DWORD removal = kNoRemoval;
+        if (install == 0) {
+            removal = runLimited(windowsFolder() + "\\_zemu000.exe", "/S /U", folder);
+            EXPECT_EQ(codeText(removal), readResultValue());
+        }
+        printf("| %d | %s | %s | %s |\n", number, c.what.c_str(), codeText(install).c_str(),
+               codeText(removal).c_str());
+        EXPECT_EQ(c.install, install);
+        EXPECT_EQ(c.removal, removal);
+        clearMachine();
+    }
+}
+
+}  // namespace
