@@ -400,6 +400,94 @@ TEST_F(FaultMatrix, EarlyExitsKeepTheEarlierResult)
     }
 }
 
+// The report as the real message box of setup.exe, run as its own process, shows it.
+struct ShownReport {
+    std::string caption;
+    std::string text;
+};
+
+// Waits for a visible window of process `id` captioned `caption` that holds control
+// `control`, as long as the process runs.
+HWND waitForWindow(DWORD id, HANDLE process, const std::string& caption, int control)
+{
+    struct Search {
+        DWORD id;
+        const char* caption;
+        int control;
+        HWND found;
+    } search = {id, caption.c_str(), control, nullptr};
+    for (int i = 0; i < 1000 && !search.found && WaitForSingleObject(process, 20) == WAIT_TIMEOUT; ++i) {
+        EnumWindows(
+            [](HWND window, LPARAM parameter) -> BOOL {
+                auto* s = reinterpret_cast<Search*>(parameter);
+                DWORD owner = 0;
+                GetWindowThreadProcessId(window, &owner);
+                char title[260] = "";
+                GetWindowTextA(window, title, sizeof title);
+                if (owner == s->id && IsWindowVisible(window) && strcmp(title, s->caption) == 0 &&
+                    GetDlgItem(window, s->control) != nullptr && !GetDlgItem(window, IDC_FOLDER) == (s->control != IDC_FOLDER)) {
+                    s->found = window;
+                    return FALSE;
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+    }
+    return search.found;
+}
+
+void pressOk(HWND window)
+{
+    PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+}
+
+// Starts `setup` with `options`, accepts its options dialog when `acceptOptions`,
+// and reads the report from its message box (the text control 0xFFFF), then closes it.
+ShownReport runAndReadReport(const std::string& setup, const char* options, const std::string& caption,
+                             bool acceptOptions)
+{
+    std::string line = "\"" + setup + "\" " + options;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return {"(not started)", ""};
+    if (acceptOptions)
+        pressOk(waitForWindow(process.dwProcessId, process.hProcess, resourceText(3), IDC_FOLDER));
+    ShownReport report = {"(none)", ""};
+    if (HWND box = waitForWindow(process.dwProcessId, process.hProcess, caption, IDOK)) {
+        char text[300] = "";
+        GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+        report = {caption, text};
+        pressOk(box);
+    }
+    WaitForSingleObject(process.hProcess, 30000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return report;
+}
+
+std::string seen(const ShownReport& report)
+{
+    return report.caption + ": " + report.text;
+}
+
+TEST_F(FaultMatrix, TheProcessShowsTheReportInItsMessageBox)
+{
+    std::string failed = resourceText(7);
+    failed.replace(failed.find("%s"), 2, resourceText(8));
+    // Nothing beside setup.exe: initialization fails in both modes.
+    makePackage("", "");
+    std::string setup = package + "\\setup.exe";
+    EXPECT_EQ(resourceText(3) + ": " + failed, seen(runAndReadReport(setup, "", resourceText(3), false)));
+    EXPECT_EQ(resourceText(4) + ": " + failed, seen(runAndReadReport(setup, "/U", resourceText(4), false)));
+    // A whole installation, its options accepted.
+    makePackage();
+    setup = package + "\\setup.exe";
+    EXPECT_EQ(resourceText(3) + ": " + resourceText(6), seen(runAndReadReport(setup, "", resourceText(3), true)));
+    EXPECT_EQ(kInstalled, machineState());
+}
+
 // Systems the program refuses, each in a prefix set to that Windows version.
 class OldSystem : public FaultMatrix {};
 
