@@ -9,10 +9,10 @@
 #include "platform/text.h"
 #include "setupdata/descriptor_values.h"
 #include "setupdata/setup_data.h"
+#include "setupdata/setup_value.h"
 
 namespace {
 
-const char kStringsSection[] = "STRINGS";
 const int kCommonPrograms = 0x17;   // CSIDL_COMMON_PROGRAMS
 const int kPrograms = 0x02;         // CSIDL_PROGRAMS
 const int kCommonStartMenu = 0x16;  // CSIDL_COMMON_STARTMENU
@@ -23,43 +23,20 @@ void specialFolder(int csidl, char* out)
     shellFolderPath(csidl, out);  // a failure leaves the empty text
 }
 
+// The platform's profile reader, in the form the value lookup takes.
+uint32_t readProfileString(const char* section, const char* key, const char* defaultText, char* out,
+                           uint32_t size, const char* file)
+{
+    return GetPrivateProfileStringA(section, key, defaultText, out, DWORD(size), file);
+}
+
 }  // namespace
 
 int readSetupValue(const char* section, const char* key, const char* defaultText, char* out,
                    size_t size, const char* file)
 {
-    if (size > kPathChars)
-        size = kPathChars;
-    char value[kPathChars] = "";
-    DWORD length = GetPrivateProfileStringA(section, key, defaultText, value, DWORD(size), file);
-    if (length == 0)
-        return 0;
-    if (value[0] != '%' || value[length - 1] != '%') {
-        copyText(out, size, value);
-        return int(length);
-    }
-
-    // A reference: the name between the two '%' (a lone "%" names the empty name).
-    char name[kPathChars] = "";
-    if (length >= 2) {
-        value[length - 1] = '\0';
-        copyText(name, sizeof name, value + 1);
-    }
-    char sections[3][16];
-    formatText(sections[0], sizeof sections[0], "STRINGS.%04X", unsigned(systemProfile.language));
-    formatText(sections[1], sizeof sections[1], "STRINGS.%04X",
-               unsigned(systemProfile.primaryLanguage));
-    copyText(sections[2], sizeof sections[2], kStringsSection);
-    for (const char* target : sections) {
-        char found[kPathChars] = "";
-        DWORD foundLength =
-            GetPrivateProfileStringA(target, name, defaultText, found, DWORD(size), file);
-        if (foundLength > 0) {
-            copyText(out, size, found);  // used as found: not resolved again
-            return int(foundLength);
-        }
-    }
-    return 0;
+    return resolveSetupValue(readProfileString, &systemProfile, section, key, defaultText, out,
+                             size, file);
 }
 
 int readTargetFolder(char* out)

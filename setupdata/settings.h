@@ -4,7 +4,8 @@
 #pragma once
 #include <stddef.h>
 
-// Reads `key` of `section` from `file` (at most `size` <= 260 characters). A value
+// Reads `key` of `section` from `file` (at most `size` <= 260 characters) with the
+// platform's profile reader, through resolveSetupValue (setup_value.h). A value
 // written as %NAME% is looked up in "STRINGS.<language>", "STRINGS.<primary
 // language>" and "STRINGS" of the same file.
 int readSetupValue(const char* section, const char* key, const char* defaultText, char* out,
