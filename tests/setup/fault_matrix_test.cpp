@@ -233,6 +233,7 @@ const Fault kFaults[] = {
     {"release file without a version", "", [] { makePackage(settingsText(), "[RELEASE]\r\nNAME=x\r\n[ZEM]\r\nXRELEASE=1\r\n"); }, 8, 0},
     {"release file without XRELEASE", "", [] { makePackage(settingsText(), "[RELEASE]\r\nNAME=x\r\nVERSION=1\r\n"); }, 8, 0},
     {"settings without TARGET", "", [] { makePackage("[INIT]\r\nGROUP=x\r\n"); }, 8, 0},
+    {"settings without GROUP", "", [] { makePackage("[INIT]\r\nTARGET=x\r\n"); }, 8, 0},
     {"descriptor that does not parse", "", [] { makeDescriptorPackage("<build><zem id=\"PKGMGR\">"); }, 8, 0},
     {"descriptor without the release", "", [] { makeDescriptorPackage("<build><zem id=\"PKGMGR\"/></build>"); }, 8, 0},
     {"removal with nothing installed", "/U", [] { makePackage(); }, 8, 0},
@@ -263,6 +264,9 @@ const Fault kFaults[] = {
      12, kFiles | kUninstaller | kShortcut | kFolderValue | kIdentity | kSearch},
     {"MenuDir refused", "", [] { makePackage(); refusedValue = "MenuDir"; },
      12, kFiles | kUninstaller | kShortcut | kFolderValue | kIdentity | kSearch},
+    {"InternetFunction refused", "", [] { makePackage(); refusedValue = "InternetFunction"; },
+     12, kFiles | kUninstaller | kShortcut | kFolderValue | kIdentity | kSearch | kMenuValue},
+    {"UninstallString refused", "", [] { makePackage(); refusedValue = "UninstallString"; }, 12, kInstalled},
     {"DisplayName refused", "", [] { makePackage(); refusedValue = "DisplayName"; },
      12, kInstalled},  // the entry's key was made before its first value
     // Registry records, removal phases: each fails on a record already gone, or where
