@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building and testing need; does nothing when they are present.
+# Installs the Debian packages that building and testing need, plus any named as
+# arguments (the benchmarks add theirs); does nothing when they are present.
+#
+#   install-deps.sh [PACKAGE...]
 set -euo pipefail
 pkgs=(cmake ninja-build make g++ clang libclang-rt-14-dev mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64
       binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64 xvfb xauth x11-utils imagemagick xdotool
-      googletest libbenchmark-dev python3 icoutils libpugixml-dev librapidxml-dev fonts-wine fonts-wqy-microhei locales)
+      googletest libbenchmark-dev python3 icoutils libpugixml-dev librapidxml-dev fonts-wine fonts-wqy-microhei locales "$@")
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

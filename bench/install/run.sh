@@ -197,8 +197,7 @@ fi
 
 # ---- set-up -------------------------------------------------------------------------
 if [[ -z ${BENCH_IN_XVFB:-} ]]; then
-    bash "$ROOT/scripts/install-deps.sh" >&2
-    bash "$ROOT/bench/install-deps.sh" >&2
+    bash "$ROOT/scripts/install-deps.sh" hyperfine jq >&2
     export BENCH_IN_XVFB=1
     exec xvfb-run -a -s "-screen 0 1280x1024x24" "$SELF" "$@"
 fi
