@@ -9,14 +9,9 @@
 
 #include "setup/command_line.h"
 #include "setup/run_flags.h"
+#include "tests/fuzz/fuzz_input.h"
 
 namespace {
-
-void require(bool condition)
-{
-    if (!condition)
-        abort();
-}
 
 const uint32_t kOptionBits = kRunSilent | kRunWaitAndOpen | kRunNoShortcuts | kRunNoReport;
 

@@ -19,14 +19,9 @@
 #include "xml/item_data.h"
 #include "xml/path_query.h"
 #include "xml/text_convert.h"
+#include "tests/fuzz/fuzz_input.h"
 
 namespace {
-
-void require(bool condition)
-{
-    if (!condition)
-        abort();
-}
 
 // The lookup rules, written out once more as the oracle: key, element,
 // condition attribute and value, attribute read instead of the text.
@@ -204,17 +199,6 @@ void checkLookup(const Query& query, const char* key)
     free(expected);
     free(before);
     free(out);
-}
-
-// One NUL-ended field of the input, or `fallback` when the input has ended.
-const char* field(const char*& cursor, const char* end, const char* fallback)
-{
-    if (cursor >= end)
-        return fallback;
-    const char* text = cursor;
-    const char* nul = static_cast<const char*>(memchr(cursor, 0, size_t(end - cursor)));
-    cursor = nul ? nul + 1 : end;
-    return text;
 }
 
 }  // namespace

@@ -14,14 +14,9 @@
 #include "platform/text.h"
 #include "setupdata/memory_profile.h"
 #include "setupdata/setup_value.h"
+#include "tests/fuzz/fuzz_input.h"
 
 namespace {
-
-void require(bool condition)
-{
-    if (!condition)
-        abort();
-}
 
 uint64_t hashText(const char* text)
 {
@@ -65,17 +60,6 @@ uint32_t recordingReader(const char* section, const char* key, const char* defau
     else
         require(length == 0);
     return length;
-}
-
-// One NUL-ended field of the input, or `fallback` when the input has ended.
-const char* field(const char*& cursor, const char* end, const char* fallback)
-{
-    if (cursor >= end)
-        return fallback;
-    const char* text = cursor;
-    const char* nul = static_cast<const char*>(memchr(cursor, 0, size_t(end - cursor)));
-    cursor = nul ? nul + 1 : end;
-    return text;
 }
 
 }  // namespace

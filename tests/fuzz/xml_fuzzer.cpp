@@ -13,6 +13,7 @@
 #include "xml/item_data.h"
 #include "xml/path_query.h"
 #include "xml/text_convert.h"
+#include "tests/fuzz/fuzz_input.h"
 
 namespace {
 
@@ -23,12 +24,6 @@ struct Walk {
     const SystemProfile* profile;
     size_t nodes;
 };
-
-void require(bool condition)
-{
-    if (!condition)
-        abort();
-}
 
 void checkString(const Walk& walk, const char* text)
 {
