@@ -3,25 +3,34 @@
 # folder in a fresh Wine prefix, installs it interactively (a driver presses OK in
 # the options dialog; screenshots of the dialog and the progress window are saved),
 # removes it silently with the installed uninstaller, and shows the machine's state
-# after each run.
+# after each run. It uses the shipping 32-bit build on a 32-bit Windows where this
+# machine executes 32-bit code, and the 64-bit build on a 64-bit Windows elsewhere.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 
-cmake --preset windows >/dev/null
-cmake --build --preset windows --target setup pkgmgr_app unicows_standin dialog_driver
+if bash scripts/runs-32bit.sh; then
+    preset=windows-x86 arch=win32
+else
+    preset=windows arch=win64
+    echo "demo: this machine cannot execute 32-bit code; showing the x86_64 build instead of the shipping one"
+fi
+cmake --preset $preset >/dev/null
+cmake --build --preset $preset --target setup pkgmgr_app unicows_standin dialog_driver
+bin=build/$preset/bin
 
 work=$PWD/build/demo
 rm -rf "$work"
 mkdir -p "$work"
-export PKGMGR_WINE_ROOT=$work/wine
+export PKGMGR_WINE_ROOT=$work/wine PKGMGR_WINE_SHARED_ARCH=$arch PKGMGR_WINE_TEMPLATES=$PWD/build/wine-templates
 trap 'tests/wine/session.sh stop >/dev/null 2>&1 || true' EXIT
 tests/wine/session.sh ensure
 eval "$(tests/wine/session.sh env | sed 's/^/export /')"
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" HOME=$PKGMGR_WINE_ROOT/home
+echo "setup.exe: $bin/setup.exe ($preset) on a $arch Windows"
 
 package=$WINEPREFIX/drive_c/pkg
-tools/make-sample-package.sh build/windows/bin "$package" settings
+tools/make-sample-package.sh "$bin" "$package" settings
 
 c=$WINEPREFIX/drive_c
 run() {  # command line shown and run under Wine; prints the exit code and "Setup"
@@ -40,7 +49,8 @@ state() {
     for key in 'HKLM\SOFTWARE\QUVO\VeltranoSoftwareInstaller' \
         'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\VeltranoSoftwareInstaller' \
         'HKLM\SOFTWARE\Microsoft\Internet Explorer\Extensions\{7B3E9C41-A52D-4e8b-9F06-D2C4817E35AB}'; do
-        wine reg query "$key" /s 2>/dev/null | tr -d '\r' | grep -v -e '^$' -e '^reg:' | sed 's/^/  /' | grep . || echo "  $key: (none)"
+        # The program's own view: `wine reg` may be the 32-bit reg.exe.
+        wine reg query "$key" /s /reg:$([ $arch = win32 ] && echo 32 || echo 64) 2>/dev/null | tr -d '\r' | grep -v -e '^$' -e '^reg:' | sed 's/^/  /' | grep . || echo "  $key: (none)"
     done
     echo "installed files:"
     (cd "$c" && find "Program Files/PkgMgr" windows/_zemu000.exe -type f 2>/dev/null | sort | sed 's/^/  C:\//') || true
@@ -48,7 +58,7 @@ state() {
     (cd "$c" && find users ProgramData -name '*.lnk' 2>/dev/null | sort | sed 's/^/  C:\//') || true
 }
 
-driver=$PWD/build/windows/bin/dialog-driver.exe
+driver=$PWD/$bin/dialog-driver.exe
 shots=$work/screenshots
 mkdir -p "$shots"
 # No window manager runs on the display: Wine draws the window frames itself.

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs the whole test suite: host tests with sanitizers, the shipping 32-bit build
-# and its image checks, the Windows tests under Wine, and the fuzzing smoke runs.
+# and its image checks, the Windows tests of both builds under Wine (the 32-bit ones
+# only where this machine executes 32-bit code), and the fuzzing smoke runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -37,11 +38,19 @@ else
     failed=$((failed + 1))
 fi
 
-step "Windows build, tests under Wine"
+step "x86_64 build, tests under Wine (64-bit Windows)"
 cmake --preset windows >/dev/null
 cmake --build --preset windows
 ctest --preset windows 2>&1 | tee "$log" || true
 count_ctest
+
+step "shipping build, tests under Wine (32-bit Windows, and 64-bit Windows through WoW64)"
+if bash scripts/runs-32bit.sh; then
+    ctest --preset windows-x86 2>&1 | tee "$log" || true
+    count_ctest
+else
+    echo "i686 runtime tests skipped: this machine cannot execute 32-bit code"
+fi
 
 if [ -x tests/fuzz/smoke.sh ]; then
     step "fuzzing smoke runs"

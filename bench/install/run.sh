@@ -105,7 +105,15 @@ paths() {
 
 reset_state() {
     paths
-    wine regedit /S "Z:${WORK//\//\\}\\reset.reg" >/dev/null 2>&1 || true
+    # reg.exe by its view: with wine32 installed, `wine reg` is the 32-bit one, which
+    # would see the redirected 32-bit view of this 64-bit prefix.
+    local key
+    for key in 'HKLM\SOFTWARE\QUVO' 'HKCU\SOFTWARE\QUVO' "$UNINST_KEY" \
+        'HKLM\SOFTWARE\Microsoft\Internet Explorer\Extensions\{7B3E9C41-A52D-4e8b-9F06-D2C4817E35AB}'; do
+        wine reg delete "$key" /f /reg:64 >/dev/null 2>&1 || true
+    done
+    wine reg delete 'HKLM\System\CurrentControlSet\Control\Session Manager' \
+        /v PendingFileRenameOperations /f /reg:64 >/dev/null 2>&1 || true
     rm -rf "${P_PROG:?}" "${P_UNINST:?}" "${P_MENU:?}" "$P_DESK/Package Manager.lnk" \
         "$P_START/Package Manager.lnk" "$WINEPREFIX/drive_c/DRIVERS" \
         "$WINEPREFIX/drive_c/PkgMgr Drivers" "$WINEPREFIX/drive_c/PkgMgr Downloads"
@@ -118,7 +126,7 @@ reset_state() {
 reg_values() {
     local out
     for _ in 1 2 3; do
-        out=$(wine reg query "$@" 2>/dev/null) && REG_RC=0 || REG_RC=$?
+        out=$(wine reg query "$@" /reg:64 2>/dev/null) && REG_RC=0 || REG_RC=$?
         ((REG_RC > 1)) || break
         sleep 0.5
     done
@@ -257,23 +265,6 @@ done
 rm -rf "$WORK"/pfx-* "$WORK"/state "$WORK"/*.json "$WORK"/*.log "$WORK"/res-*.txt "$WORK"/trace-*.txt \
     "$WORK"/*-breakdown.txt "$WORK"/report.txt
 mkdir -p "$WORK/state"
-
-cat >"$WORK/reset.reg" <<'EOF'
-REGEDIT4
-
-[-HKEY_LOCAL_MACHINE\SOFTWARE\QUVO]
-
-[-HKEY_CURRENT_USER\SOFTWARE\QUVO]
-
-[-HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\VeltranoSoftwareInstaller]
-
-[-HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Internet Explorer\Extensions\{7B3E9C41-A52D-4e8b-9F06-D2C4817E35AB}]
-
-[HKEY_LOCAL_MACHINE\System\CurrentControlSet\Control\Session Manager]
-"PendingFileRenameOperations"=-
-
-EOF
-sed -i 's/$/\r/' "$WORK/reset.reg"
 
 # A GUI program that exits at once: the floor of one run under Wine.
 cat >"$WORK/trivial.c" <<'EOF'

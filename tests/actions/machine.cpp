@@ -107,10 +107,10 @@ void withKey(const std::string& key, REGSAM access, Use use)
 
 }  // namespace
 
-StoredValue storedValue(const std::string& key, const char* name)
+StoredValue storedValue(const std::string& key, const char* name, REGSAM view)
 {
     StoredValue value{REG_NONE, kAbsent};
-    withKey(key, KEY_READ, [&](HKEY opened) {
+    withKey(key, KEY_READ | view, [&](HKEY opened) {
         std::string data(4096, '\0');
         DWORD type = 0;
         DWORD size = DWORD(data.size());
@@ -131,10 +131,10 @@ StoredValue numberValue(DWORD number)
     return {REG_DWORD, std::string(reinterpret_cast<const char*>(&number), sizeof number)};
 }
 
-bool keyExists(const std::string& key)
+bool keyExists(const std::string& key, REGSAM view)
 {
     bool found = false;
-    withKey(key, KEY_READ, [&](HKEY) { found = true; });
+    withKey(key, KEY_READ | view, [&](HKEY) { found = true; });
     return found;
 }
 
@@ -179,9 +179,9 @@ const char kSessionManager[] = "System\\CurrentControlSet\\Control\\Session Mana
 const char kPending[] = "PendingFileRenameOperations";
 }  // namespace
 
-Operations pendingOperations()
+Operations pendingOperations(REGSAM view)
 {
-    std::string data = storedValue(kSessionManager, kPending).second;
+    std::string data = storedValue(kSessionManager, kPending, view).second;
     Names strings;
     for (size_t at = 0; data != kAbsent && at < data.size(); at = data.find('\0', at) + 1) {
         std::string text = data.c_str() + at;

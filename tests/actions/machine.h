@@ -22,11 +22,12 @@ std::string windowsFolder();
 std::string shortPathOf(const std::string& path);
 
 // A registry value as stored: its type and raw bytes (text values with their null).
+// `view` may name a registry view (KEY_WOW64_64KEY) other than this program's own.
 using StoredValue = std::pair<DWORD, std::string>;
-StoredValue storedValue(const std::string& key, const char* name);  // HKEY_LOCAL_MACHINE
+StoredValue storedValue(const std::string& key, const char* name, REGSAM view = 0);  // HKEY_LOCAL_MACHINE
 StoredValue textValue(const std::string& text);
 StoredValue numberValue(DWORD number);
-bool keyExists(const std::string& key);
+bool keyExists(const std::string& key, REGSAM view = 0);
 Names valueNames(const std::string& key);  // sorted; "" is the default value
 void setValue(const std::string& key, const char* name, const StoredValue& value);
 void removeValue(const std::string& key, const char* name);
@@ -34,7 +35,7 @@ void deleteTree(const std::string& key);
 
 // The pending restart operations of the NT family as (path, new path), without the
 // "\??\" prefixes; the new path is empty for a deletion.
-Operations pendingOperations();
+Operations pendingOperations(REGSAM view = 0);
 void clearPendingOperations();
 
 // The lines of section "rename" of WININIT.INI in the Windows folder.

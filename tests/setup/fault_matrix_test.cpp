@@ -109,7 +109,7 @@ public:
             HWND dialog = nullptr;
             EnumThreadWindows(
                 id,
-                [](HWND window, LPARAM found) -> BOOL {
+                [](HWND window, LPARAM found) CALLBACK -> BOOL {
                     if (!IsWindowVisible(window) || !GetDlgItem(window, IDC_FOLDER))
                         return TRUE;
                     *reinterpret_cast<HWND*>(found) = window;
@@ -243,7 +243,11 @@ const Fault kFaults[] = {
     // A folder that leaves no room for the application's path fails the options; one
     // that leaves room for it but not for a longer file name fails the file phase.
     {"program folder leaves no room", "", [] { makePackage(settingsText(std::string(240, 'p'))); }, 8, 0},
-    {"program folder too long for a file", "", [] { makePackage(settingsText(std::string(230, 'p'))); }, 9, 0},
+    {"program folder too long for a file", "",
+     [] {  // a program folder of 247 characters, whichever program-files folder holds it
+         makePackage(settingsText(std::string(246 - specialFolder(CSIDL_PROGRAM_FILES).size(), 'p')));
+     },
+     9, 0},
     {"removal with the files gone", "/U", [] { installFirst(); removeTree(programFolder()); }, 10, kInstalled & ~kFiles},
     {"removal with a file in use", "/U",
      [] {
@@ -382,15 +386,15 @@ TEST_F(FaultMatrix, EarlyExitsKeepTheEarlierResult)
         writeResultValue("(earlier)");
         SeamGuard guard;
         platform.GetModuleFileNameA = packageModulePath;
-        platform.MessageBoxA = [](HWND, LPCSTR text, LPCSTR caption, UINT type) {
+        platform.MessageBoxA = [](HWND, LPCSTR text, LPCSTR caption, UINT type) WINAPI -> int {
             messages.push_back({text, caption ? caption : "(default)", type});
             return IDNO;
         };
         if (exit.notAdmin)
-            platform.OpenProcessToken = [](HANDLE, DWORD, PHANDLE) -> BOOL { return FALSE; };
+            platform.OpenProcessToken = [](HANDLE, DWORD, PHANDLE) WINAPI -> BOOL { return FALSE; };
         if (exit.noPrivilege)
             platform.AdjustTokenPrivileges = [](HANDLE, BOOL, PTOKEN_PRIVILEGES, DWORD, PTOKEN_PRIVILEGES,
-                                                PDWORD) -> BOOL { return FALSE; };
+                                                PDWORD) WINAPI -> BOOL { return FALSE; };
         messages.clear();
         OptionsAnswer answer(exit.button);
         EXPECT_EQ(0, runSetup(exit.options));
@@ -422,7 +426,7 @@ HWND waitForWindow(DWORD id, HANDLE process, const std::string& caption, int con
     } search = {id, caption.c_str(), control, nullptr};
     for (int i = 0; i < 1000 && !search.found && WaitForSingleObject(process, 20) == WAIT_TIMEOUT; ++i) {
         EnumWindows(
-            [](HWND window, LPARAM parameter) -> BOOL {
+            [](HWND window, LPARAM parameter) CALLBACK -> BOOL {
                 auto* s = reinterpret_cast<Search*>(parameter);
                 DWORD owner = 0;
                 GetWindowThreadProcessId(window, &owner);

@@ -172,4 +172,85 @@ TEST_F(FullRun, WaitForTheApplicationThenOpenIt)
     EXPECT_EQ(0u, run(windowsFolder() + "\\_zemu000.exe", "/S /U"));
 }
 
+// ---- The shipping build on a 64-bit Windows, where it runs under WoW64 ----
+
+class FullRunWow64 : public FullRun {};
+
+// A key under HKEY_LOCAL_MACHINE "Software" as 64-bit programs, and the 64-bit list
+// of installed programs, find a 32-bit program's key.
+std::string seenFrom64Bit(const std::string& key)
+{
+    return "Software\\Wow6432Node" + key.substr(strlen("Software"));
+}
+
+TEST_F(FullRunWow64, RecordsFilesAndPendingOperationsAreWhereA64BitWindowsLooks)
+{
+    BOOL wow64 = FALSE;
+    ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64) && wow64) << "runs only under WoW64";
+    const std::string currentVersion = "Software\\Microsoft\\Windows\\CurrentVersion";
+    std::string folder32 = storedValue(currentVersion, "ProgramFilesDir (x86)", KEY_WOW64_64KEY).second.c_str();
+    std::string folder64 = storedValue(currentVersion, "ProgramFilesDir", KEY_WOW64_64KEY).second.c_str();
+    ASSERT_NE(kAbsent, folder32);
+    ASSERT_NE(folder64, folder32);
+    EXPECT_EQ(folder32 + "\\PkgMgr Test", programFolder_);
+
+    // The records a 32-bit program reads (this test is one) are in the 32-bit view,
+    // which 64-bit programs and the system's list of installed programs find under
+    // "Wow6432Node"; the 64-bit view's own keys stay untouched.
+    struct Record {
+        std::string key;
+        const char* name;
+    };
+    const Record records[] = {
+        {kProductKey, "ProgDir"},     {kProductKey, "Name"},          {kProductKey, "Version"},
+        {kProductKey, "MenuDir"},     {kProductKey, "DownloadDir"},   {kProductKey, "InternetFunction"},
+        {kProductKey, nullptr},       {kUninstallKey, "DisplayName"}, {kUninstallKey, "UninstallString"},
+        {kProductKey + "\\SearchPath\\C:\\PkgMgr Test Search", nullptr},
+    };
+    std::string setup = makePackage("C:\\pkg-wow64", "PkgMgr Test", "1.03.0000");
+    EXPECT_EQ(0u, run(setup, "/S"));
+    expectInstalled("PkgMgr Test", "1.03.0000");
+    EXPECT_EQ("0000", readResultValue(KEY_WOW64_64KEY)) << "HKEY_CURRENT_USER is one view";
+    EXPECT_FALSE(exists(folder64 + "\\PkgMgr Test"));
+    for (const Record& record : records) {
+        StoredValue value = storedValue(record.key, record.name);
+        EXPECT_NE(kAbsent, value.second) << record.key << " " << (record.name ? record.name : "(default)");
+        EXPECT_EQ(value, storedValue(seenFrom64Bit(record.key), record.name, KEY_WOW64_64KEY)) << record.key;
+        EXPECT_FALSE(keyExists(record.key, KEY_WOW64_64KEY)) << record.key;
+    }
+
+    // Files in use are replaced at the next restart, which the 64-bit system carries
+    // out from the shared "System" key, with paths that need no redirection.
+    PROCESS_INFORMATION application = startApplication(60000);
+    ASSERT_NE(nullptr, application.hProcess);
+    clearPendingOperations();
+    EXPECT_EQ(0u, run(setup, "/S"));
+    Operations pending = pendingOperations(KEY_WOW64_64KEY);
+    EXPECT_EQ(24u, pending.size());
+    EXPECT_EQ(pendingOperations(), pending);
+    auto within = [](const std::string& path, const std::string& folder) {
+        return lstrcmpiA(path.substr(0, folder.size()).c_str(), folder.c_str()) == 0;
+    };
+    for (const auto& operation : pending)
+        for (const std::string& path : {operation.first, operation.second})
+            EXPECT_TRUE(path.empty() || within(path, programFolder_ + "\\") ||
+                        within(path, windowsFolder() + "\\") || within(path, tempFolder()))
+                << path;
+    TerminateProcess(application.hProcess, 0);
+    WaitForSingleObject(application.hProcess, 5000);
+    CloseHandle(application.hThread);
+    CloseHandle(application.hProcess);
+    clearPendingOperations();
+
+    // The removal takes the records from the same view ("InternetFunction" stays on purpose).
+    EXPECT_EQ(0u, run(windowsFolder() + "\\_zemu000.exe", "/S /U"));
+    for (const Record& record : records)
+        EXPECT_EQ(storedValue(record.key, record.name),
+                  storedValue(seenFrom64Bit(record.key), record.name, KEY_WOW64_64KEY))
+            << record.key;
+    EXPECT_EQ(kAbsent, storedValue(kProductKey, "ProgDir").second);
+    EXPECT_FALSE(keyExists(seenFrom64Bit(kUninstallKey), KEY_WOW64_64KEY));
+    EXPECT_FALSE(exists(programFolder_ + "\\PkgMgr.exe"));
+}
+
 }  // namespace

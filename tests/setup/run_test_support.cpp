@@ -46,12 +46,12 @@ void recordMessages()
     platform.SetupPromptReboot = recordRestartPrompt;
 }
 
-std::string readResultValue()
+std::string readResultValue(REGSAM view)
 {
     char value[64] = "";
     DWORD size = sizeof value;
     HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kResultKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kResultKeyPath, 0, KEY_READ | view, &key) != ERROR_SUCCESS)
         return "(none)";
     DWORD type = 0;
     LONG status = RegQueryValueExA(key, "Setup", nullptr, &type, reinterpret_cast<BYTE*>(value), &size);

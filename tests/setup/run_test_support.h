@@ -32,8 +32,8 @@ extern int restartPrompts;
 // Points the message box and the restart prompt at recorders.
 void recordMessages();
 
-// The "Setup" value under HKEY_CURRENT_USER, or "(none)".
-std::string readResultValue();
+// The "Setup" value under HKEY_CURRENT_USER, or "(none)"; `view` may name a registry view.
+std::string readResultValue(REGSAM view = 0);
 void writeResultValue(const char* text);
 void deleteResultValue();
 

@@ -665,7 +665,7 @@ HWND findBrowser(HWND dialog)
     } search = {dialog, nullptr};
     EnumThreadWindows(
         GetWindowThreadProcessId(dialog, nullptr),
-        [](HWND window, LPARAM parameter) -> BOOL {
+        [](HWND window, LPARAM parameter) CALLBACK -> BOOL {
             auto* s = reinterpret_cast<Search*>(parameter);
             char name[32] = "";
             GetClassNameA(window, name, sizeof name);

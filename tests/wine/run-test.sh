@@ -5,8 +5,9 @@
 #
 # By default the program runs in the session's shared prefix, whose wineserver stays
 # warm. PKGMGR_WINE_VERSION=<win95|win98|winme|nt351|nt40|nt40sp3|win2k|winxp|win7|win10>
-# or PKGMGR_WINE_ISOLATE=1 runs it in a throwaway copy of the template instead,
-# set to that Windows version; the copy is removed afterwards.
+# or PKGMGR_WINE_ISOLATE=1 runs it in a throwaway copy of the template of kind
+# PKGMGR_WINE_ARCH (win64 or win32; see session.sh) instead, set to that Windows
+# version; the copy is removed afterwards.
 # The exit code is the program's.
 set -euo pipefail
 
@@ -14,38 +15,47 @@ here=$(cd "$(dirname "$0")" && pwd)
 "$here/session.sh" ensure
 root=${PKGMGR_WINE_ROOT:-${TMPDIR:-/tmp}/pkgmgr-wine-$(id -u)}
 root=$(cd "$root" && pwd)
+shared_arch=${PKGMGR_WINE_SHARED_ARCH:-win64}
+arch=${PKGMGR_WINE_ARCH:-$shared_arch}
 
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export HOME=$root/home
-export WINEARCH=win64
 export DISPLAY=$(cat "$root/display")
 
 version=${PKGMGR_WINE_VERSION:-}
 if [ -z "$version" ] && [ -z "${PKGMGR_WINE_ISOLATE:-}" ]; then
-    export WINEPREFIX=$root/shared
+    export WINEPREFIX=$root/shared WINEARCH=$shared_arch
     exec wine "$@"
 fi
 
+template=$("$here/session.sh" template "$arch")
 mkdir -p "$root/cases"
 case_dir=$(mktemp -d "$root/cases/case.XXXXXX")
-export WINEPREFIX=$case_dir/prefix
+export WINEPREFIX=$case_dir/prefix WINEARCH=$arch
 cleanup() {
     wineserver -k >/dev/null 2>&1 || true
     rm -rf "$case_dir"
 }
 trap cleanup EXIT
-cp -a "$root/template" "$WINEPREFIX"
+cp -a "$template" "$WINEPREFIX"
 
 # Registry edits that set the emulated system; reported when they fail, never silent.
+# `wine reg` may be the 32-bit reg.exe, which sees the redirected 32-bit view of a
+# 64-bit prefix, so each edit names its view. A 64-bit prefix gets the version values
+# in both views: 64-bit programs read one, 32-bit programs under WoW64 the other.
+views=(/reg:64)
+[ "$arch" = win64 ] && views=(/reg:64 /reg:32)
 reg() {
-    local attempt
-    for attempt in 1 2 3; do
-        wine reg "$@" >/dev/null 2>&1 && return 0
-        sleep 1
+    local attempt view
+    for view in "${views[@]}"; do
+        for attempt in 1 2 3; do
+            wine reg "$@" "$view" >/dev/null 2>&1 && continue 2
+            sleep 1
+        done
+        echo "run-test: wine reg $* $view failed" >&2
+        return 1
     done
-    echo "run-test: wine reg $* failed" >&2
-    return 1
 }
 
 nt_key='HKLM\Software\Microsoft\Windows NT\CurrentVersion'
@@ -56,12 +66,15 @@ nt40sp3)
     reg add "$nt_key" /v CurrentVersion /d 4.0 /f
     reg add "$nt_key" /v CSDVersion /d "Service Pack 3" /f
     reg add "$nt_key" /v CurrentBuildNumber /d 1381 /f
-    wine reg delete "$nt_key" /v CurrentMajorVersionNumber /f >/dev/null 2>&1 || true
-    wine reg delete "$nt_key" /v CurrentMinorVersionNumber /f >/dev/null 2>&1 || true
+    for view in "${views[@]}"; do
+        wine reg delete "$nt_key" /v CurrentMajorVersionNumber /f "$view" >/dev/null 2>&1 || true
+        wine reg delete "$nt_key" /v CurrentMinorVersionNumber /f "$view" >/dev/null 2>&1 || true
+    done
     # The server writes the registry out as it ends; the next start reads these values.
     wineserver -k || true
     ;;
 *)
+    views=(/reg:64)  # HKEY_CURRENT_USER is one view for both kinds of program
     reg add 'HKCU\Software\Wine' /v Version /d "$version" /f
     ;;
 esac

@@ -1,44 +1,74 @@
 #!/usr/bin/env bash
-# Manages the Wine session of a test run: a template prefix made once, a shared
-# prefix with a warm wineserver for the unit-test programs, and one Xvfb display.
+# Manages the Wine session of a test run: template prefixes made once per kind, a
+# shared prefix with a warm wineserver for the unit-test programs, and one Xvfb display.
 #
 #   session.sh ensure   make whatever is missing (safe to call from parallel tests)
 #   session.sh stop     end the shared server and the display
 #   session.sh env      print the environment lines for the shared prefix
+#   session.sh template KIND   make the template of KIND if missing, print its folder
+#
+# Prefix kinds: win64 (a 64-bit Windows; 32-bit programs run there under WoW64) and
+# win32 (a 32-bit Windows, which needs Debian's wine32).
+#   PKGMGR_WINE_SHARED_ARCH  kind of the shared prefix (default win64)
+#   PKGMGR_WINE_ARCH         kind of the template a case needs (default: the shared kind)
+#   PKGMGR_WINE_TEMPLATES    where the templates live, shared by every build (default $root/templates)
 #
 # The lock is never handed to the servers started here (9>&-), or it would be held
 # for as long as they run.
-# Everything lives under $PKGMGR_WINE_ROOT (default: /tmp/pkgmgr-wine-UID).
+# Everything else lives under $PKGMGR_WINE_ROOT (default: /tmp/pkgmgr-wine-UID).
 set -euo pipefail
 
 root=${PKGMGR_WINE_ROOT:-${TMPDIR:-/tmp}/pkgmgr-wine-$(id -u)}
 mkdir -p "$root"
 root=$(cd "$root" && pwd)
+templates=${PKGMGR_WINE_TEMPLATES:-$root/templates}
+mkdir -p "$templates"
+templates=$(cd "$templates" && pwd)
+shared_arch=${PKGMGR_WINE_SHARED_ARCH:-win64}
+arch=${PKGMGR_WINE_ARCH:-$shared_arch}
 
-wine_env() {  # prefix
+wine_env() {  # prefix kind
     export WINEPREFIX=$1
+    export WINEARCH=$2
     export WINEDEBUG=-all
     export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
     export HOME=$root/home
-    export WINEARCH=win64
     unset LANG LANGUAGE LC_ALL || true
     export LC_ALL=C.UTF-8
     mkdir -p "$HOME"
 }
 
-make_template() {
-    local t=$root/template
-    [ -f "$t/.ready" ] && return 0
+# What a template was made with. A prefix made before wine32 was installed cannot
+# start 32-bit programs ("could not load kernel32.dll"), so a change of Wine's
+# loaders or version makes the templates again.
+wine_signature() {
+    printf '%s %s\n' "$(wine --version 2>/dev/null)" "$(ls /usr/lib/wine 2>/dev/null | tr '\n' ' ')"
+}
+
+make_template() {  # kind
+    local t=$templates/$1
+    exec 8>"$templates/$1.lock"
+    flock 8
+    if [ -f "$t/.ready" ] && [ "$(cat "$t/.ready")" = "$(wine_signature)" ]; then
+        exec 8>&-
+        return 0
+    fi
     rm -rf "$t"
-    ( wine_env "$t"
-      wineboot -i >/dev/null 2>&1 9>&-
+    ( wine_env "$t" "$1"
+      wineboot -i >/dev/null 2>&1 8>&- 9>&-
       wineserver -w
       # Wine links the profile folders to the Linux home; make them real folders so
       # that every copy of the template has its own desktop and documents.
       for link in "$t"/drive_c/users/*/*; do
           if [ -L "$link" ]; then rm -f "$link"; mkdir -p "$link"; fi
       done )
-    touch "$t/.ready"
+    if [ ! -f "$t/system.reg" ]; then
+        echo "session.sh: wineboot made no $1 prefix in $t" >&2
+        exec 8>&-
+        return 1
+    fi
+    wine_signature >"$t/.ready"
+    exec 8>&-
 }
 
 start_display() {
@@ -65,13 +95,13 @@ start_display() {
 
 make_shared() {
     local s=$root/shared
-    if [ ! -f "$s/.ready" ]; then
+    # A shared prefix left by an earlier run is reused only if it is a copy of today's template.
+    if [ ! -f "$s/.ready" ] || ! cmp -s "$s/.ready" "$templates/$shared_arch/.ready"; then
         rm -rf "$s"
-        cp -a "$root/template" "$s"
-        touch "$s/.ready"
+        cp -a "$templates/$shared_arch" "$s"
     fi
     # A persistent server keeps start-up of every test program at a fraction of a second.
-    ( wine_env "$s"; export DISPLAY=$(cat "$root/display")
+    ( wine_env "$s" "$shared_arch"; export DISPLAY=$(cat "$root/display")
       wineserver -p >/dev/null 2>&1 9>&- || true
       # Start the prefix's services now: started by a test's first program, they would
       # hold that test's output open, and CTest would wait for them until the end.
@@ -82,24 +112,30 @@ case ${1:-ensure} in
 ensure)
     exec 9>"$root/lock"
     flock 9
-    make_template
+    make_template "$shared_arch"
+    [ "$arch" = "$shared_arch" ] || make_template "$arch"
     start_display
     make_shared
+    ;;
+template)
+    make_template "${2:?usage: session.sh template KIND}"
+    echo "$templates/$2"
     ;;
 stop)
     exec 9>"$root/lock"
     flock 9
-    if [ -d "$root/shared" ]; then ( wine_env "$root/shared"; wineserver -k >/dev/null 2>&1 || true ); fi
+    if [ -d "$root/shared" ]; then ( wine_env "$root/shared" "$shared_arch"; wineserver -k >/dev/null 2>&1 || true ); fi
     if [ -f "$root/xvfb.pid" ]; then kill "$(cat "$root/xvfb.pid")" 2>/dev/null || true; fi
     rm -f "$root/display" "$root/xvfb.pid"
     rm -rf "$root/shared" "$root/cases"
     ;;
 env)
     echo "WINEPREFIX=$root/shared"
+    echo "WINEARCH=$shared_arch"
     echo "DISPLAY=$(cat "$root/display" 2>/dev/null)"
     ;;
 *)
-    echo "usage: session.sh ensure|stop|env" >&2
+    echo "usage: session.sh ensure|stop|env|template KIND" >&2
     exit 2
     ;;
 esac
