@@ -7,6 +7,11 @@
 namespace {
 
 using SetEntriesInAclFunction = DWORD(WINAPI*)(ULONG, PEXPLICIT_ACCESS_A, PACL, PACL*);
+using InitializeSecurityDescriptorFunction = BOOL(WINAPI*)(PSECURITY_DESCRIPTOR, DWORD);
+using SetSecurityDescriptorDaclFunction = BOOL(WINAPI*)(PSECURITY_DESCRIPTOR, BOOL, PACL, BOOL);
+using SetSecurityDescriptorControlFunction = BOOL(WINAPI*)(PSECURITY_DESCRIPTOR,
+                                                           SECURITY_DESCRIPTOR_CONTROL,
+                                                           SECURITY_DESCRIPTOR_CONTROL);
 using SetNamedSecurityInfoFunction = DWORD(WINAPI*)(LPSTR, SE_OBJECT_TYPE, SECURITY_INFORMATION,
                                                     PSID, PSID, PACL, PACL);
 
@@ -65,4 +70,54 @@ int secureStagedFile(const char* path)
                                      DACL_SECURITY_INFORMATION,
                                  administrators.get(), administrators.get(), list,
                                  nullptr) == ERROR_SUCCESS;
+}
+
+int createPrivateFolder(const char* path)
+{
+    OSVERSIONINFOA version;
+    ZeroMemory(&version, sizeof version);
+    version.dwOSVersionInfoSize = sizeof version;
+    if (!GetVersionExA(&version) || version.dwPlatformId != VER_PLATFORM_WIN32_NT)
+        return CreateDirectoryA(path, nullptr) != 0;  // Windows 9x has no access control
+
+    auto setEntriesInAcl = advapiFunction<SetEntriesInAclFunction>("SetEntriesInAclA");
+    auto initialize = advapiFunction<InitializeSecurityDescriptorFunction>("InitializeSecurityDescriptor");
+    auto setDacl = advapiFunction<SetSecurityDescriptorDaclFunction>("SetSecurityDescriptorDacl");
+    // Windows 2000 on merges the parent's inheritable entries unless the list is protected;
+    // NT 4.0 inherits nothing into a given list and has no such control.
+    auto setControl = advapiFunction<SetSecurityDescriptorControlFunction>("SetSecurityDescriptorControl");
+    if (!setEntriesInAcl || !initialize || !setDacl)
+        return 0;
+
+    SID_IDENTIFIER_AUTHORITY ntAuthority = {SECURITY_NT_AUTHORITY};
+    UniqueSid administrators;
+    UniqueSid system;
+    if (!AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID,
+                                  DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, administrators.put()) ||
+        !AllocateAndInitializeSid(&ntAuthority, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0,
+                                  system.put()))
+        return 0;
+    EXPLICIT_ACCESSA entries[2];
+    ZeroMemory(entries, sizeof entries);
+    PSID trustees[2] = {administrators.get(), system.get()};
+    for (int i = 0; i < 2; ++i) {
+        entries[i].grfAccessPermissions = GENERIC_ALL;
+        entries[i].grfAccessMode = SET_ACCESS;
+        entries[i].grfInheritance = SUB_CONTAINERS_AND_OBJECTS_INHERIT;
+        entries[i].Trustee.TrusteeForm = TRUSTEE_IS_SID;
+        entries[i].Trustee.TrusteeType = i == 0 ? TRUSTEE_IS_GROUP : TRUSTEE_IS_USER;
+        entries[i].Trustee.ptstrName = static_cast<LPSTR>(trustees[i]);
+    }
+    PACL list = nullptr;
+    if (setEntriesInAcl(2, entries, nullptr, &list) != ERROR_SUCCESS)
+        return 0;
+    UniqueLocal listOwner(list);
+
+    SECURITY_DESCRIPTOR descriptor;
+    if (!initialize(&descriptor, SECURITY_DESCRIPTOR_REVISION) || !setDacl(&descriptor, TRUE, list, FALSE))
+        return 0;
+    if (setControl && !setControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED))
+        return 0;
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, &descriptor, FALSE};
+    return CreateDirectoryA(path, &attributes) != 0;
 }

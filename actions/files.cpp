@@ -34,9 +34,11 @@ const char* const kDescriptorTargets[kFileCount] = {
 
 const char kManifestName[] = "pkgmgr.exe.manifest";
 
+// No operation may wait on a dialog: a locked or unreadable file fails the phase
+// instead of showing the shell's error box, which nobody answers in a silent run.
 const FILEOP_FLAGS kCopyFlags = FOF_MULTIDESTFILES | FOF_SILENT | FOF_NOCONFIRMATION |
-                                FOF_NOCONFIRMMKDIR;
-const FILEOP_FLAGS kDeleteFlags = FOF_SILENT | FOF_NOCONFIRMATION;
+                                FOF_NOCONFIRMMKDIR | FOF_NOERRORUI;
+const FILEOP_FLAGS kDeleteFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
 
 // Null-terminated paths one after another, ended by an empty path: the shell's form.
 struct PathList {
@@ -83,7 +85,8 @@ int runFileOperation(HWND owner, UINT operation, const char* from, const char* t
     request.pFrom = from;
     request.pTo = to;
     request.fFlags = flags;
-    return SHFileOperationA(&request) == 0;
+    // An operation the shell reports aborted did not do all it was asked to.
+    return platform.SHFileOperationA(&request) == 0 && !request.fAnyOperationsAborted;
 }
 
 struct Places {
@@ -132,11 +135,8 @@ int removeStrayFile(const Places& places, HWND owner, const char* folder, const 
                     int restartNeeded)
 {
     char found[kPathChars];
-    DWORD length = SearchPathA(folder, name, nullptr, sizeof found, found, nullptr);
-    if (length == 0)
-        return 1;
-    if (length >= sizeof found)
-        return 0;
+    if (!fileInFolder(folder, name, found))
+        return 1;  // the installed list was formed in the same folder, so the path fits
     if (!restartNeeded)
         return deletePath(owner, found);
     if (places.nt)
@@ -144,6 +144,49 @@ int removeStrayFile(const Places& places, HWND owner, const char* folder, const 
     const char* paths[1] = {found};
     return addRenameDeletions(paths, 1);
 }
+
+// The run's own folder for the staged copies, under the temporary folder. It goes with
+// the copies when the run is done with them, unless they wait for the restart.
+class StagingFolder {
+public:
+    explicit StagingFolder(const PathList& staged) : staged_(staged) {}
+    ~StagingFolder()
+    {
+        if (!made_ || kept_)
+            return;
+        for (size_t i = 0; i < staged_.count; ++i)
+            DeleteFileA(staged_.paths[i]);
+        RemoveDirectoryA(path_);
+    }
+    StagingFolder(const StagingFolder&) = delete;
+    StagingFolder& operator=(const StagingFolder&) = delete;
+
+    // A new folder under `parent` (which ends with a backslash), under a name that no
+    // one else has taken: an existing one, whoever made it, is never used.
+    int create(const char* parent)
+    {
+        DWORD seed = GetTickCount() ^ (GetCurrentProcessId() << 16);
+        for (DWORD attempt = 0; attempt < 100; ++attempt) {
+            if (!formatText(path_, sizeof path_, "%sPkgMgrSetup-%08X", parent, unsigned(seed + attempt)))
+                return 0;
+            if (createPrivateFolder(path_)) {
+                made_ = true;
+                return 1;
+            }
+            if (GetLastError() != ERROR_ALREADY_EXISTS)
+                return 0;
+        }
+        return 0;
+    }
+    const char* path() const { return path_; }
+    void keep() { kept_ = true; }
+
+private:
+    const PathList& staged_;
+    char path_[kPathChars] = "";
+    bool made_ = false;
+    bool kept_ = false;
+};
 
 int installFiles(const Places& places, HWND owner, const char* folder, int restartNeeded)
 {
@@ -171,9 +214,12 @@ int installFiles(const Places& places, HWND owner, const char* folder, int resta
     PathList installed;
     clearList(sources);
     clearList(staged);
+    StagingFolder staging(staged);
+    if (!staging.create(tempFolder))
+        return 0;
     for (int i = 0; i < kFileCount; ++i) {
         if (!addPath(sources, sourceFolder, "\\", places.sources[i]) ||
-            !addPath(staged, tempFolder, "", places.targets[i]))
+            !addPath(staged, staging.path(), "\\", places.targets[i]))
             return 0;
     }
     char probe[kPathChars];
@@ -197,13 +243,20 @@ int installFiles(const Places& places, HWND owner, const char* folder, int resta
 
     if (!restartNeeded)
         return runFileOperation(owner, FO_MOVE, staged.text, installed.text, kCopyFlags);
-    // The application runs: its files are replaced at the next restart.
+    // The application runs: its files are replaced at the next restart. The staged
+    // copies are the sources of those replacements and stay until then, also when a
+    // later one cannot be scheduled.
+    staging.keep();
     for (size_t i = 0; i < installed.count; ++i) {
         int scheduled = places.nt ? scheduleReplacement(staged.paths[i], installed.paths[i])
                                   : addRenameReplacement(staged.paths[i], installed.paths[i]);
         if (!scheduled)
             return 0;
     }
+    // The emptied folder goes after them. WININIT.INI can delete files only: on
+    // Windows 9x the empty folder stays in the temporary folder.
+    if (places.nt)
+        scheduleDeletion(staging.path());
     return 1;
 }
 

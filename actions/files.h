@@ -14,3 +14,9 @@ int createFolderTree(const char* path);
 // Gives a staged copy the Administrators as owner and group, full access for them
 // and read/execute for everyone (NT family). Returns 1 on success.
 int secureStagedFile(const char* path);
+
+// Creates the new folder `path` for staged copies: on the NT family only the
+// administrators and the system may use it, with nothing inherited from its parent.
+// Fails when anything of that name is there already, so a folder that another user
+// made first is never taken for it. Returns 1 on success.
+int createPrivateFolder(const char* path);

@@ -159,7 +159,8 @@ int applyBrowserButton(const char* programPath, const char* iconText, const char
         button.reset();
         return RegDeleteKeyA(extensions.get(), kButtonKey) == ERROR_SUCCESS;
     }
-    // A machine without the browser's extensions key gets no button, and that is no failure.
+    // The extensions key is made when missing; where even that is refused, the machine
+    // gets no button, and that is no failure.
     if (platform.RegCreateKeyExA(HKEY_LOCAL_MACHINE, kExtensionsKey, 0, nullptr,
                                  REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, extensions.put(),
                                  nullptr) != ERROR_SUCCESS)

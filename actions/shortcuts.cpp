@@ -44,11 +44,10 @@ int namedShortcutPath(FolderOf folderOf, const char* name, char* out)
 int namedShortcutExists(FolderOf folderOf, const char* name)
 {
     char folder[kPathChars];
+    char file[kPathChars];
     char found[kPathChars];
-    if (!name || !folderOf(folder))
-        return 0;
-    DWORD length = SearchPathA(folder, name, ".lnk", kPathChars, found, nullptr);
-    return length != 0 && length < kPathChars;
+    return name && folderOf(folder) && formatText(file, sizeof file, "%s.lnk", name) &&
+           fileInFolder(folder, file, found);
 }
 
 // Writes a shortcut to `target` at `shortcutPath` with COM already initialised; a

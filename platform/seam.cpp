@@ -14,4 +14,6 @@ PlatformSeam platform = {
     ::MessageBoxA,
     ::SetupPromptReboot,
     ::CoCreateInstance,
+    ::SHFileOperationA,
+    ::OpenMutexA,
 };

@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 #include <objbase.h>
+#include <shellapi.h>
 
 struct PlatformSeam {
     // Token queries of the rights checks (a non-administrator, a refused privilege).
@@ -31,6 +32,10 @@ struct PlatformSeam {
     // Creating a COM object (a shell-link object that cannot be created).
     HRESULT(WINAPI* CoCreateInstance)(REFCLSID classId, LPUNKNOWN outer, DWORD context,
                                       REFIID interfaceId, LPVOID* object);
+    // The shell's file operations (the flags a run passes; an operation reported aborted).
+    int(WINAPI* SHFileOperationA)(LPSHFILEOPSTRUCTA operation);
+    // Opening the running application's mutex (one that another account holds).
+    HANDLE(WINAPI* OpenMutexA)(DWORD access, BOOL inherit, LPCSTR name);
 };
 
 extern PlatformSeam platform;

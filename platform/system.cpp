@@ -1,21 +1,36 @@
 #include "platform/system.h"
 
+#include "platform/text.h"
+
 namespace {
 
 using GetFolderPath = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
 using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
+using SetDllDirectoryFunction = BOOL(WINAPI*)(LPCSTR);
 
 const DWORD kSearchSystemFolder = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
 
+template <typename Function>
+Function procedure(HMODULE module, const char* name)
+{
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+// SHGetFolderPathA of `module`, loaded from the system folder when it is not loaded
+// yet: by name it could come from the setup folder, where Windows 9x still searches.
 GetFolderPath lookUp(const char* module)
 {
     HMODULE library = GetModuleHandleA(module);
-    if (library == nullptr)
-        library = LoadLibraryA(module);
+    if (library == nullptr) {
+        char path[MAX_PATH];
+        UINT length = GetSystemDirectoryA(path, MAX_PATH);
+        if (length == 0 || length >= MAX_PATH || !formatText(path + length, MAX_PATH - length, "\\%s", module))
+            return nullptr;
+        library = LoadLibraryA(path);
+    }
     if (library == nullptr)
         return nullptr;
-    return reinterpret_cast<GetFolderPath>(
-        reinterpret_cast<void*>(GetProcAddress(library, "SHGetFolderPathA")));
+    return procedure<GetFolderPath>(library, "SHGetFolderPathA");
 }
 
 }  // namespace
@@ -43,9 +58,14 @@ bool restrictDllSearchToSystemFolder()
     HMODULE kernel = GetModuleHandleA("kernel32.dll");
     if (kernel == nullptr)
         return false;
-    auto setDefaultDllDirectories = reinterpret_cast<SetDefaultDllDirectoriesFunction>(
-        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
-    return setDefaultDllDirectories && setDefaultDllDirectories(kSearchSystemFolder);
+    auto setDefaultDllDirectories =
+        procedure<SetDefaultDllDirectoriesFunction>(kernel, "SetDefaultDllDirectories");
+    if (setDefaultDllDirectories && setDefaultDllDirectories(kSearchSystemFolder))
+        return true;
+    // Older systems (XP SP1 to 7 without the update): at least take the current
+    // folder out of the search. The program's own folder stays in it there.
+    auto setDllDirectory = procedure<SetDllDirectoryFunction>(kernel, "SetDllDirectoryA");
+    return setDllDirectory && setDllDirectory("");
 }
 
 int shellFolderPath(int csidl, char* out)
@@ -57,4 +77,15 @@ int shellFolderPath(int csidl, char* out)
         function = lookUp("shfolder.dll");
     out[0] = '\0';
     return function && SUCCEEDED(function(nullptr, csidl, nullptr, 0, out)) && out[0] != '\0';
+}
+
+int fileInFolder(const char* folder, const char* name, char* out)
+{
+    if (formatText(out, kPathChars, "%s\\%s", folder, name)) {
+        DWORD attributes = GetFileAttributesA(out);
+        if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+            return 1;
+    }
+    out[0] = '\0';
+    return 0;
 }

@@ -10,12 +10,20 @@ bool isNtFamily();
 
 // Limits the DLLs that the process loads from now on to the system folder, so that
 // one lying beside setup.exe (in a downloads folder, say) is never loaded in place of
-// a system DLL. Returns whether the limit is in place. SetDefaultDllDirectories is
+// a system DLL. Returns whether the search was narrowed. SetDefaultDllDirectories is
 // looked up at run time: Windows 8 on has it, Vista and 7 only with update KB2533623;
-// elsewhere, and on Windows 9x, the search stays as it is.
+// where it is missing, SetDllDirectoryA("") (XP SP1 on) takes the current folder out
+// of the search; on Windows 9x, and NT before XP SP1, the search stays as it is.
 bool restrictDllSearchToSystemFolder();
 
 // A shell folder (CSIDL_...) into `out` (260 characters). Returns 0, with `out` empty,
 // when the shell cannot name it. SHGetFolderPathA is looked up at run time: the shells
-// of Windows 98 and NT 4.0 may lack it, and its redistributable "shfolder.dll" has it.
+// of Windows 98 and NT 4.0 may lack it, and its redistributable "shfolder.dll" (loaded
+// from the system folder) has it.
 int shellFolderPath(int csidl, char* out);
+
+// Whether the file `name` lies in `folder` itself: its path "folder\name" into `out`
+// (260 characters) and 1 when a file (not a folder) is there; 0, with `out` empty,
+// when not or when the path would not fit. Unlike SearchPathA, a ";" in the folder's
+// name is part of the name, never a separator between folders.
+int fileInFolder(const char* folder, const char* name, char* out);

@@ -35,3 +35,4 @@
 #define IDS_NOT_ADMINISTRATOR 16
 #define IDS_BROWSER_BUTTON 18
 #define IDS_FOLDER_CHOOSE 19
+#define IDS_FOLDER_INVALID 20  // the typed folder is not a full path

@@ -20,6 +20,8 @@ grep -qE '^Subsystem[[:space:]]+0*2[[:space:]]' <<<"$headers" || fail "not a GUI
 manifest=$(strings -n 8 "$exe" | tr -d '\r' | grep -o 'processorArchitecture="[^"]*"' | sort -u)
 [ "$manifest" = 'processorArchitecture="X86"' ] || fail "manifest architecture is not X86: $manifest"
 strings -n 8 "$exe" | grep -q 'name="QUVO.Veltrano.PkgMgr"' || fail "manifest identity missing"
+strings -n 8 "$exe" | tr -d '\r\n' | grep -q '<trustInfo xmlns="urn:schemas-microsoft-com:asm.v2">.*level="requireAdministrator"' ||
+    fail "manifest does not request administrator rights in the asm.v2 form"
 
 # Imports, as dll!function (DLL names in lower case, an import by ordinal as dll!#N).
 # Delay-loaded imports would escape this list: the image must have none.

@@ -245,6 +245,10 @@ void launchApplication(SetupContext& run)
     run.launchInfo.lpFile = run.settings.menuShortcut;
     run.launchInfo.lpDirectory = run.settings.menuFolder;
     run.launchInfo.nShow = SW_SHOWNORMAL;
+    // The process ends right after this call: the shell must finish opening the
+    // shortcut before it returns, and it may need COM to do so.
+    run.launchInfo.fMask = SEE_MASK_NOASYNC;
+    ComScope com;
     ShellExecuteExA(&run.launchInfo);
 }
 
@@ -322,7 +326,9 @@ int registerSearchFolders(SetupContext& run)
     splitList(run.downloadList);
 
     char windowsFolder[kPathChars] = "";
-    GetWindowsDirectoryA(windowsFolder, sizeof windowsFolder);
+    UINT windowsLength = GetWindowsDirectoryA(windowsFolder, sizeof windowsFolder);
+    if (windowsLength == 0 || windowsLength >= sizeof windowsFolder)
+        return registered;  // without its drive every candidate would be root-relative
     copyText(run.downloadFolder, sizeof run.downloadFolder, windowsFolder);
     char* backslash = strchr(windowsFolder, '\\');
     if (backslash)
@@ -347,9 +353,12 @@ int detectRunningInstance(const char* productName, const char* previousVersion, 
 {
     if (strcmp(previousVersion, kFirstMutexVersion) < 0)
         return FindWindowA(nullptr, productName) != nullptr ? 1 : 0;
-    UniqueHandle mutex(OpenMutexA(MUTEX_ALL_ACCESS, FALSE, productName));
-    if (!mutex)
-        return 0;
+    HANDLE opened = platform.OpenMutexA(MUTEX_ALL_ACCESS, FALSE, productName);
+    // A mutex that another account holds cannot be opened with full access, but it is
+    // there: the application runs. It cannot be waited for either.
+    if (opened == nullptr)
+        return GetLastError() == ERROR_ACCESS_DENIED ? 1 : 0;
+    UniqueHandle mutex(opened);
     if (runFlags & kRunWaitAndOpen)
         return WaitForSingleObject(mutex.get(), INFINITE) == WAIT_OBJECT_0 ? 0 : 1;
     return 1;

@@ -12,6 +12,7 @@
 #include "resources/resource.h"
 #include "setup/context.h"
 #include "setup/run_flags.h"
+#include "setupdata/names.h"
 #include "setupdata/settings.h"
 #include "setupdata/setup_data.h"
 #include "setupdata/status_text.h"
@@ -47,7 +48,9 @@ int formatShortcutPath(char* out, const char* folder, const char* name)
 
 int installOptions(int32_t* cancelled, InstallSettings* s, char* previousVersion, uint32_t runFlags)
 {
-    if (!readReleaseIdentity(s->productName, s->productVersion))
+    // The product name becomes the name of shortcut files: "..\" or "CON" there would
+    // write, and at removal delete, files elsewhere.
+    if (!readReleaseIdentity(s->productName, s->productVersion) || !isValidFileName(s->productName))
         return 0;
     readSetupFolder(s->sourceFolder);
     s->internetFunction = readRadarSetting();
@@ -58,6 +61,8 @@ int installOptions(int32_t* cancelled, InstallSettings* s, char* previousVersion
 
     int folderFound;
     if (readProgramFolder(s->programFolder) && readProductIdentity(s->previousName, previousVersion)) {
+        if (!isValidFileName(s->previousName))
+            s->previousName[0] = '\0';  // no shortcuts are looked for or removed under it
         if (strncmp(previousVersion, kFirstRecordedInternetVersion, 10) > 0)
             applyRecordedInternetChoice(s);
         if (!s->desktopIcon)
@@ -77,7 +82,9 @@ int installOptions(int32_t* cancelled, InstallSettings* s, char* previousVersion
         if (result != IDOK)
             *cancelled = 1;
     }
-    if (!folderFound)
+    // A relative folder would be resolved against the current folder now and against
+    // another one at removal.
+    if (!folderFound || !isAbsoluteFolder(s->programFolder))
         return 0;
     int result = readMenuGroup(s->menuFolder);
     // Names too long for a path fail the step rather than being cut.
@@ -92,7 +99,8 @@ int installOptions(int32_t* cancelled, InstallSettings* s, char* previousVersion
 
 int uninstallOptions(int32_t* cancelled, InstallSettings* s, char* previousVersion, uint32_t runFlags)
 {
-    if (!readProgramFolder(s->sourceFolder) || !readProductIdentity(s->productName, s->productVersion))
+    if (!readProgramFolder(s->sourceFolder) || !readProductIdentity(s->productName, s->productVersion) ||
+        !isAbsoluteFolder(s->sourceFolder) || !isValidFileName(s->productName))
         return 0;
     char descriptor[kPathChars];
     if (findInFolder(s->sourceFolder, kInstalledDescriptor, descriptor))
@@ -162,6 +170,8 @@ INT_PTR CALLBACK optionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
         SetWindowTextA(dialog, text);
         SetWindowLongPtrA(dialog, GWLP_USERDATA, lParam);
         SetDlgItemTextA(dialog, IDC_FOLDER, s->programFolder);
+        // No more than the folder's buffer holds, so that nothing typed is cut unseen.
+        SendDlgItemMessageA(dialog, IDC_FOLDER, EM_LIMITTEXT, kPathChars - 1, 0);
         if (s->runFlags & kRunFreshInstall) {
             loadText(IDS_FOLDER_CHOOSE, text, sizeof text);
             SetDlgItemTextA(dialog, IDC_FOLDER_LABEL, text);
@@ -196,14 +206,29 @@ INT_PTR CALLBACK optionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
                            IsDlgButtonChecked(dialog, id) == BST_UNCHECKED ? BST_CHECKED : BST_UNCHECKED);
             return FALSE;
         }
-        case IDOK:
+        case IDOK: {
+            char folder[kPathChars];
+            GetDlgItemTextA(dialog, IDC_FOLDER, folder, sizeof folder);
+            if ((s->runFlags & kRunFreshInstall) && !isAbsoluteFolder(folder)) {
+                // A relative folder: say so and let the user correct it.
+                char caption[kPathChars];
+                char warning[kPathChars];
+                loadText(IDS_INSTALL_TITLE, caption, sizeof caption);
+                loadText(IDS_FOLDER_INVALID, warning, sizeof warning);
+                platform.MessageBoxA(dialog, warning, caption, MB_ICONWARNING);
+                HWND edit = GetDlgItem(dialog, IDC_FOLDER);
+                SetFocus(edit);
+                SendMessageA(edit, EM_SETSEL, 0, -1);
+                return TRUE;
+            }
             // A grey check counts as set; a hidden box keeps its preset.
             s->desktopIcon = IsDlgButtonChecked(dialog, IDC_DESKTOP_ICON) != BST_UNCHECKED;
             s->startMenuIcon = IsDlgButtonChecked(dialog, IDC_STARTMENU_ICON) != BST_UNCHECKED;
             s->browserButton = s->internetFunction != 0;
-            GetDlgItemTextA(dialog, IDC_FOLDER, s->programFolder, kPathChars);
+            copyText(s->programFolder, kPathChars, folder);
             EndDialog(dialog, IDOK);
             return TRUE;
+        }
         case IDCANCEL:
         case IDCLOSE:
             EndDialog(dialog, LOWORD(wParam));
@@ -267,11 +292,14 @@ int browseForFolder(char* folder, HWND owner)
     browse.lParam = reinterpret_cast<LPARAM>(folder);
     // The chosen path is already in `folder`, put there by the callback.
     LPITEMIDLIST chosen = SHBrowseForFolderA(&browse);
-    if (allocator) {
-        if (root)
-            allocator->Free(root);
-        if (chosen)
-            allocator->Free(chosen);
+    // The shell's allocator where it has one; the task allocator, which is the same
+    // one on later systems, where it has not.
+    LPITEMIDLIST lists[] = {root, chosen};
+    for (LPITEMIDLIST list : lists) {
+        if (list && allocator)
+            allocator->Free(list);
+        else if (list)
+            CoTaskMemFree(list);
     }
     return chosen != nullptr;
 }

@@ -6,6 +6,7 @@
 #include "platform/seam.h"
 #include "platform/system.h"
 #include "setup/run_flags.h"
+#include "xml/text_convert.h"
 
 HINSTANCE moduleInstance;
 SystemProfile systemProfile;
@@ -96,12 +97,7 @@ int readSetupFolder(char* out)
 
 int findInFolder(const char* folder, const char* name, char* out)
 {
-    DWORD length = SearchPathA(folder, name, nullptr, kPathChars, out, nullptr);
-    if (length == 0 || length >= kPathChars) {
-        out[0] = '\0';  // not found, or its path would not fit
-        return 0;
-    }
-    return 1;
+    return fileInFolder(folder, name, out);  // empty when not found or too long
 }
 
 int locateSetupData(HINSTANCE instance, uint32_t runFlags)
@@ -138,6 +134,7 @@ void releaseSetupData()
         descriptorTree = nullptr;
     }
     if (unicowsModule) {
+        forgetConversionFunctions();  // they point into the module
         FreeLibrary(unicowsModule);
         unicowsModule = nullptr;
     }

@@ -42,6 +42,12 @@ bool loadConversionFunctions()
 
 }  // namespace
 
+void forgetConversionFunctions()
+{
+    g_multiByteToWideChar = nullptr;
+    g_wideCharToMultiByte = nullptr;
+}
+
 int convertUtf8ToAnsi(const char* text, char* output, size_t capacity)
 {
     if (!g_multiByteToWideChar || !g_wideCharToMultiByte) {
@@ -128,5 +134,7 @@ int convertUtf8ToAnsi(const char* text, char* output, size_t capacity)
     output[out] = '\0';
     return 1;
 }
+
+void forgetConversionFunctions() {}  // nothing is looked up here
 
 #endif

@@ -14,3 +14,7 @@
 // and for each byte of a malformed sequence, as a code page's default
 // character would stand in for it.
 int convertUtf8ToAnsi(const char* text, char* output, size_t capacity);
+
+// Forgets the conversion functions found so far; the next conversion looks them up
+// again. Called before the module that holds them (unicows.dll) is unloaded.
+void forgetConversionFunctions();

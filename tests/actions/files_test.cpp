@@ -41,9 +41,21 @@ std::string installed(const FileList& list, int i, const std::string& folder = k
     return i == 0 ? windowsFolder() + "\\_zemu000.exe" : folder + "\\" + list.targets[i];
 }
 
+// The run's own staging folder under the temporary folder; "" when none is left.
+std::string stagingFolder()
+{
+    Names found;
+    for (const std::string& name : folderContents(tempFolder().substr(0, tempFolder().size() - 1))) {
+        if (name.rfind("PkgMgrSetup-", 0) == 0)
+            found.push_back(tempFolder() + name);
+    }
+    EXPECT_GE(1u, found.size());
+    return found.empty() ? "" : found[0];
+}
+
 std::string staged(const FileList& list, int i)
 {
-    return tempFolder() + list.targets[i];
+    return stagingFolder() + "\\" + list.targets[i];
 }
 
 std::string newContent(const FileList& list, int i)
@@ -103,10 +115,8 @@ protected:
         platform.GetModuleFileNameA = packageModulePath;
         removeTree(kRoot);
         makeFolders(kRoot);
-        for (const FileList* list : kModes) {
-            for (int i = 0; i < 12; ++i)
-                DeleteFileA(staged(*list, i).c_str());
-        }
+        for (std::string folder = stagingFolder(); !folder.empty(); folder = stagingFolder())
+            removeTree(folder);
         DeleteFileA(installed(kSettingsMode, 0).c_str());
         clearPendingOperations();
     }
@@ -140,10 +150,9 @@ TEST_F(FileDeployment, InstallCreatesTheFolderAndFillsIt)
         std::string folder = kRoot + "\\one\\two\\three";  // three levels below kRoot
         ASSERT_EQ(1, deploy(*list, 1, 0, folder));
         EXPECT_EQ(programFiles(*list), folderContents(folder));
-        for (int i = 0; i < 12; ++i) {
+        for (int i = 0; i < 12; ++i)
             EXPECT_EQ(newContent(*list, i), readFile(installed(*list, i, folder)));
-            EXPECT_FALSE(exists(staged(*list, i)));
-        }
+        EXPECT_EQ("", stagingFolder());
         EXPECT_EQ(readFile(moduleFolder() + "\\setup.exe"), readFile(installed(*list, 0)));
         EXPECT_TRUE(pendingOperations().empty());
     }
@@ -162,6 +171,21 @@ TEST_F(FileDeployment, ReinstallReplacesTheFilesAndRemovesStrays)
         EXPECT_EQ(programFiles(*list, {"notes.txt"}), folderContents(kFolder));
         expectFiles(*list, newContent);
     }
+}
+
+TEST_F(FileDeployment, AProgramFolderWithASemicolonIsOneFolder)
+{
+    // Stray files are looked for in "...\\a;b" only, never in "...\\a".
+    const std::string folder = kRoot + "\\a;b";
+    const std::string other = kRoot + "\\a";
+    makeFolders(folder);
+    makeFolders(other);
+    writeFile(other + "\\ZemSetup.xml", "another folder's");
+    writeFile(other + "\\pkgmgr.exe.manifest", "another folder's");
+    writeFile(folder + "\\ZemSetup.xml", "other mode");
+    ASSERT_EQ(1, deploy(kSettingsMode, 1, 0, folder));
+    EXPECT_EQ(programFiles(kSettingsMode), folderContents(folder));
+    EXPECT_EQ((Names{"ZemSetup.xml", "pkgmgr.exe.manifest"}), folderContents(other));
 }
 
 TEST_F(FileDeployment, MissingSourceFailsWithTheProgramFolderUntouched)
@@ -196,8 +220,7 @@ TEST_F(FileDeployment, FoldersTooLongForThePathsFailBeforeAnythingIsTouched)
         int fits = length == 220;
         EXPECT_EQ(fits, deploy(kSettingsMode, 1, 0, folder));
         EXPECT_EQ(bool(fits), exists(folder));
-        for (int i = 0; !fits && i < 12; ++i)
-            EXPECT_FALSE(exists(staged(kSettingsMode, i)));
+        EXPECT_EQ("", stagingFolder());
         installOldFiles(kSettingsMode, folder);
         EXPECT_EQ(fits, deploy(kSettingsMode, 0, 0, folder));
         EXPECT_EQ(fits ? Names{} : programFiles(kSettingsMode), folderContents(folder));
@@ -207,7 +230,7 @@ TEST_F(FileDeployment, FoldersTooLongForThePathsFailBeforeAnythingIsTouched)
     std::string folder = kRoot + "\\" + std::string(245 - kRoot.size() - 1, 'd');
     EXPECT_EQ(0, deploy(kSettingsMode, 1, 0, folder));
     EXPECT_FALSE(exists(folder));
-    EXPECT_FALSE(exists(staged(kSettingsMode, 0)));
+    EXPECT_EQ("", stagingFolder());
     // No folder at all would mean the root of the current drive.
     EXPECT_EQ(0, deploy(kSettingsMode, 1, 0, ""));
     EXPECT_EQ(0, deploy(kSettingsMode, 0, 0, ""));
@@ -234,6 +257,7 @@ TEST_F(FileDeployment, InstallWhileRunningSchedulesTwoOperationsPerFile)
             expected.push_back({installed(*list, i), ""});
             expected.push_back({staged(*list, i), installed(*list, i)});
         }
+        expected.push_back({stagingFolder(), ""});  // emptied by then
         EXPECT_EQ(expected, pendingOperations());
     }
 }
@@ -325,6 +349,56 @@ TEST_F(FileDeployment, SecuringAStagedFileNeedsTheFile)
     EXPECT_EQ("staged", readFile(path));
     DeleteFileA(path.c_str());
     EXPECT_EQ(0, secureStagedFile(path.c_str()));
+
+    // A private folder is always a new one: nothing of that name may be there before.
+    std::string folder = tempFolder() + "private.tmp";
+    removeTree(folder);
+    EXPECT_EQ(1, createPrivateFolder(folder.c_str()));
+    EXPECT_EQ(0, createPrivateFolder(folder.c_str()));
+    EXPECT_EQ(DWORD(ERROR_ALREADY_EXISTS), GetLastError());
+    removeTree(folder);
+    writeFile(folder, "a file");
+    EXPECT_EQ(0, createPrivateFolder(folder.c_str()));
+    DeleteFileA(folder.c_str());
+}
+
+std::string runFolder;  // where the running setup.exe lies, for the next test
+
+DWORD WINAPI runFolderModulePath(HMODULE, LPSTR path, DWORD size)
+{
+    lstrcpynA(path, (runFolder + "setup.exe").c_str(), int(size));
+    return DWORD(strlen(path));
+}
+
+// Files of the installed names planted in the temporary folder, one of them held open
+// as another user's process would, are neither used nor touched; nor is a package
+// that lies in the temporary folder itself.
+TEST_F(FileDeployment, StagingUsesAFolderOfTheRunsOwn)
+{
+    std::string planted = tempFolder() + "PkgMgr.exe";
+    writeFile(planted, "planted");
+    writeFile(tempFolder() + "_zemu000.exe", "planted");
+    HANDLE held = CreateFileA(planted.c_str(), GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    ASSERT_EQ(1, deploy(kSettingsMode, 1, 0));
+    expectFiles(kSettingsMode, newContent);
+    CloseHandle(held);
+    EXPECT_EQ("planted", readFile(planted));
+    EXPECT_EQ("planted", readFile(tempFolder() + "_zemu000.exe"));
+    DeleteFileA(planted.c_str());
+    DeleteFileA((tempFolder() + "_zemu000.exe").c_str());
+
+    runFolder = tempFolder();
+    for (int i = 0; i < 12; ++i)
+        CopyFileA((kPackage + "\\" + kSettingsMode.sources[i]).c_str(),
+                  (runFolder + kSettingsMode.sources[i]).c_str(), FALSE);
+    platform.GetModuleFileNameA = runFolderModulePath;
+    EXPECT_EQ(1, deploy(kSettingsMode, 1, 0));
+    expectFiles(kSettingsMode, newContent);
+    EXPECT_EQ("", stagingFolder());
+    for (int i = 0; i < 12; ++i)
+        DeleteFileA((runFolder + kSettingsMode.sources[i]).c_str());
 }
 
 // --- Windows 9x: the "rename" section of WININIT.INI ---
@@ -391,6 +465,7 @@ TEST_F(FileDeployment9x, InstallWhileRunningAddsALinePerInstalledFile)
         EXPECT_EQ(newContent(kSettingsMode, i), readFile(installed(kSettingsMode, i)));
         EXPECT_FALSE(exists(staged(kSettingsMode, i)));
     }
+    EXPECT_TRUE(exists(staged(kSettingsMode, 1))) << "the staged copies wait for the restart";
     EXPECT_EQ(expected, addedLines());
     EXPECT_TRUE(exists(stray));
 }

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "actions/machine.h"
 #include "platform/seam.h"
@@ -153,6 +154,20 @@ LONG WINAPI refuseNamedRemoval(HKEY key, LPCSTR name)
     return RegDeleteValueA(key, name);
 }
 
+// The shell's file operations: every one must fail rather than wait on an error box;
+// refusedValue "(shell)" makes the shell report each one aborted, having done nothing.
+std::vector<FILEOP_FLAGS> shellFlags;
+
+int WINAPI watchShell(LPSHFILEOPSTRUCTA operation)
+{
+    shellFlags.push_back(operation->fFlags);
+    if (refusedValue == "(shell)") {
+        operation->fAnyOperationsAborted = TRUE;
+        return 0;
+    }
+    return SHFileOperationA(operation);
+}
+
 // ---- The machine afterwards ----
 
 constexpr unsigned kFiles = 1;  // the application in the program folder
@@ -237,6 +252,11 @@ const Fault kFaults[] = {
     {"descriptor that does not parse", "", [] { makeDescriptorPackage("<build><zem id=\"PKGMGR\">"); }, 8, 0},
     {"descriptor without the release", "", [] { makeDescriptorPackage("<build><zem id=\"PKGMGR\"/></build>"); }, 8, 0},
     {"removal with nothing installed", "/U", [] { makePackage(); }, 8, 0},
+    // Names that would put files elsewhere stop the run before anything is touched.
+    {"product name not a file name", "",
+     [] { makePackage(settingsText(), "[RELEASE]\r\nNAME=..\\Evil\r\nVERSION=1\r\n[ZEM]\r\nXRELEASE=1\r\n"); }, 8, 0},
+    {"removal with a relative program folder", "/U",
+     [] { installFirst(); setValue(kProductKey, "ProgDir", textValue(kName)); }, 8, kInstalled},
     // Files.
     {"missing source file", "", [] { makePackage(); DeleteFileA((package + "\\zemlibb.dll").c_str()); }, 9, 0},
     {"program folder is a file", "", [] { makePackage(); writeFile(programFolder(), "in the way"); }, 9, 0},
@@ -257,6 +277,8 @@ const Fault kFaults[] = {
      },
      10, kInstalled & ~kFiles},  // the files before the one in use are gone
     // Shortcuts.
+    {"shell reports the copy aborted", "", [] { makePackage(); refusedValue = "(shell)"; }, 9, 0},
+    {"shell reports the removal aborted", "/U", [] { installFirst(); refusedValue = "(shell)"; }, 10, kInstalled},
     {"menu folder is a file", "",
      [] { makePackage(); makeFolders(specialFolder(CSIDL_COMMON_PROGRAMS)); writeFile(menuFolder(), "in the way"); },
      11, kFiles | kUninstaller},
@@ -310,6 +332,8 @@ protected:
             platform.SetupPromptReboot = noRestartPrompt;
             platform.RegSetValueExA = refuseNamedValue;
             platform.RegDeleteValueA = refuseNamedRemoval;
+            platform.SHFileOperationA = watchShell;
+            shellFlags.clear();
             messages.clear();
             OptionsAnswer accept(IDOK);
             code = runSetup(options.c_str());
@@ -329,6 +353,9 @@ protected:
             EXPECT_EQ(expected.type, messages.back().type & MB_ICONMASK);
         }
         EXPECT_EQ(fault.stateAfter, machineState());
+        const FILEOP_FLAGS quiet = FOF_NOERRORUI | FOF_SILENT | FOF_NOCONFIRMATION;
+        for (FILEOP_FLAGS flags : shellFlags)
+            EXPECT_EQ(quiet, flags & quiet) << std::hex << flags;
     }
 
     // Every row of the table in one mode, interactive and silent.

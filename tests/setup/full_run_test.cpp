@@ -58,6 +58,14 @@ PROCESS_INFORMATION startApplication(unsigned milliseconds)
     return application;
 }
 
+void endApplication(PROCESS_INFORMATION& application)
+{
+    TerminateProcess(application.hProcess, 0);
+    WaitForSingleObject(application.hProcess, 5000);
+    CloseHandle(application.hThread);
+    CloseHandle(application.hProcess);
+}
+
 class FullRun : public ::testing::Test {
 protected:
     void SetUp() override
@@ -132,18 +140,18 @@ TEST_F(FullRun, InstallationWhileTheApplicationRunsIsFinishedAtRestart)
     clearPendingOperations();
 
     EXPECT_EQ(0u, run(setup, "/S"));
-    // The installed files stay in use; each is replaced by its staged copy at restart.
+    // The installed files stay in use; each is replaced by its staged copy at restart,
+    // and the emptied staging folder goes last.
     Operations pending = pendingOperations();
-    EXPECT_EQ(24u, pending.size());  // twelve files, two operations each
+    ASSERT_EQ(25u, pending.size());  // twelve files, two operations each, and the folder
+    EXPECT_EQ("", pending.back().second);
+    EXPECT_EQ(pending.back().first + "\\PkgMgr.exe", pending[3].first);
     bool replacesApplication = false;
     for (const auto& operation : pending)
         replacesApplication |= operation.second == programFolder_ + "\\PkgMgr.exe";
     EXPECT_TRUE(replacesApplication);
 
-    TerminateProcess(application.hProcess, 0);
-    WaitForSingleObject(application.hProcess, 5000);
-    CloseHandle(application.hThread);
-    CloseHandle(application.hProcess);
+    endApplication(application);
     clearPendingOperations();
     EXPECT_EQ(0u, run(windowsFolder() + "\\_zemu000.exe", "/S /U"));
 }
@@ -226,7 +234,7 @@ TEST_F(FullRunWow64, RecordsFilesAndPendingOperationsAreWhereA64BitWindowsLooks)
     clearPendingOperations();
     EXPECT_EQ(0u, run(setup, "/S"));
     Operations pending = pendingOperations(KEY_WOW64_64KEY);
-    EXPECT_EQ(24u, pending.size());
+    EXPECT_EQ(25u, pending.size());
     EXPECT_EQ(pendingOperations(), pending);
     auto within = [](const std::string& path, const std::string& folder) {
         return lstrcmpiA(path.substr(0, folder.size()).c_str(), folder.c_str()) == 0;
@@ -236,10 +244,7 @@ TEST_F(FullRunWow64, RecordsFilesAndPendingOperationsAreWhereA64BitWindowsLooks)
             EXPECT_TRUE(path.empty() || within(path, programFolder_ + "\\") ||
                         within(path, windowsFolder() + "\\") || within(path, tempFolder()))
                 << path;
-    TerminateProcess(application.hProcess, 0);
-    WaitForSingleObject(application.hProcess, 5000);
-    CloseHandle(application.hThread);
-    CloseHandle(application.hProcess);
+    endApplication(application);
     clearPendingOperations();
 
     // The removal takes the records from the same view ("InternetFunction" stays on purpose).

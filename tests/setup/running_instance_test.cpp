@@ -67,6 +67,30 @@ TEST(RunningInstance, FoundByWindowBeforeVersion103AndByMutexFromThenOn)
     EXPECT_EQ(0, detectRunningInstance("PkgMgr Other", "1.03.0000", kRunInstall));
 }
 
+// What OpenMutexA answers, through the seam: a mutex that another account holds
+// cannot be opened, but it is there.
+DWORD mutexError;
+HANDLE WINAPI failOpenMutex(DWORD, BOOL, LPCSTR)
+{
+    SetLastError(mutexError);
+    return nullptr;
+}
+
+TEST(RunningInstance, AMutexThatCannotBeOpenedIsThereUnlessItIsMissing)
+{
+    SeamGuard guard;
+    platform.OpenMutexA = failOpenMutex;
+    const struct {
+        DWORD error;
+        int running;
+    } cases[] = {{ERROR_ACCESS_DENIED, 1}, {ERROR_FILE_NOT_FOUND, 0}, {ERROR_INVALID_NAME, 0}};
+    for (const auto& c : cases) {
+        mutexError = c.error;
+        for (uint32_t flags : {uint32_t(kRunInstall), uint32_t(kRunInstall | kRunWaitAndOpen)})
+            EXPECT_EQ(c.running, detectRunningInstance(kProduct, "1.03.0000", flags)) << c.error;
+    }
+}
+
 TEST(RunningInstance, WaitAndOpenWaitsForTheMutex)
 {
     RunningApplication application(1500);

@@ -127,8 +127,8 @@ std::vector<Hostile> hostileCases()
     cases.push_back(descriptorCase("descriptor as in the sample", descriptor(kRelease), 0, 0));
     cases.push_back(descriptorCase("10,000 siblings before the product", descriptor(kRelease, repeat("<zem id=\"OTHER\"/>", 10000)), 0, 0));
     cases.push_back(descriptorCase("nesting past the limit", descriptor(kRelease, repeat("<a>", 300) + repeat("</a>", 300)), 8, kNoRemoval));
-    cases.push_back(descriptorCase("invalid UTF-8 in the title", descriptor("<title>PkgMgr \xff\xfe Hostile</title><version>1.03.0000</version>"), 11, kNoRemoval));
-    cases.push_back(descriptorCase("title outside the ANSI code page", descriptor("<title>\xe8\xa3\xbd\xe5\x93\x81</title><version>1.03.0000</version>"), 11, kNoRemoval));
+    cases.push_back(descriptorCase("invalid UTF-8 in the title", descriptor("<title>PkgMgr \xff\xfe Hostile</title><version>1.03.0000</version>"), 8, kNoRemoval));
+    cases.push_back(descriptorCase("title outside the ANSI code page", descriptor("<title>\xe8\xa3\xbd\xe5\x93\x81</title><version>1.03.0000</version>"), 8, kNoRemoval));
     cases.push_back(descriptorCase("title of 300 characters", descriptor("<title>" + long300 + "</title><version>1</version>"), 8, kNoRemoval));
     cases.push_back(descriptorCase("\"gd\" cycle", descriptor("<title><gd zempath=\"loop\"/></title><version>1</version>", "",
         "<loop method=\"LANGUAGE\" default=\"0409\"><item id=\"0409\"><data><gd zempath=\"loop\"/></data></item></loop>"), 8, kNoRemoval));

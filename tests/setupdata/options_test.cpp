@@ -604,16 +604,31 @@ TEST_F(OptionsStep, HiddenBoxesKeepTheirPresets)
     }
 }
 
-TEST_F(OptionsStep, EmptyFolderIsTakenAsTyped)
+// A folder that is not a full path is refused with a message, and the dialog stays
+// for the user to correct it; the edit box takes no more than the folder's buffer.
+TEST_F(OptionsStep, ARelativeFolderIsRefusedUntilCorrected)
 {
-    ASSERT_EQ(1, runDriven(kRunInstall, [](HWND dialog) {
-        typeFolder(dialog, "");
-        click(dialog, IDOK);
-    }));
-    EXPECT_EQ(0, cancelled);
-    EXPECT_STREQ("", settings.programFolder);
-    EXPECT_STREQ("\\\\PkgMgr.exe", settings.programPath);
-    EXPECT_TRUE(questions.empty()) << "no message about the folder";
+    const char* const relative[] = {"", "PkgMgr", "C:PkgMgr", "\\PkgMgr", "..\\PkgMgr"};
+    for (const char* typed : relative) {
+        questions.clear();
+        bool stayed = false;
+        LRESULT limit = 0;
+        ASSERT_EQ(1, runDriven(kRunInstall, [&](HWND dialog) {
+            limit = SendDlgItemMessageA(dialog, IDC_FOLDER, EM_GETLIMITTEXT, 0, 0);
+            typeFolder(dialog, typed);
+            click(dialog, IDOK);
+            stayed = IsWindow(dialog) && IsWindowVisible(dialog);
+            typeFolder(dialog, "D:\\Typed");
+            click(dialog, IDOK);
+        })) << typed;
+        EXPECT_TRUE(stayed) << typed;
+        EXPECT_EQ(259, limit);
+        ASSERT_EQ(1u, questions.size()) << typed;
+        EXPECT_EQ(resourceText(IDS_FOLDER_INVALID), questions[0].text);
+        EXPECT_EQ(resourceText(IDS_INSTALL_TITLE), questions[0].caption);
+        EXPECT_STREQ("D:\\Typed", settings.programFolder);
+        EXPECT_STREQ("D:\\Typed\\\\PkgMgr.exe", settings.programPath);
+    }
 }
 
 TEST_F(OptionsStep, CancelAndTheCloseBoxCancel)

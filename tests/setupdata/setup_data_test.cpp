@@ -103,6 +103,24 @@ TEST_F(SetupData, UsableReleaseFileWinsOverTheDescriptor)
     EXPECT_STREQ("1.03.0000", version);
 }
 
+TEST_F(SetupData, AFolderWithASemicolonInItsNameIsOneFolder)
+{
+    // Setup data in "...semi" must not serve a setup run from "...semi;b".
+    const std::string decoy = packageFolder + "-semi";
+    packageFolder = decoy;
+    CreateDirectoryA(packageFolder.c_str(), nullptr);
+    writeFile("ZemSetup.dat", "[INIT]\r\nTARGET=PkgMgr\r\n");
+    writeFile("PkgMgr.zem", kRelease);
+    packageFolder = decoy + ";b";
+    CreateDirectoryA(packageFolder.c_str(), nullptr);
+    EXPECT_EQ(0, locate());
+    writeFile("ZemSetup.dat", "[INIT]\r\nTARGET=PkgMgr\r\n");
+    writeFile("PkgMgr.zem", kRelease);
+    EXPECT_EQ(1, locate());
+    EXPECT_EQ(packageFolder + "\\ZemSetup.dat", settingsFilePath);
+    EXPECT_EQ(packageFolder + "\\PkgMgr.zem", releaseFilePath);
+}
+
 TEST_F(SetupData, MissingOrUnusableFilesFail)
 {
     writeFile("PkgMgr.zem", kRelease);

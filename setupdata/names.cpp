@@ -1,0 +1,91 @@
+#include "setupdata/names.h"
+
+#include <string.h>
+
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
+namespace {
+
+// In the double-byte code pages (Japanese, Chinese, Korean) the second byte of a
+// character may be a backslash or a bar: it belongs to the character.
+bool isLeadByte(unsigned char c)
+{
+#if defined(_WIN32)
+    return IsDBCSLeadByte(c) != 0;
+#else
+    (void)c;
+    return false;
+#endif
+}
+
+char upper(char c)
+{
+    return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
+}
+
+// Whether the part of `name` before its first dot (what the system reads as the
+// device) is `device`, in any case.
+bool namesDevice(const char* name, const char* device)
+{
+    size_t i = 0;
+    for (; device[i]; ++i) {
+        if (upper(name[i]) != device[i])
+            return false;
+    }
+    return name[i] == '\0' || name[i] == '.';
+}
+
+bool isDeviceName(const char* name)
+{
+    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL"};
+    for (const char* device : kDevices) {
+        if (namesDevice(name, device))
+            return true;
+    }
+    static const char* const kPorts[] = {"COM", "LPT"};
+    for (const char* port : kPorts) {
+        char device[5] = {port[0], port[1], port[2], '1', '\0'};
+        for (char digit = '1'; digit <= '9'; ++digit) {
+            device[3] = digit;
+            if (namesDevice(name, device))
+                return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool isValidFileName(const char* name)
+{
+    if (name == nullptr || name[0] == '\0')
+        return false;
+    char last = '\0';
+    for (const char* p = name; *p; ++p) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (isLeadByte(c) && p[1] != '\0') {
+            last = *++p;  // the trail byte, never a dot or a space
+            continue;
+        }
+        if (c < 0x20 || strchr("\\/:*?\"<>|", c) != nullptr)
+            return false;
+        last = *p;
+    }
+    return last != '.' && last != ' ' && !isDeviceName(name);
+}
+
+bool isAbsoluteFolder(const char* folder)
+{
+    if (folder == nullptr)
+        return false;
+    char drive = upper(folder[0]);
+    if (drive >= 'A' && drive <= 'Z' && folder[1] == ':' && folder[2] == '\\')
+        return true;
+    // "\\server\share": both names present.
+    if (folder[0] != '\\' || folder[1] != '\\' || folder[2] == '\\' || folder[2] == '\0')
+        return false;
+    const char* share = strchr(folder + 2, '\\');
+    return share != nullptr && share[1] != '\0' && share[1] != '\\';
+}

@@ -1,0 +1,13 @@
+// Checks of names that the setup turns into paths on the machine.
+#pragma once
+
+// Whether `name` can stand as one file name in a folder: not empty; no path
+// separator, drive or stream colon, wildcard, quote, angle bracket, bar or control
+// character; no trailing dot or space; and not a device name (CON, PRN, AUX, NUL,
+// COM1 to COM9, LPT1 to LPT9, also with an extension, in any case).
+bool isValidFileName(const char* name);
+
+// Whether `folder` names a folder from a root: a drive ("C:\...") or a network
+// share ("\\server\share..."). A relative folder would be resolved against whatever
+// the current folder is, at installation and again, differently, at removal.
+bool isAbsoluteFolder(const char* folder);
