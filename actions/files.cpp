@@ -6,7 +6,7 @@
 #include "platform/seam.h"
 #include "platform/system.h"
 #include "platform/text.h"
-#include "setup/run_flags.h"
+#include "setupdata/run_flags.h"
 #include "setupdata/setup_data.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include "platform/guards.h"
 #include "platform/seam.h"
 #include "platform/text.h"
-#include "setup/run_flags.h"
+#include "setupdata/run_flags.h"
 
 namespace {
 

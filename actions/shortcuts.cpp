@@ -11,7 +11,7 @@
 #include "platform/seam.h"
 #include "platform/system.h"
 #include "platform/text.h"
-#include "setup/run_flags.h"
+#include "setupdata/run_flags.h"
 
 namespace {
 

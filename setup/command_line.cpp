@@ -1,6 +1,6 @@
 #include "setup/command_line.h"
 
-#include "setup/run_flags.h"
+#include "setupdata/run_flags.h"
 
 int parseCommandLine(const char* commandLine, uint32_t* runFlags)
 {

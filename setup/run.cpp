@@ -16,7 +16,7 @@
 #include "setup/command_line.h"
 #include "setup/context.h"
 #include "setup/progress.h"
-#include "setup/run_flags.h"
+#include "setupdata/run_flags.h"
 #include "setupdata/options.h"
 #include "setupdata/settings.h"
 #include "setupdata/setup_data.h"

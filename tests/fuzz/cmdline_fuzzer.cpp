@@ -8,7 +8,7 @@
 #include <string.h>
 
 #include "setup/command_line.h"
-#include "setup/run_flags.h"
+#include "setupdata/run_flags.h"
 #include "tests/fuzz/fuzz_input.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include "setup/run_test_support.h"
 #include "setup/progress.h"
 #include "setup/run.h"
-#include "setup/run_flags.h"
+#include "setupdata/run_flags.h"
 #include "setupdata/setup_data.h"
 
 namespace {

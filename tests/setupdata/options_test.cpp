@@ -17,7 +17,7 @@
 #include "platform/seam.h"
 #include "resources/resource.h"
 #include "setup/context.h"
-#include "setup/run_flags.h"
+#include "setupdata/run_flags.h"
 #include "setup/run_test_support.h"
 #include "setupdata/options.h"
 #include "setupdata/setup_data.h"
