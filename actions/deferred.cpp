@@ -5,6 +5,7 @@
 #include "platform/guards.h"
 #include "platform/seam.h"
 #include "platform/text.h"
+#include "platform/trace.h"
 
 namespace {
 
@@ -28,14 +29,20 @@ int shortPath(const char* path, char* out)
 
 int scheduleDeletion(const char* path)
 {
-    return platform.MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
+    if (platform.MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
+        return 1;
+    traceCall("MoveFileExA (deletion at restart)", GetLastError(), path);
+    return 0;
 }
 
 int scheduleReplacement(const char* staged, const char* installed)
 {
     // The old file may be locked until the restart; its deletion is only a precaution.
     scheduleDeletion(installed);
-    return platform.MoveFileExA(staged, installed, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
+    if (platform.MoveFileExA(staged, installed, MOVEFILE_DELAY_UNTIL_REBOOT))
+        return 1;
+    traceCall("MoveFileExA (replacement at restart)", GetLastError(), installed);
+    return 0;
 }
 
 int addRenameDeletions(const char* const* paths, size_t count)
@@ -69,7 +76,10 @@ int addRenameDeletions(const char* const* paths, size_t count)
     if (used == existing)
         return 1;
     section[used] = '\0';
-    return WritePrivateProfileSectionA(kRenameSection, section, kWininit) != 0;
+    if (WritePrivateProfileSectionA(kRenameSection, section, kWininit))
+        return 1;
+    traceCall("WritePrivateProfileSectionA", GetLastError(), kWininit);
+    return 0;
 }
 
 int addRenameReplacement(const char* staged, const char* installed)

@@ -6,6 +6,7 @@
 #include "platform/seam.h"
 #include "platform/system.h"
 #include "platform/text.h"
+#include "platform/trace.h"
 #include "setupdata/run_flags.h"
 #include "setupdata/setup_data.h"
 
@@ -86,7 +87,27 @@ int runFileOperation(HWND owner, UINT operation, const char* from, const char* t
     request.pTo = to;
     request.fFlags = flags;
     // An operation the shell reports aborted did not do all it was asked to.
-    return platform.SHFileOperationA(&request) == 0 && !request.fAnyOperationsAborted;
+    int result = platform.SHFileOperationA(&request);
+    static const char* const kNames[] = {"", "SHFileOperationA (move)", "SHFileOperationA (copy)",
+                                         "SHFileOperationA (delete)", "SHFileOperationA (rename)"};
+    const char* name = operation < 5 ? kNames[operation] : "SHFileOperationA";
+    if (result != 0)
+        traceCall(name, unsigned(result), from);  // the list's first path
+    else if (request.fAnyOperationsAborted)
+        traceCause("the shell reports the operation aborted", from);
+    return result == 0 && !request.fAnyOperationsAborted;
+}
+
+// Names the first path of `list` that is not there: the shell's code for a failed copy
+// does not say which source was missing.
+void traceMissingPath(const PathList& list)
+{
+    for (size_t i = 0; i < list.count; ++i) {
+        if (GetFileAttributesA(list.paths[i]) == INVALID_FILE_ATTRIBUTES) {
+            traceCall("GetFileAttributesA", GetLastError(), list.paths[i]);
+            return;
+        }
+    }
 }
 
 struct Places {
@@ -173,9 +194,12 @@ public:
                 made_ = true;
                 return 1;
             }
-            if (GetLastError() != ERROR_ALREADY_EXISTS)
+            if (GetLastError() != ERROR_ALREADY_EXISTS) {
+                traceCall("CreateDirectoryA", GetLastError(), path_);
                 return 0;
+            }
         }
+        traceCause("no free name for a staging folder in", parent);
         return 0;
     }
     const char* path() const { return path_; }
@@ -219,18 +243,27 @@ int installFiles(const Places& places, HWND owner, const char* folder, int resta
         return 0;
     for (int i = 0; i < kFileCount; ++i) {
         if (!addPath(sources, sourceFolder, "\\", places.sources[i]) ||
-            !addPath(staged, staging.path(), "\\", places.targets[i]))
+            !addPath(staged, staging.path(), "\\", places.targets[i])) {
+            traceCause("the setup or staging folder is too long for the file paths", sourceFolder);
             return 0;
+        }
     }
     char probe[kPathChars];
     if (!buildInstalledList(places, folder, installed) ||
         !formatText(probe, sizeof probe, "%s\\%s", folder, places.otherSettingsName) ||
-        !formatText(probe, sizeof probe, "%s\\%s", folder, kManifestName))
+        !formatText(probe, sizeof probe, "%s\\%s", folder, kManifestName)) {
+        traceCause("the program folder is too long for the file paths", folder);
         return 0;
+    }
 
-    if (!runFileOperation(owner, FO_COPY, sources.text, staged.text, kCopyFlags) ||
-        !createFolderTree(folder))
+    if (!runFileOperation(owner, FO_COPY, sources.text, staged.text, kCopyFlags)) {
+        traceMissingPath(sources);
         return 0;
+    }
+    if (!createFolderTree(folder)) {
+        traceCall("CreateDirectoryA", GetLastError(), folder);
+        return 0;
+    }
     if (places.nt) {
         for (size_t i = 0; i < staged.count; ++i)
             secureStagedFile(staged.paths[i]);
@@ -263,8 +296,10 @@ int installFiles(const Places& places, HWND owner, const char* folder, int resta
 int removeFiles(const Places& places, HWND owner, const char* folder, int restartNeeded)
 {
     PathList installed;
-    if (!buildInstalledList(places, folder, installed))
+    if (!buildInstalledList(places, folder, installed)) {
+        traceCause("the program folder is too long for the file paths", folder);
         return 0;
+    }
     const char* uninstaller = installed.paths[0];
 
     if (restartNeeded) {
@@ -278,8 +313,10 @@ int removeFiles(const Places& places, HWND owner, const char* folder, int restar
     }
     // The uninstaller is this very program: it can only go at the next restart.
     const char* others = installed.text + boundedLength(uninstaller, kPathChars) + 1;
-    if (!runFileOperation(owner, FO_DELETE, others, nullptr, kDeleteFlags))
+    if (!runFileOperation(owner, FO_DELETE, others, nullptr, kDeleteFlags)) {
+        traceMissingPath(installed);
         return 0;
+    }
     if (places.nt)
         return scheduleDeletion(uninstaller);
     return addRenameDeletions(&uninstaller, 1);

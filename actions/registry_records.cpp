@@ -5,6 +5,7 @@
 #include "platform/guards.h"
 #include "platform/seam.h"
 #include "platform/text.h"
+#include "platform/trace.h"
 #include "setupdata/run_flags.h"
 
 namespace {
@@ -28,33 +29,54 @@ int openKey(const char* path, REGSAM access, UniqueKey& key)
     return RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, access, key.put()) == ERROR_SUCCESS;
 }
 
+const char* valueName(const char* name)
+{
+    return name && name[0] ? name : "(default)";
+}
+
+// Opening the product key to change it fails the step; to read it, it only says
+// that there is no earlier installation.
 int openProductKey(REGSAM access, UniqueKey& key)
 {
     char path[kPathChars];
-    return productKeyPath(path) && openKey(path, access, key);
+    if (!productKeyPath(path))
+        return 0;
+    LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, access, key.put());
+    if (status != ERROR_SUCCESS && access != KEY_READ)
+        traceCall("RegOpenKeyExA", DWORD(status), path);
+    return status == ERROR_SUCCESS;
 }
 
 int createKey(const char* path, UniqueKey& key)
 {
     DWORD disposition = 0;
-    return platform.RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                    KEY_ALL_ACCESS, nullptr, key.put(),
-                                    &disposition) == ERROR_SUCCESS;
+    LONG status = platform.RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                           KEY_ALL_ACCESS, nullptr, key.put(), &disposition);
+    if (status != ERROR_SUCCESS)
+        traceCall("RegCreateKeyExA", DWORD(status), path);
+    return status == ERROR_SUCCESS;
 }
 
 // Writes a string value with its terminating null counted.
 int writeText(HKEY key, const char* name, const char* text)
 {
     DWORD size = DWORD(boundedLength(text, kPathChars) + 1);
-    if (size > kPathChars)
+    if (size > kPathChars) {
+        traceCause("the text does not fit a value", valueName(name));
         return 0;
-    return platform.RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                                   size) == ERROR_SUCCESS;
+    }
+    LONG status = platform.RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), size);
+    if (status != ERROR_SUCCESS)
+        traceCall("RegSetValueExA", DWORD(status), valueName(name));
+    return status == ERROR_SUCCESS;
 }
 
 int deleteValue(HKEY key, const char* name)
 {
-    return platform.RegDeleteValueA(key, name) == ERROR_SUCCESS;
+    LONG status = platform.RegDeleteValueA(key, name);
+    if (status != ERROR_SUCCESS)
+        traceCall("RegDeleteValueA", DWORD(status), valueName(name));
+    return status == ERROR_SUCCESS;
 }
 
 // Reads a value of any type as text into `out` (`capacity` bytes). A value that is
@@ -212,9 +234,11 @@ int applyInternetSettings(int32_t internetFunction, const char* downloadFolder, 
         !writeText(key.get(), "DownloadDir", downloadFolder))
         return 0;
     DWORD number = DWORD(internetFunction);
-    return platform.RegSetValueExA(key.get(), "InternetFunction", 0, REG_DWORD,
-                                   reinterpret_cast<const BYTE*>(&number),
-                                   sizeof number) == ERROR_SUCCESS;
+    LONG status = platform.RegSetValueExA(key.get(), "InternetFunction", 0, REG_DWORD,
+                                          reinterpret_cast<const BYTE*>(&number), sizeof number);
+    if (status != ERROR_SUCCESS)
+        traceCall("RegSetValueExA", DWORD(status), "InternetFunction");
+    return status == ERROR_SUCCESS;
 }
 
 int applyUninstallEntry(const char* uninstallerName, const char* productName,
@@ -223,8 +247,12 @@ int applyUninstallEntry(const char* uninstallerName, const char* productName,
     char path[kPathChars];
     if (!uninstallKeyPath(path))
         return 0;
-    if (!(runFlags & kRunInstall))
-        return RegDeleteKeyA(HKEY_LOCAL_MACHINE, path) == ERROR_SUCCESS;
+    if (!(runFlags & kRunInstall)) {
+        LONG status = RegDeleteKeyA(HKEY_LOCAL_MACHINE, path);
+        if (status != ERROR_SUCCESS)
+            traceCall("RegDeleteKeyA", DWORD(status), path);
+        return status == ERROR_SUCCESS;
+    }
 
     UniqueKey key;
     if (!createKey(path, key))

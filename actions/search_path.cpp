@@ -5,6 +5,7 @@
 #include "platform/guards.h"
 #include "platform/seam.h"
 #include "platform/text.h"
+#include "platform/trace.h"
 #include "setupdata/run_flags.h"
 
 namespace {
@@ -55,8 +56,11 @@ void migrateItem(HKEY item, const char* itemName)
 
 int setText(HKEY key, const char* name, const char* text)
 {
-    return platform.RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                                   DWORD(strlen(text) + 1)) == ERROR_SUCCESS;
+    LONG status = platform.RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                                          DWORD(strlen(text) + 1));
+    if (status != ERROR_SUCCESS)
+        traceCall("RegSetValueExA", DWORD(status), name);
+    return status == ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -98,8 +102,10 @@ int applySearchFolder(const char* folder, uint32_t runFlags)
     // A folder whose key path would not fit is not registered at all.
     char path[kPathChars];
     if (!copyText(path, sizeof path, kSearchPathKey) || !appendText(path, sizeof path, "\\") ||
-        !appendText(path, sizeof path, folder))
+        !appendText(path, sizeof path, folder)) {
+        traceCause("the search folder is too long for its registry key", folder);
         return 0;
+    }
     {
         UniqueKey key;
         DWORD subkeys = 0;
@@ -109,8 +115,10 @@ int applySearchFolder(const char* folder, uint32_t runFlags)
             subkeys > 0)
             deleteKeyTree(key.get(), nullptr);  // a folder above earlier ones replaces them
     }
-    return RegSetValueA(HKEY_LOCAL_MACHINE, path, REG_SZ, folder, DWORD(strlen(folder) + 1)) ==
-           ERROR_SUCCESS;
+    LONG status = RegSetValueA(HKEY_LOCAL_MACHINE, path, REG_SZ, folder, DWORD(strlen(folder) + 1));
+    if (status != ERROR_SUCCESS)
+        traceCall("RegSetValueA", DWORD(status), path);
+    return status == ERROR_SUCCESS;
 }
 
 int migrateInstallRecords()
@@ -157,7 +165,10 @@ int applyBrowserButton(const char* programPath, const char* iconText, const char
             ERROR_SUCCESS)
             return 1;
         button.reset();
-        return RegDeleteKeyA(extensions.get(), kButtonKey) == ERROR_SUCCESS;
+        LONG status = RegDeleteKeyA(extensions.get(), kButtonKey);
+        if (status != ERROR_SUCCESS)
+            traceCall("RegDeleteKeyA", DWORD(status), kButtonKey);
+        return status == ERROR_SUCCESS;
     }
     // The extensions key is made when missing; where even that is refused, the machine
     // gets no button, and that is no failure.
@@ -166,9 +177,12 @@ int applyBrowserButton(const char* programPath, const char* iconText, const char
                                  nullptr) != ERROR_SUCCESS)
         return 1;
     UniqueKey button;
-    if (platform.RegCreateKeyExA(extensions.get(), kButtonKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                 KEY_ALL_ACCESS, nullptr, button.put(), nullptr) != ERROR_SUCCESS)
+    LONG status = platform.RegCreateKeyExA(extensions.get(), kButtonKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                           KEY_ALL_ACCESS, nullptr, button.put(), nullptr);
+    if (status != ERROR_SUCCESS) {
+        traceCall("RegCreateKeyExA", DWORD(status), kButtonKey);
         return 0;
+    }
     return setText(button.get(), "Exec", programPath) && setText(button.get(), "Icon", iconText) &&
            setText(button.get(), "HotIcon", iconText) &&
            setText(button.get(), "ButtonText", buttonText) &&

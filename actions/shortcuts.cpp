@@ -11,6 +11,7 @@
 #include "platform/seam.h"
 #include "platform/system.h"
 #include "platform/text.h"
+#include "platform/trace.h"
 #include "setupdata/run_flags.h"
 
 namespace {
@@ -67,10 +68,12 @@ int writeShortcut(const char* target, const char* shortcutPath, UINT notifyFlags
         return 0;
 
     ComPtr<IShellLinkA> link;
-    if (FAILED(platform.CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
-                                         IID_IShellLinkA, link.putVoid())) ||
-        !link)
+    HRESULT created = platform.CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                                IID_IShellLinkA, link.putVoid());
+    if (FAILED(created) || !link) {
+        traceCall("CoCreateInstance (shell link)", unsigned(created), shortcutPath);
         return 0;
+    }
     link->SetPath(target);
     link->SetIconLocation(target, 1);
     link->SetWorkingDirectory(workingFolder);
@@ -78,6 +81,8 @@ int writeShortcut(const char* target, const char* shortcutPath, UINT notifyFlags
     if (FAILED(link->QueryInterface(IID_IPersistFile, file.putVoid())) || !file)
         return 0;
     HRESULT saved = file->Save(widePath, TRUE);
+    if (saved != S_OK)
+        traceCall("IPersistFile::Save", unsigned(saved), shortcutPath);
     if (notifyFlags)
         SHChangeNotify(SHCNE_ASSOCCHANGED, notifyFlags, nullptr, nullptr);
     return saved == S_OK;
@@ -92,8 +97,10 @@ int applyNamedShortcut(FolderOf folderOf, const char* target, const char* name,
             DeleteFileA(path);
         return 1;
     }
-    if (!namedShortcutPath(folderOf, name, path))
+    if (!namedShortcutPath(folderOf, name, path)) {
+        traceCause("the shortcut's folder is unknown or its path too long", name);
         return 0;
+    }
     ComScope com;
     return writeShortcut(target, path, 0);
 }
@@ -209,8 +216,10 @@ int applyMenuShortcut(const char* target, const char* shortcutPath, const char* 
         SHChangeNotify(SHCNE_ASSOCCHANGED, notifyFlags, nullptr, nullptr);
         return 1;
     }
-    if (!shortcutPath || !menuFolder || boundedLength(menuFolder, kPathChars) >= kPathChars)
+    if (!shortcutPath || !menuFolder || boundedLength(menuFolder, kPathChars) >= kPathChars) {
+        traceCause("no menu shortcut path", menuFolder);
         return 0;
+    }
     ensureFolder(menuFolder);
     ComScope com;
     removeLegacyMenuShortcuts(target, menuFolder);

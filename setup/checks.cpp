@@ -6,16 +6,24 @@
 #include "platform/seam.h"
 #include "platform/system.h"
 #include "platform/text.h"
+#include "platform/trace.h"
 
 // A failed version query leaves platform id 0, which no check accepts.
 int checkPlatform()
 {
     OSVERSIONINFOA info = systemVersion();
+    int supported = 0;
     if (info.dwPlatformId == VER_PLATFORM_WIN32_NT)
-        return info.dwMajorVersion >= 4 ? 1 : 0;
-    if (info.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS)
-        return (info.dwMajorVersion == 4 && info.dwMinorVersion == 0) ? 0 : 1;  // Windows 95
-    return 0;
+        supported = info.dwMajorVersion >= 4 ? 1 : 0;
+    else if (info.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS)
+        supported = (info.dwMajorVersion == 4 && info.dwMinorVersion == 0) ? 0 : 1;  // Windows 95
+    if (!supported) {
+        char version[64];
+        formatText(version, sizeof version, "platform %u, version %u.%u", unsigned(info.dwPlatformId),
+                   unsigned(info.dwMajorVersion), unsigned(info.dwMinorVersion));
+        traceCause("this system is not supported", version);
+    }
+    return supported;
 }
 
 int checkServicePack()
@@ -28,6 +36,8 @@ int checkServicePack()
         return 1;
     // Only the last character of "Service Pack N" is looked at, as a signed character.
     signed char last = static_cast<signed char>(info.szCSDVersion[length - 1]);
+    if (last < '4')
+        traceCause("NT 4.0 needs Service Pack 4 or later; this one has", info.szCSDVersion);
     return last < '4' ? 0 : 1;
 }
 

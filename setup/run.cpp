@@ -11,6 +11,7 @@
 #include "platform/guards.h"
 #include "platform/seam.h"
 #include "platform/system.h"
+#include "platform/trace.h"
 #include "resources/resource.h"
 #include "setup/checks.h"
 #include "setup/command_line.h"
@@ -190,9 +191,33 @@ void runPhases(SetupContext& run, HWND window, const Phase* phases, size_t count
     run.resultCode = 0;
 }
 
+// The last line of a failed run's trace: its result and the step it names.
+void traceResult(const SetupContext& run)
+{
+    static const struct {
+        int32_t code;
+        const char* step;
+    } kSteps[] = {{IDS_PHASE_INITIALIZATION, "setup data or options"}, {IDS_PHASE_COPY_FILES, "copying files"},
+                  {IDS_PHASE_REMOVE_FILES, "removing files"},          {IDS_PHASE_SHORTCUTS, "shortcuts"},
+                  {IDS_PHASE_REGISTRY, "registry records"},            {IDS_NEED_SERVICE_PACK, "service pack"},
+                  {IDS_UNSUPPORTED_SYSTEM, "operating system"}};
+    const char* step = "";
+    for (const auto& known : kSteps) {
+        if (known.code == run.resultCode)
+            step = known.step;
+    }
+    char text[kPathChars];
+    formatText(text, sizeof text, "%s (%s)", run.resultText, step);
+    traceCause((run.runFlags & kRunInstall) ? "the installation failed with result"
+                                            : "the removal failed with result",
+               text);
+}
+
 void storeResultValue(SetupContext& run)
 {
     formatText(run.resultText, sizeof run.resultText, "%04X", unsigned(run.resultCode));
+    if (!run.succeeded)
+        traceResult(run);
     UniqueKey key;
     DWORD disposition = 0;
     if (platform.RegCreateKeyExA(HKEY_CURRENT_USER, kResultKeyPath, 0, nullptr,
@@ -382,6 +407,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
 
     if (run.versionInfo.dwPlatformId == VER_PLATFORM_WIN32_NT) {
         if (!isAdministrator()) {
+            traceCause("not run by an administrator: nothing was done", "");
             if (!(run.runFlags & kRunSilent)) {
                 char message[kPathChars];
                 loadText(IDS_NOT_ADMINISTRATOR, message, sizeof message);
@@ -389,8 +415,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
             }
             return 0;
         }
-        if (!enableTakeOwnership())
+        if (!enableTakeOwnership()) {
+            traceCall("AdjustTokenPrivileges", GetLastError(), "SeTakeOwnershipPrivilege");
             return 0;
+        }
     }
 
     run.resultCode = IDS_PHASE_INITIALIZATION;

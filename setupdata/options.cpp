@@ -9,6 +9,7 @@
 #include "platform/guards.h"
 #include "platform/seam.h"
 #include "platform/text.h"
+#include "platform/trace.h"
 #include "resources/resource.h"
 #include "setupdata/run_flags.h"
 #include "setupdata/install_settings.h"
@@ -50,8 +51,14 @@ int installOptions(int32_t* cancelled, InstallSettings* s, char* previousVersion
 {
     // The product name becomes the name of shortcut files: "..\" or "CON" there would
     // write, and at removal delete, files elsewhere.
-    if (!readReleaseIdentity(s->productName, s->productVersion) || !isValidFileName(s->productName))
+    if (!readReleaseIdentity(s->productName, s->productVersion)) {
+        traceCause("no release name or version in", releaseFilePath);
         return 0;
+    }
+    if (!isValidFileName(s->productName)) {
+        traceCause("the product name cannot be a file name", s->productName);
+        return 0;
+    }
     readSetupFolder(s->sourceFolder);
     s->internetFunction = readRadarSetting();
     s->desktopIcon = desktopShortcutExists(s->productName);
@@ -84,24 +91,42 @@ int installOptions(int32_t* cancelled, InstallSettings* s, char* previousVersion
     }
     // A relative folder would be resolved against the current folder now and against
     // another one at removal.
-    if (!folderFound || !isAbsoluteFolder(s->programFolder))
+    if (!folderFound) {
+        traceCause("no target folder ([INIT] TARGET, or it does not fit a path) in", settingsFilePath);
         return 0;
+    }
+    if (!isAbsoluteFolder(s->programFolder)) {
+        traceCause("the program folder is not a full path", s->programFolder);
+        return 0;
+    }
     int result = readMenuGroup(s->menuFolder);
+    if (!result)
+        traceCause("no menu folder ([INIT] GROUP) in", settingsFilePath);
     // Names too long for a path fail the step rather than being cut.
     if (!formatShortcutPath(s->menuShortcut, s->menuFolder, s->productName) ||
-        !formatText(s->programPath, kPathChars, "%s\\%s", s->programFolder, "\\PkgMgr.exe"))
+        !formatText(s->programPath, kPathChars, "%s\\%s", s->programFolder, "\\PkgMgr.exe")) {
+        traceCause("the menu shortcut or the program path does not fit a path", s->programFolder);
         result = 0;
+    }
     if (s->previousName[0] &&
-        !formatShortcutPath(s->previousMenuShortcut, s->menuFolder, s->previousName))
+        !formatShortcutPath(s->previousMenuShortcut, s->menuFolder, s->previousName)) {
+        traceCause("the earlier menu shortcut does not fit a path", s->previousName);
         result = 0;
+    }
     return result;
 }
 
 int uninstallOptions(int32_t* cancelled, InstallSettings* s, char* previousVersion, uint32_t runFlags)
 {
-    if (!readProgramFolder(s->sourceFolder) || !readProductIdentity(s->productName, s->productVersion) ||
-        !isAbsoluteFolder(s->sourceFolder) || !isValidFileName(s->productName))
+    if (!readProgramFolder(s->sourceFolder) || !readProductIdentity(s->productName, s->productVersion)) {
+        traceCause("nothing to remove: no \"ProgDir\" or \"Name\" under",
+                   "HKEY_LOCAL_MACHINE\\SOFTWARE\\QUVO\\VeltranoSoftwareInstaller");
         return 0;
+    }
+    if (!isAbsoluteFolder(s->sourceFolder) || !isValidFileName(s->productName)) {
+        traceCause("the recorded program folder or product name would reach other files", s->sourceFolder);
+        return 0;
+    }
     char descriptor[kPathChars];
     if (findInFolder(s->sourceFolder, kInstalledDescriptor, descriptor))
         descriptorMode = 1;  // the installation came from a descriptor: remove its files
@@ -115,8 +140,12 @@ int uninstallOptions(int32_t* cancelled, InstallSettings* s, char* previousVersi
             *cancelled = 1;
     }
     int result = readMenuFolder(s->menuFolder);
-    if (!formatShortcutPath(s->menuShortcut, s->menuFolder, s->productName))
+    if (!result)
+        traceCause("no \"MenuDir\" under", "HKEY_LOCAL_MACHINE\\SOFTWARE\\QUVO\\VeltranoSoftwareInstaller");
+    if (!formatShortcutPath(s->menuShortcut, s->menuFolder, s->productName)) {
+        traceCause("the menu shortcut does not fit a path", s->menuFolder);
         result = 0;
+    }
     return result;
 }
 

@@ -5,6 +5,7 @@
 #include "platform/guards.h"
 #include "platform/seam.h"
 #include "platform/system.h"
+#include "platform/trace.h"
 #include "setupdata/run_flags.h"
 #include "xml/text_convert.h"
 
@@ -38,14 +39,17 @@ int loadDescriptor(const char* path)
     UniqueHandle file;
     HANDLE opened = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_ARCHIVE,
                                 nullptr);
-    if (opened == INVALID_HANDLE_VALUE)
+    if (opened == INVALID_HANDLE_VALUE) {
+        traceCall("CreateFileA", GetLastError(), path);
         return 0;
+    }
     file.reset(opened);
 
     // The block grows geometrically, so that a large descriptor costs linear time,
     // and always keeps at least kSlack zero bytes behind the data.
     DWORD capacity = kSlack + kSlack;
     DWORD count = 0;
+    size_t failedAt = 0;
     UniqueLocal block(LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, capacity));
     if (!block)
         return 0;
@@ -67,14 +71,21 @@ int loadDescriptor(const char* path)
         DWORD read = 0;
         BOOL ok = ReadFile(file.get(), data + count, kReadChunk, &read, nullptr);
         if (ok && read == 0) {
-            descriptorTree = xmlLoadDocument(data, count);
+            descriptorTree = xmlLoadDocumentAt(data, count, &failedAt);
             LocalUnlock(block.get());
             break;
         }
         LocalUnlock(block.get());
-        if (!ok)
+        if (!ok) {
+            traceCall("ReadFile", GetLastError(), path);
             return 0;
+        }
         count += read;
+    }
+    if (descriptorTree == nullptr) {
+        char where[kPathChars + 32];
+        formatText(where, sizeof where, "%s, at byte %u", path, unsigned(failedAt));
+        traceCause("the descriptor is not well-formed or too deep", where);
     }
     descriptorMode = descriptorTree != nullptr;
     return descriptorTree != nullptr;
@@ -100,6 +111,19 @@ int findInFolder(const char* folder, const char* name, char* out)
     return fileInFolder(folder, name, out);  // empty when not found or too long
 }
 
+namespace {
+
+// A setup data file that the run needs and does not find.
+int traceMissing(const char* folder, const char* name)
+{
+    char path[kPathChars];
+    formatText(path, sizeof path, "%s\\%s", folder, name);
+    traceCause("setup data file not found", path);
+    return 0;
+}
+
+}  // namespace
+
 int locateSetupData(HINSTANCE instance, uint32_t runFlags)
 {
     moduleInstance = instance;
@@ -111,19 +135,25 @@ int locateSetupData(HINSTANCE instance, uint32_t runFlags)
     if (systemVersion().dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) {
         // The text conversion of the descriptor needs the Unicode layer there.
         unicowsModule = LoadLibraryA("unicows.dll");
-        if (unicowsModule == nullptr)
+        if (unicowsModule == nullptr) {
+            traceCall("LoadLibraryA", GetLastError(), "unicows.dll");
             return 0;
+        }
     }
 
     char folder[kPathChars] = "";
-    if (!readSetupFolder(folder))
+    if (!readSetupFolder(folder)) {
+        traceCause("the folder of setup.exe does not fit a path", "");
         return 0;
+    }
     if (!findInFolder(folder, kSettingsFile, settingsFilePath))
-        return 0;
+        return traceMissing(folder, kSettingsFile);
     if (findInFolder(folder, kReleaseFile, releaseFilePath) && isUsableReleaseFile(releaseFilePath))
         return 1;
+    if (releaseFilePath[0])
+        traceCause("the release file names no release ([ZEM] XRELEASE)", releaseFilePath);
     if (!findInFolder(folder, kDescriptorFile, releaseFilePath))
-        return 0;
+        return traceMissing(folder, kDescriptorFile);
     return loadDescriptor(releaseFilePath);
 }
 

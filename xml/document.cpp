@@ -202,6 +202,7 @@ struct Parser {
     // children gather here until its end tag.
     Stack<XmlNode> nodes;
     Stack<XmlAttribute> attributes;  // the attributes of the current tag
+    char* at;  // the construct being read: where a failed load failed
 };
 
 bool startsWith(const char* p, const char* literal)
@@ -305,6 +306,7 @@ char* parseAttributes(Parser& parser, char* text, XmlNode* node)
     char* p = text;
     char* stop;
     for (;;) {
+        parser.at = p;
         stop = scanTo(p, kKeyStop | tagEnd);
         if (*stop == '\0' || *stop == '>')
             break;
@@ -439,8 +441,10 @@ char* parseElement(Parser& parser, char* p, size_t slot, unsigned depth)
             break;
         entities = true;
     }
-    if (*next != '<')
+    if (*next != '<') {
+        parser.at = p - 1;  // the element that is never closed
         return nullptr;
+    }
     node->text = text;
     if (entities && !(p[0] == '!' && strcmp(p, "![CDATA") == 0))
         decodeEntities(text, next);
@@ -458,6 +462,7 @@ char* parseElement(Parser& parser, char* p, size_t slot, unsigned depth)
     }
 
     // The end tag: "</", exactly the name, '>'.
+    parser.at = next;
     *next = '\0';
     char* endName = next + 2;
     if (endName + nameLength >= parser.end || endName[nameLength] != '>')
@@ -487,6 +492,7 @@ char* parseElement(Parser& parser, char* p, size_t slot, unsigned depth)
 // at which the caller goes on, or null. A comment gets the empty name.
 char* parseNode(Parser& parser, char* p, size_t slot, const char* terminator, unsigned depth)
 {
+    parser.at = p - 1;
     if (depth > kXmlMaxDepth)
         return nullptr;
     XmlNode* node = &parser.nodes.items[slot];
@@ -540,6 +546,13 @@ bool parseDocument(Parser& parser)
 
 XmlDocument* xmlLoadDocument(const char* bytes, size_t length)
 {
+    return xmlLoadDocumentAt(bytes, length, nullptr);
+}
+
+XmlDocument* xmlLoadDocumentAt(const char* bytes, size_t length, size_t* failedAt)
+{
+    if (failedAt)
+        *failedAt = 0;
     if (!bytes || length >= ((size_t)-1) / 4)
         return nullptr;
     LoadedDocument* owner = static_cast<LoadedDocument*>(xmlHeapAlloc(sizeof(LoadedDocument)));
@@ -579,6 +592,8 @@ XmlDocument* xmlLoadDocument(const char* bytes, size_t length)
     const bool parsed = parseDocument(parser);
     xmlHeapFree(parser.nodes.items);
     xmlHeapFree(parser.attributes.items);
+    if (!parsed && failedAt)
+        *failedAt = parser.at ? size_t(parser.at - document->buffer) : size_t(parser.end - document->buffer);
     if (!parsed) {
         xmlDeleteDocument(document);
         return nullptr;

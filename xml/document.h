@@ -48,6 +48,12 @@ struct XmlDocument {
 // having released all it took.
 XmlDocument* xmlLoadDocument(const char* bytes, size_t length);
 
+// The same load; when it fails, `*failedAt` (if given) is the byte offset of the
+// construct being read when it failed (a tag, an attribute, an end tag, an element
+// whose text runs to the end), or 0 when the prolog is missing. What is accepted, returned and
+// allocated is the same as above.
+XmlDocument* xmlLoadDocumentAt(const char* bytes, size_t length, size_t* failedAt);
+
 // Releases the tree and the buffer and leaves the record empty. Returns 0, doing
 // nothing, when the document holds no buffer (already released).
 int xmlFreeDocument(XmlDocument* document);

@@ -523,6 +523,49 @@ TEST_F(FaultMatrix, TheProcessShowsTheReportInItsMessageBox)
     EXPECT_EQ(kInstalled, machineState());
 }
 
+// A failed run says why through the debugger output: the failed call or the missing
+// piece, what it concerns, and the result. A run that succeeds says nothing.
+TEST_F(FaultMatrix, TheProcessTracesTheCauseOfAFailure)
+{
+    const struct {
+        const char* what;
+        const char* options;
+        void (*arrange)();
+        DWORD code;
+        std::vector<std::string> causes;
+    } cases[] = {
+        {"no setup data", "/S", [] { makePackage("", ""); }, 8,
+         {"setup data file not found", "\\ZemSetup.dat", "result: 0008"}},
+        {"settings without GROUP", "/S", [] { makePackage("[INIT]\r\nTARGET=x\r\n"); }, 8,
+         {"[INIT] GROUP", "ZemSetup.dat"}},
+        {"descriptor that does not parse", "/S",
+         [] { makeDescriptorPackage("<?xml version=\"1.0\"?><build><zem id=\"PKGMGR\">"); }, 8,
+         {"not well-formed", "QUVOZEM.xml, at byte 28"}},
+        {"missing source file", "/S", [] { makePackage(); DeleteFileA((package + "\\zemlibb.dll").c_str()); }, 9,
+         {"SHFileOperationA (copy) failed", "GetFileAttributesA failed, error 2", "\\zemlibb.dll",
+          "result: 0009 (copying files)"}},
+        {"menu folder is a file", "/S",
+         [] { makePackage(); makeFolders(specialFolder(CSIDL_COMMON_PROGRAMS)); writeFile(menuFolder(), "in the way"); },
+         11, {"IPersistFile::Save failed", std::string(kName) + ".lnk", "(shortcuts)"}},
+        {"removal without the uninstall entry", "/S /U", [] { installFirst(); deleteTree(kUninstallKey); }, 12,
+         {"RegDeleteKeyA failed, error 2", "Uninstall\\VeltranoSoftwareInstaller", "(registry records)"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        clearMachine();
+        c.arrange();
+        std::string trace;
+        EXPECT_EQ(c.code, runTraced(package + "\\setup.exe", c.options, &trace));
+        for (const std::string& cause : c.causes)
+            EXPECT_NE(std::string::npos, trace.find(cause)) << cause << " in:\n" << trace;
+    }
+    clearMachine();
+    makePackage();
+    std::string trace;
+    EXPECT_EQ(0u, runTraced(package + "\\setup.exe", "/S", &trace));
+    EXPECT_EQ("", trace);
+}
+
 // Systems the program refuses, each in a prefix set to that Windows version.
 class OldSystem : public FaultMatrix {};
 

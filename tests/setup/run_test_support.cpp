@@ -121,3 +121,51 @@ DWORD runProcess(const std::string& exe, const char* arguments, const char* fold
     CloseHandle(process.hProcess);
     return code;
 }
+
+DWORD runTraced(const std::string& exe, const char* arguments, std::string* trace)
+{
+    std::string line = "\"" + exe + "\" " + arguments;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr,
+                        nullptr, &startup, &process))
+        return DWORD(-1);
+    DWORD code = DWORD(-1);
+    for (DEBUG_EVENT event; WaitForDebugEvent(&event, 60000);) {
+        DWORD reply = DBG_CONTINUE;
+        switch (event.dwDebugEventCode) {
+        case OUTPUT_DEBUG_STRING_EVENT: {
+            std::string text(event.u.DebugString.nDebugStringLength, '\0');
+            SIZE_T read = 0;
+            ReadProcessMemory(process.hProcess, event.u.DebugString.lpDebugStringData, &text[0],
+                              text.size(), &read);
+            trace->append(text.c_str());
+            break;
+        }
+        case EXCEPTION_DEBUG_EVENT:
+            // The loader's breakpoint is the debugger's to take; anything else is the program's.
+            if (event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT)
+                reply = DBG_EXCEPTION_NOT_HANDLED;
+            break;
+        case CREATE_PROCESS_DEBUG_EVENT:
+            if (event.u.CreateProcessInfo.hFile)
+                CloseHandle(event.u.CreateProcessInfo.hFile);
+            break;
+        case LOAD_DLL_DEBUG_EVENT:
+            if (event.u.LoadDll.hFile)
+                CloseHandle(event.u.LoadDll.hFile);
+            break;
+        case EXIT_PROCESS_DEBUG_EVENT:
+            code = event.u.ExitProcess.dwExitCode;
+            break;
+        }
+        ContinueDebugEvent(event.dwProcessId, event.dwThreadId, reply);
+        if (event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT)
+            break;
+    }
+    WaitForSingleObject(process.hProcess, 5000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return code;
+}

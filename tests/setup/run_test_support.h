@@ -47,5 +47,9 @@ std::string binFolder();
 // minute and returns its exit code, or -1.
 DWORD runProcess(const std::string& exe, const char* arguments, const char* folder = nullptr);
 
+// Runs `exe` with `arguments` as a debugger would, so that every line it writes with
+// OutputDebugStringA lands in `trace`; returns its exit code, or -1.
+DWORD runTraced(const std::string& exe, const char* arguments, std::string* trace);
+
 // String-table text of this module, as the run loads it.
 std::string resourceText(UINT id);

@@ -134,6 +134,32 @@ TEST(XmlLoad, RejectsUnacceptedDocuments)
     }
 }
 
+// Where a failed load failed: the construct being read, marked "@" in each case.
+TEST(XmlLoad, ReportsWhereALoadFailed)
+{
+    const std::string cases[] = {
+        "@no prolog",
+        "<?xml ?>@<r>text runs to the end",
+        "<?xml ?><r>@</R>",
+        "<?xml ?><r><a>@</r>",
+        "<?xml ?><r @a='1'></r>",
+        "<?xml ?><r><a b=\"1\" @c=2/></r>",
+        "<?xml ?><r>@<!-- never closed </r>",
+        "<?xml ?><r><a><b>@<![CDATA[x]]</b></a></r>",
+    };
+    for (std::string input : cases) {
+        SCOPED_TRACE(input);
+        const size_t expected = input.find('@');
+        input.erase(expected, 1);
+        size_t failedAt = 12345;
+        EXPECT_EQ(nullptr, xmlLoadDocumentAt(input.data(), input.size(), &failedAt));
+        EXPECT_EQ(expected, failedAt);
+    }
+    size_t failedAt = 12345;
+    DocumentPtr loaded(xmlLoadDocumentAt("<?xml ?><r/>x<s></s>", 20, &failedAt));
+    EXPECT_EQ(0u, failedAt) << "a load that succeeds reports nothing";
+}
+
 // Every construct cut at every byte: the root's end tag comes last, so each
 // strict prefix must fail, and release all it took.
 TEST(XmlLoad, EveryTruncationFailsAndLeaksNothing)

@@ -1,0 +1,12 @@
+// Why a run failed, for administrators: one line per cause through the debugger
+// output (OutputDebugStringA), which a debug-output viewer shows and Wine prints with
+// WINEDEBUG=+debugstr. Nothing is shown to the user or stored.
+#pragma once
+
+// "PkgMgr setup: CALL failed, error N (0xN): SUBJECT" for a system call that failed
+// with `error` (a Win32 error code or an HRESULT) on `subject` (a path, key or value).
+void traceCall(const char* call, unsigned long error, const char* subject);
+
+// "PkgMgr setup: WHAT: SUBJECT" for a cause that is no failed call: a missing key,
+// a refused name.
+void traceCause(const char* what, const char* subject);
