@@ -183,26 +183,33 @@ std::string codeText(DWORD code)
     return text;
 }
 
-TEST(HostileSetupData, EveryPackageEndsWithACleanResult)
+// A release folder with this build's setup.exe and application, small payloads and
+// the setup data of `c`.
+void layOut(const std::string& folder, const Hostile& c)
 {
     const char* const payload[] = {"ZemSetup.dll", "ZEMSYSID.sys", "ZEMSYSID.vxd", "zemliba.dll",
                                    "zemlibb.dll",  "unicows.dll",  "ZEMNTDEV.sys", "ZemFlash.dll"};
+    removeTree(folder);
+    makeFolders(folder);
+    CopyFileA((binFolder() + "\\setup.exe").c_str(), (folder + "\\setup.exe").c_str(), FALSE);
+    CopyFileA((binFolder() + "\\PkgMgr.exe").c_str(), (folder + "\\PkgMgr").c_str(), FALSE);
+    for (const char* file : payload)
+        writeFile(folder + "\\" + file, std::string(file) + " payload\r\n");
+    writeFile(folder + "\\ZemSetup.dat", c.settings);
+    if (c.descriptor.empty())
+        writeFile(folder + "\\PkgMgr.zem", c.release);
+    else
+        writeFile(folder + "\\QUVOZEM.xml", c.descriptor);
+}
+
+TEST(HostileSetupData, EveryPackageEndsWithACleanResult)
+{
     int number = 0;
     clearMachine();
     for (const Hostile& c : hostileCases()) {
         SCOPED_TRACE(c.what);
         std::string folder = "C:\\hostile\\" + std::to_string(++number);
-        removeTree(folder);
-        makeFolders(folder);
-        CopyFileA((binFolder() + "\\setup.exe").c_str(), (folder + "\\setup.exe").c_str(), FALSE);
-        CopyFileA((binFolder() + "\\PkgMgr.exe").c_str(), (folder + "\\PkgMgr").c_str(), FALSE);
-        for (const char* file : payload)
-            writeFile(folder + "\\" + file, std::string(file) + " payload\r\n");
-        writeFile(folder + "\\ZemSetup.dat", c.settings);
-        if (c.descriptor.empty())
-            writeFile(folder + "\\PkgMgr.zem", c.release);
-        else
-            writeFile(folder + "\\QUVOZEM.xml", c.descriptor);
+        layOut(folder, c);
 
         DWORD install = runLimited(folder + "\\setup.exe", "/S", folder);
         EXPECT_EQ(codeText(install), readResultValue());
@@ -215,6 +222,41 @@ TEST(HostileSetupData, EveryPackageEndsWithACleanResult)
                codeText(removal).c_str());
         EXPECT_EQ(c.install, install);
         EXPECT_EQ(c.removal, removal);
+        clearMachine();
+    }
+}
+
+// A file of the source tree, through Wine's drive for the host's root.
+std::string sourceFile(const std::string& relative)
+{
+    std::string path = "Z:" PKGMGR_SOURCE_DIR "/" + relative;
+    for (char& c : path)
+        c = c == '/' ? '\\' : c;
+    return readFile(path);
+}
+
+// The examples of the authors' guide install and remove as they are.
+TEST(GuideExamples, InstallAndRemoveCleanly)
+{
+    const std::string settings = sourceFile("docs/examples/settings/ZemSetup.dat");
+    const Hostile examples[] = {
+        {"settings mode", settings, sourceFile("docs/examples/settings/PkgMgr.zem"), "", 0, 0},
+        {"descriptor mode", sourceFile("docs/examples/descriptor/ZemSetup.dat"), "",
+         sourceFile("docs/examples/descriptor/QUVOZEM.xml"), 0, 0},
+    };
+    ASSERT_NE(kAbsent, settings);
+    clearMachine();
+    for (const Hostile& c : examples) {
+        SCOPED_TRACE(c.what);
+        std::string folder = "C:\\guide\\" + c.what;
+        layOut(folder, c);
+        EXPECT_EQ(0u, runLimited(folder + "\\setup.exe", "/S", folder));
+        // The machine's language is English: the neutral and 0409 texts.
+        EXPECT_EQ(textValue("Veltrano Package Manager"), storedValue(kProductKey, "Name"));
+        EXPECT_EQ(textValue("1.04.0000"), storedValue(kProductKey, "Version"));
+        EXPECT_NE(std::string::npos, storedValue(kProductKey, "ProgDir").second.find("\\Veltrano"));
+        EXPECT_EQ(0u, runLimited(windowsFolder() + "\\_zemu000.exe", "/S /U", folder));
+        EXPECT_EQ("0000", readResultValue());
         clearMachine();
     }
 }
