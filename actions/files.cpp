@@ -212,6 +212,15 @@ private:
     bool kept_ = false;
 };
 
+// The installed list and the stray files' paths in `folder`; 0 when one does not fit.
+int formInstalledPaths(const Places& places, const char* folder, PathList& installed)
+{
+    char probe[kPathChars];
+    return buildInstalledList(places, folder, installed) &&
+           formatText(probe, sizeof probe, "%s\\%s", folder, places.otherSettingsName) &&
+           formatText(probe, sizeof probe, "%s\\%s", folder, kManifestName);
+}
+
 int installFiles(const Places& places, HWND owner, const char* folder, int restartNeeded)
 {
     // Every path is formed before anything is copied, so that a folder too long for
@@ -248,10 +257,7 @@ int installFiles(const Places& places, HWND owner, const char* folder, int resta
             return 0;
         }
     }
-    char probe[kPathChars];
-    if (!buildInstalledList(places, folder, installed) ||
-        !formatText(probe, sizeof probe, "%s\\%s", folder, places.otherSettingsName) ||
-        !formatText(probe, sizeof probe, "%s\\%s", folder, kManifestName)) {
+    if (!formInstalledPaths(places, folder, installed)) {
         traceCause("the program folder is too long for the file paths", folder);
         return 0;
     }
@@ -323,6 +329,20 @@ int removeFiles(const Places& places, HWND owner, const char* folder, int restar
 }
 
 }  // namespace
+
+int deploymentFiles(int descriptor, const char* const** sources, const char* const** targets)
+{
+    *sources = descriptor ? kDescriptorSources : kSettingsSources;
+    *targets = descriptor ? kDescriptorTargets : kSettingsTargets;
+    return kFileCount;
+}
+
+int programFolderFits(const char* folder)
+{
+    Places places;
+    PathList installed;
+    return folder && folder[0] && findPlaces(places) && formInstalledPaths(places, folder, installed);
+}
 
 int deployFiles(HWND owner, const char* folder, int restartNeeded, uint32_t runFlags)
 {

@@ -8,6 +8,15 @@
 // that its paths would not fit fails before any file is touched.
 int deployFiles(HWND owner, const char* folder, int restartNeeded, uint32_t runFlags);
 
+// The names of the files that an installation takes from the setup folder and what
+// each is installed as (the first into the Windows folder, the others into the
+// program folder), in the settings-file or the descriptor variant.
+int deploymentFiles(int descriptor, const char* const** sources, const char* const** targets);
+
+// Whether every path that deployFiles forms in `folder` fits (the installed files,
+// their lists for the shell, the stray files it looks for). 1 or 0.
+int programFolderFits(const char* folder);
+
 // Creates `path` with every missing parent. Returns 1 when the folder exists afterwards.
 int createFolderTree(const char* path);
 

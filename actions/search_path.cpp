@@ -94,6 +94,12 @@ int deleteKeyTree(HKEY parent, const char* name)
     return 1;
 }
 
+int searchFolderKey(const char* folder, char* out)
+{
+    return copyText(out, kPathChars, kSearchPathKey) && appendText(out, kPathChars, "\\") &&
+           appendText(out, kPathChars, folder);
+}
+
 int applySearchFolder(const char* folder, uint32_t runFlags)
 {
     if (!(runFlags & kRunInstall))
@@ -101,8 +107,7 @@ int applySearchFolder(const char* folder, uint32_t runFlags)
 
     // A folder whose key path would not fit is not registered at all.
     char path[kPathChars];
-    if (!copyText(path, sizeof path, kSearchPathKey) || !appendText(path, sizeof path, "\\") ||
-        !appendText(path, sizeof path, folder)) {
+    if (!searchFolderKey(folder, path)) {
         traceCause("the search folder is too long for its registry key", folder);
         return 0;
     }

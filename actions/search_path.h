@@ -9,6 +9,10 @@ int deleteKeyTree(HKEY parent, const char* name);
 // Install: registers one search folder (a folder above earlier ones replaces them).
 // Uninstall: removes every search folder.
 int applySearchFolder(const char* folder, uint32_t runFlags);
+
+// The registry key that records search folder `folder` into `out` (260); 0 when its
+// path does not fit, and the folder cannot be registered.
+int searchFolderKey(const char* folder, char* out);
 // Brings the per-item install records up to date. Always returns 1.
 int migrateInstallRecords();
 // 1 when the browser toolbar button is registered.

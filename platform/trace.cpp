@@ -9,19 +9,27 @@ namespace {
 // A cut line still says what failed: the subject comes last.
 const size_t kTraceChars = 2 * kPathChars + 128;
 
+const char kPrefix[] = "PkgMgr setup: ";
+
 void emit(char* line)
 {
+    if (traceSink) {
+        traceSink(line + sizeof kPrefix - 1);
+        return;
+    }
     appendText(line, kTraceChars, "\n");
     OutputDebugStringA(line);
 }
 
 }  // namespace
 
+void (*traceSink)(const char* line);
+
 void traceCall(const char* call, unsigned long error, const char* subject)
 {
     DWORD kept = GetLastError();
     char line[kTraceChars];
-    formatText(line, sizeof line, "PkgMgr setup: %s failed, error %u (0x%08X): %s", call,
+    formatText(line, sizeof line, "%s%s failed, error %u (0x%08X): %s", kPrefix, call,
                unsigned(error), unsigned(error), subject ? subject : "");
     emit(line);
     SetLastError(kept);
@@ -31,7 +39,7 @@ void traceCause(const char* what, const char* subject)
 {
     DWORD kept = GetLastError();
     char line[kTraceChars];
-    formatText(line, sizeof line, "PkgMgr setup: %s: %s", what, subject ? subject : "");
+    formatText(line, sizeof line, "%s%s: %s", kPrefix, what, subject ? subject : "");
     emit(line);
     SetLastError(kept);
 }

@@ -10,3 +10,8 @@ void traceCall(const char* call, unsigned long error, const char* subject);
 // "PkgMgr setup: WHAT: SUBJECT" for a cause that is no failed call: a missing key,
 // a refused name.
 void traceCause(const char* what, const char* subject);
+
+// Where the lines go: the debugger output unless a program (the release-folder
+// checker) takes them itself. A line comes without the "PkgMgr setup: " prefix and
+// without a line end.
+extern void (*traceSink)(const char* line);

@@ -76,6 +76,32 @@ bool isValidFileName(const char* name)
     return last != '.' && last != ' ' && !isDeviceName(name);
 }
 
+bool isValidFolderPath(const char* folder)
+{
+    if (!isAbsoluteFolder(folder))
+        return false;
+    // The names after "X:\" or after "\\server\share\"; empty ones (doubled or
+    // trailing backslashes) the system passes over.
+    const char* p = folder[0] == '\\' ? strchr(strchr(folder + 2, '\\') + 1, '\\') : folder + 3;
+    while (p && *p) {
+        if (*p == '\\')
+            ++p;
+        char name[260];
+        size_t length = 0;
+        for (; *p && *p != '\\'; ++p) {
+            if (length + 2 >= sizeof name)
+                return false;
+            name[length++] = *p;
+            if (isLeadByte(static_cast<unsigned char>(*p)) && p[1] != '\0')
+                name[length++] = *++p;
+        }
+        name[length] = '\0';
+        if (length && strcmp(name, ".") != 0 && strcmp(name, "..") != 0 && !isValidFileName(name))
+            return false;
+    }
+    return true;
+}
+
 bool isAbsoluteFolder(const char* folder)
 {
     if (folder == nullptr)

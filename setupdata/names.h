@@ -11,3 +11,8 @@ bool isValidFileName(const char* name);
 // share ("\\server\share..."). A relative folder would be resolved against whatever
 // the current folder is, at installation and again, differently, at removal.
 bool isAbsoluteFolder(const char* folder);
+
+// Whether `folder` is absolute and every folder name in it, after the drive or the
+// share, is "." or ".." or a valid file name: a name the system refuses ("D:" inside
+// the path, "a/b") would fail only after files were copied.
+bool isValidFolderPath(const char* folder);

@@ -95,13 +95,19 @@ int installOptions(int32_t* cancelled, InstallSettings* s, char* previousVersion
         traceCause("no target folder ([INIT] TARGET, or it does not fit a path) in", settingsFilePath);
         return 0;
     }
-    if (!isAbsoluteFolder(s->programFolder)) {
-        traceCause("the program folder is not a full path", s->programFolder);
+    if (!isValidFolderPath(s->programFolder)) {
+        traceCause("the program folder is not a full path, or holds a name the system refuses",
+                   s->programFolder);
         return 0;
     }
     int result = readMenuGroup(s->menuFolder);
-    if (!result)
+    if (!result) {
         traceCause("no menu folder ([INIT] GROUP) in", settingsFilePath);
+    } else if (!isValidFolderPath(s->menuFolder)) {
+        // Found out only when the shortcut could not be saved, after the files were copied.
+        traceCause("the menu folder holds a name the system refuses", s->menuFolder);
+        result = 0;
+    }
     // Names too long for a path fail the step rather than being cut.
     if (!formatShortcutPath(s->menuShortcut, s->menuFolder, s->productName) ||
         !formatText(s->programPath, kPathChars, "%s\\%s", s->programFolder, "\\PkgMgr.exe")) {
@@ -238,8 +244,9 @@ INT_PTR CALLBACK optionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
         case IDOK: {
             char folder[kPathChars];
             GetDlgItemTextA(dialog, IDC_FOLDER, folder, sizeof folder);
-            if ((s->runFlags & kRunFreshInstall) && !isAbsoluteFolder(folder)) {
-                // A relative folder: say so and let the user correct it.
+            if ((s->runFlags & kRunFreshInstall) && !isValidFolderPath(folder)) {
+                // A relative folder, or one the system would refuse: say so and let the user
+            // correct it.
                 char caption[kPathChars];
                 char warning[kPathChars];
                 loadText(IDS_INSTALL_TITLE, caption, sizeof caption);

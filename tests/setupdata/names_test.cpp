@@ -40,4 +40,20 @@ TEST(Names, AbsoluteFolders)
     EXPECT_FALSE(isAbsoluteFolder(nullptr));
 }
 
+TEST(Names, ValidFolderPaths)
+{
+    const struct {
+        const char* folder;
+        bool valid;
+    } cases[] = {
+        {"C:\\Program Files\\PkgMgr", true}, {"C:\\Program Files\\..\\..\\PkgMgr", true},
+        {"C:\\a\\\\b\\", true}, {"\\\\server\\share\\PkgMgr", true}, {"C:\\", true},
+        {"C:\\Program Files\\D:\\x", false}, {"C:\\Program Files\\PkgMgr/Hostile", false},
+        {"C:\\Programs\\a?b", false}, {"C:\\Programs\\NUL\\x", false}, {"C:\\dot.\\x", false},
+        {"PkgMgr", false}, {"\\\\server\\share\\a|b", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.valid, isValidFolderPath(c.folder)) << '"' << c.folder << '"';
+}
+
 }  // namespace
