@@ -1,59 +1,47 @@
-// Names the setup turns into paths: shortcut file names and the program folder.
+// Names the setup turns into paths: shortcut file names, program and menu folders.
 #include <gtest/gtest.h>
 
 #include "setupdata/names.h"
 
 namespace {
 
-TEST(Names, ValidFileNames)
+TEST(Names, FileNamesAndFolders)
 {
+    using Check = bool (*)(const char*);
+    const Check file = isValidFileName;
+    const Check absolute = isAbsoluteFolder;
+    const Check path = isValidFolderPath;
     const struct {
-        const char* name;
+        Check check;
+        const char* text;
         bool valid;
     } cases[] = {
-        {"PkgMgr", true}, {"Package Manager 2.0", true}, {".hidden", true}, {"CONSOLE", true},
-        {"COM10", true}, {"LPT0", true}, {"NULL.txt", true}, {"my-con", true}, {"a..b", true},
-        {"", false}, {"..\\Evil", false}, {"a/b", false}, {"C:x", false}, {"name:stream", false},
-        {"a*", false}, {"why?", false}, {"\"q\"", false}, {"<a>", false}, {"a|b", false},
-        {"tab\there", false}, {"ends.", false}, {"ends ", false}, {"..", false}, {"CON", false},
-        {"con", false}, {"Nul.txt", false}, {"aux.tar.gz", false}, {"PRN", false}, {"COM1", false},
-        {"lpt9.doc", false},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(c.valid, isValidFileName(c.name)) << '"' << c.name << '"';
-    EXPECT_FALSE(isValidFileName(nullptr));
-}
+        {file, "PkgMgr", true}, {file, "Package Manager 2.0", true}, {file, ".hidden", true},
+        {file, "CONSOLE", true}, {file, "COM10", true}, {file, "LPT0", true}, {file, "NULL.txt", true},
+        {file, "my-con", true}, {file, "a..b", true}, {file, "", false}, {file, "..\\Evil", false},
+        {file, "a/b", false}, {file, "C:x", false}, {file, "name:stream", false}, {file, "a*", false},
+        {file, "why?", false}, {file, "\"q\"", false}, {file, "<a>", false}, {file, "a|b", false},
+        {file, "tab\there", false}, {file, "ends.", false}, {file, "ends ", false}, {file, "..", false},
+        {file, "CON", false}, {file, "con", false}, {file, "Nul.txt", false}, {file, "aux.tar.gz", false},
+        {file, "PRN", false}, {file, "COM1", false}, {file, "lpt9.doc", false}, {file, nullptr, false},
 
-TEST(Names, AbsoluteFolders)
-{
-    const struct {
-        const char* folder;
-        bool absolute;
-    } cases[] = {
-        {"C:\\Program Files\\PkgMgr", true}, {"d:\\", true}, {"\\\\server\\share", true},
-        {"\\\\server\\share\\PkgMgr", true}, {"PkgMgr", false}, {"C:PkgMgr", false},
-        {"\\PkgMgr", false}, {"\\\\server", false}, {"\\\\server\\", false}, {"\\\\\\share", false},
-        {"1:\\x", false}, {"", false}, {"..\\PkgMgr", false},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(c.absolute, isAbsoluteFolder(c.folder)) << '"' << c.folder << '"';
-    EXPECT_FALSE(isAbsoluteFolder(nullptr));
-}
+        {absolute, "C:\\Program Files\\PkgMgr", true}, {absolute, "d:\\", true},
+        {absolute, "\\\\server\\share", true}, {absolute, "\\\\server\\share\\PkgMgr", true},
+        {absolute, "PkgMgr", false}, {absolute, "C:PkgMgr", false}, {absolute, "\\PkgMgr", false},
+        {absolute, "\\\\server", false}, {absolute, "\\\\server\\", false}, {absolute, "\\\\\\share", false},
+        {absolute, "1:\\x", false}, {absolute, "", false}, {absolute, "..\\PkgMgr", false},
+        {absolute, nullptr, false},
 
-TEST(Names, ValidFolderPaths)
-{
-    const struct {
-        const char* folder;
-        bool valid;
-    } cases[] = {
-        {"C:\\Program Files\\PkgMgr", true}, {"C:\\Program Files\\..\\..\\PkgMgr", true},
-        {"C:\\a\\\\b\\", true}, {"\\\\server\\share\\PkgMgr", true}, {"C:\\", true},
-        {"C:\\Program Files\\D:\\x", false}, {"C:\\Program Files\\PkgMgr/Hostile", false},
-        {"C:\\Programs\\a?b", false}, {"C:\\Programs\\NUL\\x", false}, {"C:\\dot.\\x", false},
-        {"PkgMgr", false}, {"\\\\server\\share\\a|b", false},
+        {path, "C:\\Program Files\\PkgMgr", true}, {path, "C:\\Program Files\\..\\..\\PkgMgr", true},
+        {path, "C:\\a\\\\b\\", true}, {path, "\\\\server\\share\\PkgMgr", true}, {path, "C:\\", true},
+        {path, "C:\\Program Files\\D:\\x", false}, {path, "C:\\Program Files\\PkgMgr/Hostile", false},
+        {path, "C:\\Programs\\a?b", false}, {path, "C:\\Programs\\NUL\\x", false}, {path, "C:\\dot.\\x", false},
+        {path, "PkgMgr", false}, {path, "\\\\server\\share\\a|b", false},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(c.valid, isValidFolderPath(c.folder)) << '"' << c.folder << '"';
+    for (const auto& c : cases) {
+        const char* kind = c.check == file ? "file name" : c.check == absolute ? "absolute" : "folder path";
+        EXPECT_EQ(c.valid, c.check(c.text)) << kind << " \"" << (c.text ? c.text : "(null)") << '"';
+    }
 }
 
 }  // namespace
