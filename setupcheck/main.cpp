@@ -5,7 +5,8 @@
 //
 // ID is a language id in hex (0407); the default is this machine's; --all-languages
 // checks the fourteen languages of setup.exe's own texts one after another. Exit code:
-// 0 when the installation would succeed (in every language checked), 2 when it would
+// 0 when the installation would succeed (in every language checked), 1 when it would
+// succeed with warnings (what installs but is probably not meant), 2 when it would
 // fail, 3 when FOLDER is no folder.
 #include <windows.h>
 #include <stdio.h>
@@ -48,6 +49,33 @@ void fail(int code)
 {
     if (result == 0)
         result = code;
+}
+
+int warnings = 0;
+
+void warn(const char* what, const char* subject)
+{
+    printf("  warning: %s: %s\n", what, subject);
+    ++warnings;
+}
+
+// A ".." among the folder names: the folder lies outside the one it is written under.
+bool leavesItsParent(const char* folder)
+{
+    for (const char* p = strstr(folder, "\\.."); p; p = strstr(p + 1, "\\.."))
+        if (p[3] == '\\' || p[3] == '\0')
+            return true;
+    return false;
+}
+
+// The release version's usual form, "x.yy.zzzz": a running copy is found by comparing
+// versions as text, which only works between versions of one form.
+bool hasVersionForm(const char* version)
+{
+    size_t digits = strspn(version, "0123456789");
+    return digits > 0 && version[digits] == '.' && strspn(version + digits + 1, "0123456789") == 2 &&
+           version[digits + 3] == '.' && strspn(version + digits + 4, "0123456789") == 4 &&
+           version[digits + 8] == '\0';
 }
 
 // Each piece of a ";"-separated list, as the run splits it; empty pieces are skipped.
@@ -138,6 +166,12 @@ int checkLanguage(const char* folder, uint16_t language)
         printf("program folder: %s\n", settings.programFolder);
         printf("menu folder: %s\n", settings.menuFolder);
         if (result == 0) {
+            if (leavesItsParent(settings.programFolder))
+                warn("the program folder lies outside the program-files folder (\"..\")", settings.programFolder);
+            if (leavesItsParent(settings.menuFolder))
+                warn("the menu folder lies outside the Programs folder (\"..\")", settings.menuFolder);
+            if (!hasVersionForm(settings.productVersion))
+                warn("the version is not of the form x.yy.zzzz", settings.productVersion);
             printf("menu shortcut: %s -> %s\n", settings.menuShortcut, settings.programPath);
             checkFiles(folder, settings);
             checkRecords(settings);
@@ -169,8 +203,11 @@ int main(int argc, char** argv)
     traceSink = printCause;
 
     printf("release folder: %s\n", folder);
-    if (!allLanguages)
-        return checkLanguage(folder, oneLanguage ? uint16_t(strtoul(argv[3], nullptr, 16)) : 0) ? 2 : 0;
+    if (!allLanguages) {
+        if (checkLanguage(folder, oneLanguage ? uint16_t(strtoul(argv[3], nullptr, 16)) : 0))
+            return 2;
+        return warnings ? 1 : 0;
+    }
     // The languages of setup.exe's string tables.
     static const uint16_t kLanguages[] = {0x0409, 0x0406, 0x0407, 0x0C0A, 0x040B, 0x040C, 0x0410,
                                           0x0411, 0x0412, 0x0413, 0x0414, 0x041D, 0x0804, 0x0404};
@@ -179,5 +216,5 @@ int main(int argc, char** argv)
         printf("\n");
         failed |= checkLanguage(folder, language);
     }
-    return failed ? 2 : 0;
+    return failed ? 2 : warnings ? 1 : 0;
 }
