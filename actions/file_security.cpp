@@ -3,6 +3,7 @@
 #include <aclapi.h>
 
 #include "platform/guards.h"
+#include "platform/system.h"
 
 namespace {
 
@@ -15,15 +16,11 @@ using SetSecurityDescriptorControlFunction = BOOL(WINAPI*)(PSECURITY_DESCRIPTOR,
 using SetNamedSecurityInfoFunction = DWORD(WINAPI*)(LPSTR, SE_OBJECT_TYPE, SECURITY_INFORMATION,
                                                     PSID, PSID, PACL, PACL);
 
-// Looked up at run time: the security functions are not there on every system the
-// program starts on, and a missing import would keep it from loading at all.
+// The security functions are not there on every system the program starts on.
 template <typename Function>
 Function advapiFunction(const char* name)
 {
-    HMODULE advapi = GetModuleHandleA("advapi32.dll");
-    if (advapi == nullptr)
-        return nullptr;
-    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(advapi, name)));
+    return procedureOf<Function>(GetModuleHandleA("advapi32.dll"), name);
 }
 
 }  // namespace
@@ -74,10 +71,7 @@ int secureStagedFile(const char* path)
 
 int createPrivateFolder(const char* path)
 {
-    OSVERSIONINFOA version;
-    ZeroMemory(&version, sizeof version);
-    version.dwOSVersionInfoSize = sizeof version;
-    if (!GetVersionExA(&version) || version.dwPlatformId != VER_PLATFORM_WIN32_NT)
+    if (!isNtFamily())
         return CreateDirectoryA(path, nullptr) != 0;  // Windows 9x has no access control
 
     auto setEntriesInAcl = advapiFunction<SetEntriesInAclFunction>("SetEntriesInAclA");

@@ -10,12 +10,6 @@ using SetDllDirectoryFunction = BOOL(WINAPI*)(LPCSTR);
 
 const DWORD kSearchSystemFolder = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
 
-template <typename Function>
-Function procedure(HMODULE module, const char* name)
-{
-    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
 // SHGetFolderPathA of `module`, loaded from the system folder when it is not loaded
 // yet: by name it could come from the setup folder, where Windows 9x still searches.
 GetFolderPath lookUp(const char* module)
@@ -30,7 +24,7 @@ GetFolderPath lookUp(const char* module)
     }
     if (library == nullptr)
         return nullptr;
-    return procedure<GetFolderPath>(library, "SHGetFolderPathA");
+    return procedureOf<GetFolderPath>(library, "SHGetFolderPathA");
 }
 
 }  // namespace
@@ -59,12 +53,12 @@ bool restrictDllSearchToSystemFolder()
     if (kernel == nullptr)
         return false;
     auto setDefaultDllDirectories =
-        procedure<SetDefaultDllDirectoriesFunction>(kernel, "SetDefaultDllDirectories");
+        procedureOf<SetDefaultDllDirectoriesFunction>(kernel, "SetDefaultDllDirectories");
     if (setDefaultDllDirectories && setDefaultDllDirectories(kSearchSystemFolder))
         return true;
     // Older systems (XP SP1 to 7 without the update): at least take the current
     // folder out of the search. The program's own folder stays in it there.
-    auto setDllDirectory = procedure<SetDllDirectoryFunction>(kernel, "SetDllDirectoryA");
+    auto setDllDirectory = procedureOf<SetDllDirectoryFunction>(kernel, "SetDllDirectoryA");
     return setDllDirectory && setDllDirectory("");
 }
 

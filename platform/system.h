@@ -8,6 +8,17 @@ OSVERSIONINFOA systemVersion();
 // The system is of the NT family (platform id 2).
 bool isNtFamily();
 
+// `name` of `module` as a function of type Function, or null (also for a null module).
+// Functions that not every supported system has are looked up this way: a missing
+// import would keep the program from loading at all.
+template <typename Function>
+Function procedureOf(HMODULE module, const char* name)
+{
+    if (module == nullptr)
+        return nullptr;
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
 // Limits the DLLs that the process loads from now on to the system folder, so that
 // one lying beside setup.exe (in a downloads folder, say) is never loaded in place of
 // a system DLL. Returns whether the search was narrowed. SetDefaultDllDirectories is

@@ -8,6 +8,7 @@
 #include "actions/shortcuts.h"
 #include "platform/guards.h"
 #include "platform/seam.h"
+#include "platform/system.h"
 #include "platform/text.h"
 #include "platform/trace.h"
 #include "resources/resource.h"
@@ -134,7 +135,7 @@ int uninstallOptions(int32_t* cancelled, InstallSettings* s, char* previousVersi
         return 0;
     }
     char descriptor[kPathChars];
-    if (findInFolder(s->sourceFolder, kInstalledDescriptor, descriptor))
+    if (fileInFolder(s->sourceFolder, kInstalledDescriptor, descriptor))
         descriptorMode = 1;  // the installation came from a descriptor: remove its files
     copyText(previousVersion, kPathChars, s->productVersion);
     if (!(runFlags & kRunSilent)) {

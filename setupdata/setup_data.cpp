@@ -106,11 +106,6 @@ int readSetupFolder(char* out)
     return copyText(out, kPathChars, path);
 }
 
-int findInFolder(const char* folder, const char* name, char* out)
-{
-    return fileInFolder(folder, name, out);  // empty when not found or too long
-}
-
 namespace {
 
 // A setup data file that the run needs and does not find.
@@ -146,13 +141,13 @@ int locateSetupData(HINSTANCE instance, uint32_t runFlags)
         traceCause("the folder of setup.exe does not fit a path", "");
         return 0;
     }
-    if (!findInFolder(folder, kSettingsFile, settingsFilePath))
+    if (!fileInFolder(folder, kSettingsFile, settingsFilePath))
         return traceMissing(folder, kSettingsFile);
-    if (findInFolder(folder, kReleaseFile, releaseFilePath) && isUsableReleaseFile(releaseFilePath))
+    if (fileInFolder(folder, kReleaseFile, releaseFilePath) && isUsableReleaseFile(releaseFilePath))
         return 1;
     if (releaseFilePath[0])
         traceCause("the release file names no release ([ZEM] XRELEASE)", releaseFilePath);
-    if (!findInFolder(folder, kDescriptorFile, releaseFilePath))
+    if (!fileInFolder(folder, kDescriptorFile, releaseFilePath))
         return traceMissing(folder, kDescriptorFile);
     return loadDescriptor(releaseFilePath);
 }

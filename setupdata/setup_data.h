@@ -25,5 +25,3 @@ void releaseSetupData();
 // The folder of the running program, without a trailing backslash (260 characters).
 int readSetupFolder(char* out);
 
-// Looks for `name` in `folder` alone; fills `out` (260) with its full path.
-int findInFolder(const char* folder, const char* name, char* out);
