@@ -17,10 +17,13 @@ grep -qE '^MajorSubsystemVersion[[:space:]]+4$' <<<"$headers" || fail "subsystem
 grep -qE '^MinorSubsystemVersion[[:space:]]+0$' <<<"$headers" || fail "subsystem minor version is not 0"
 grep -qE '^MajorOSystemVersion[[:space:]]+4$' <<<"$headers" || fail "OS major version is not 4"
 grep -qE '^Subsystem[[:space:]]+0*2[[:space:]]' <<<"$headers" || fail "not a GUI subsystem image"
-manifest=$(strings -n 8 "$exe" | tr -d '\r' | grep -o 'processorArchitecture="[^"]*"' | sort -u)
+# The image's strings are read once: a "strings | grep -q" pipeline fails at random
+# under pipefail when grep stops early and strings is killed by SIGPIPE.
+texts=$(strings -n 8 "$exe" | tr -d '\r')
+manifest=$(grep -o 'processorArchitecture="[^"]*"' <<<"$texts" | sort -u || true)
 [ "$manifest" = 'processorArchitecture="X86"' ] || fail "manifest architecture is not X86: $manifest"
-strings -n 8 "$exe" | grep -q 'name="QUVO.Veltrano.PkgMgr"' || fail "manifest identity missing"
-strings -n 8 "$exe" | tr -d '\r\n' | grep -q '<trustInfo xmlns="urn:schemas-microsoft-com:asm.v2">.*level="requireAdministrator"' ||
+grep -q 'name="QUVO.Veltrano.PkgMgr"' <<<"$texts" || fail "manifest identity missing"
+grep -q '<trustInfo xmlns="urn:schemas-microsoft-com:asm.v2">.*level="requireAdministrator"' <<<"${texts//$'\n'/}" ||
     fail "manifest does not request administrator rights in the asm.v2 form"
 
 # Imports, as dll!function (DLL names in lower case, an import by ordinal as dll!#N).
