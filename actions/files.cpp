@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include "actions/deferred.h"
+#include "actions/file_plan.h"
 #include "platform/seam.h"
 #include "platform/system.h"
 #include "platform/text.h"
@@ -12,69 +13,12 @@
 
 namespace {
 
-enum { kFileCount = 12, kListChars = 10 * kPathChars };
-
-// Source and target names, pairwise. The first target goes into the Windows folder,
-// the others into the program folder; the target names also name the staged copies.
-const char* const kSettingsSources[kFileCount] = {
-    "setup.exe",    "PkgMgr",       "PkgMgr.zem",   "ZemSetup.dat",
-    "ZemSetup.dll", "ZEMSYSID.sys", "ZEMSYSID.vxd", "zemliba.dll",
-    "zemlibb.dll",  "unicows.dll",  "ZEMNTDEV.sys", "ZemFlash.dll"};
-const char* const kDescriptorSources[kFileCount] = {
-    "setup.exe",    "PkgMgr",       "QUVOZEM.xml",  "ZemSetup.dat",
-    "ZemSetup.dll", "ZEMSYSID.sys", "ZEMSYSID.vxd", "zemliba.dll",
-    "zemlibb.dll",  "unicows.dll",  "ZEMNTDEV.sys", "ZemFlash.dll"};
-const char* const kSettingsTargets[kFileCount] = {
-    "_zemu000.exe", "PkgMgr.exe",   "ZemSetup.ini", "ZemSetup.dat",
-    "ZemSetup.dll", "ZEMSYSID.sys", "ZEMSYSID.vxd", "zemliba.dll",
-    "zemlibb.dll",  "unicows.dll",  "ZEMNTDEV.sys", "ZemFlash.dll"};
-const char* const kDescriptorTargets[kFileCount] = {
-    "_zemu000.exe", "PkgMgr.exe",   "ZemSetup.xml", "ZemSetup.dat",
-    "ZemSetup.dll", "ZEMSYSID.sys", "ZEMSYSID.vxd", "zemliba.dll",
-    "zemlibb.dll",  "unicows.dll",  "ZEMNTDEV.sys", "ZemFlash.dll"};
-
-const char kManifestName[] = "pkgmgr.exe.manifest";
 
 // No operation may wait on a dialog: a locked or unreadable file fails the phase
 // instead of showing the shell's error box, which nobody answers in a silent run.
 const FILEOP_FLAGS kCopyFlags = FOF_MULTIDESTFILES | FOF_SILENT | FOF_NOCONFIRMATION |
                                 FOF_NOCONFIRMMKDIR | FOF_NOERRORUI;
 const FILEOP_FLAGS kDeleteFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
-
-// Null-terminated paths one after another, ended by an empty path: the shell's form.
-struct PathList {
-    char text[kListChars];
-    size_t used;
-    const char* paths[kFileCount];
-    size_t count;
-};
-
-void clearList(PathList& list)
-{
-    list.text[0] = '\0';
-    list.text[1] = '\0';
-    list.used = 0;
-    list.count = 0;
-}
-
-// Appends `folder`, `separator` and `name`. Returns 0 when the path or the list
-// would not fit.
-int addPath(PathList& list, const char* folder, const char* separator, const char* name)
-{
-    char path[kPathChars];
-    if (list.count == kFileCount ||
-        !formatText(path, sizeof path, "%s%s%s", folder, separator, name))
-        return 0;
-    size_t length = boundedLength(path, sizeof path);
-    if (list.used + length + 2 > sizeof list.text)
-        return 0;  // no room for the path and the empty one that ends the list
-    char* start = list.text + list.used;
-    copyText(start, length + 1, path);
-    list.paths[list.count++] = start;
-    list.used += length + 1;
-    list.text[list.used] = '\0';
-    return 1;
-}
 
 int runFileOperation(HWND owner, UINT operation, const char* from, const char* to,
                      FILEOP_FLAGS flags)
@@ -110,36 +54,6 @@ void traceMissingPath(const PathList& list)
     }
 }
 
-struct Places {
-    int nt;  // platform id 2; otherwise Windows 9x
-    char windowsFolder[kPathChars];
-    const char* const* sources;
-    const char* const* targets;
-    const char* otherSettingsName;  // the installed settings file of the other mode
-};
-
-int findPlaces(Places& places)
-{
-    places.nt = isNtFamily();
-    places.sources = descriptorMode ? kDescriptorSources : kSettingsSources;
-    places.targets = descriptorMode ? kDescriptorTargets : kSettingsTargets;
-    places.otherSettingsName = descriptorMode ? "ZemSetup.ini" : "ZemSetup.xml";
-    UINT length = GetWindowsDirectoryA(places.windowsFolder, sizeof places.windowsFolder);
-    return length != 0 && length < sizeof places.windowsFolder;
-}
-
-// The installed paths: the uninstaller in the Windows folder, the rest in `folder`.
-int buildInstalledList(const Places& places, const char* folder, PathList& list)
-{
-    clearList(list);
-    if (!addPath(list, places.windowsFolder, "\\", places.targets[0]))
-        return 0;
-    for (int i = 1; i < kFileCount; ++i) {
-        if (!addPath(list, folder, "\\", places.targets[i]))
-            return 0;
-    }
-    return 1;
-}
 
 // Deletes one file through the shell, as the other deletions are made.
 int deletePath(HWND owner, const char* path)
@@ -211,15 +125,6 @@ private:
     bool made_ = false;
     bool kept_ = false;
 };
-
-// The installed list and the stray files' paths in `folder`; 0 when one does not fit.
-int formInstalledPaths(const Places& places, const char* folder, PathList& installed)
-{
-    char probe[kPathChars];
-    return buildInstalledList(places, folder, installed) &&
-           formatText(probe, sizeof probe, "%s\\%s", folder, places.otherSettingsName) &&
-           formatText(probe, sizeof probe, "%s\\%s", folder, kManifestName);
-}
 
 int installFiles(const Places& places, HWND owner, const char* folder, int restartNeeded)
 {
@@ -329,20 +234,6 @@ int removeFiles(const Places& places, HWND owner, const char* folder, int restar
 }
 
 }  // namespace
-
-int deploymentFiles(int descriptor, const char* const** sources, const char* const** targets)
-{
-    *sources = descriptor ? kDescriptorSources : kSettingsSources;
-    *targets = descriptor ? kDescriptorTargets : kSettingsTargets;
-    return kFileCount;
-}
-
-int programFolderFits(const char* folder)
-{
-    Places places;
-    PathList installed;
-    return folder && folder[0] && findPlaces(places) && formInstalledPaths(places, folder, installed);
-}
 
 int deployFiles(HWND owner, const char* folder, int restartNeeded, uint32_t runFlags)
 {

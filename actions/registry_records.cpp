@@ -10,18 +10,16 @@
 
 namespace {
 
-const char kProductName[] = "VeltranoSoftwareInstaller";
-const char kUninstallRoot[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 const char kCurrentVersionKey[] = "Software\\Microsoft\\Windows\\CurrentVersion";
 
 int productKeyPath(char* out)
 {
-    return formatText(out, kPathChars, "SOFTWARE\\QUVO\\%s", kProductName);
+    return copyText(out, kPathChars, kProductKeyPath);
 }
 
 int uninstallKeyPath(char* out)
 {
-    return formatText(out, kPathChars, "%s\\%s", kUninstallRoot, kProductName);
+    return copyText(out, kPathChars, kUninstallKeyPath);
 }
 
 int openKey(const char* path, REGSAM access, UniqueKey& key)
@@ -137,6 +135,10 @@ void normaliseVersion(char* version)
 }
 
 }  // namespace
+
+extern const char kProductKeyPath[] = "SOFTWARE\\QUVO\\VeltranoSoftwareInstaller";
+extern const char kUninstallKeyPath[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VeltranoSoftwareInstaller";
 
 int readCurrentVersionValue(const char* name, char* out, uint32_t size)
 {

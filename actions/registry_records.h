@@ -2,6 +2,11 @@
 #pragma once
 #include <stdint.h>
 
+// The product's key and its entry in the system's list of programs, under
+// HKEY_LOCAL_MACHINE.
+extern const char kProductKeyPath[];
+extern const char kUninstallKeyPath[];
+
 // Readers of an earlier installation's records. Nonzero when the value was read.
 // One value of HKEY_LOCAL_MACHINE "Software\Microsoft\Windows\CurrentVersion", at most `size` bytes.
 int readCurrentVersionValue(const char* name, char* out, uint32_t size);

@@ -1,4 +1,5 @@
 #include "actions/shortcuts.h"
+#include "actions/shortcut_places.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -22,34 +23,6 @@ const WCHAR* const kLegacyFolders[] = {L"\\Veltrano", L"\\Access QUVO"};
 // SHChangeNotify flags: flush and wait on the NT family, flush without waiting elsewhere.
 const UINT kNotifyFlushNt = 0x1000;
 const UINT kNotifyFlushOther = 0x2000;
-
-int desktopFolder(char* out)
-{
-    // A folder the shell cannot name fails: no shortcut path may become "\\name.lnk".
-    return shellFolderPath(CSIDL_DESKTOP, out);
-}
-
-int startMenuFolder(char* out)
-{
-    return shellFolderPath(isNtFamily() ? CSIDL_COMMON_STARTMENU : CSIDL_STARTMENU, out);
-}
-
-using FolderOf = int (*)(char* out);
-
-int namedShortcutPath(FolderOf folderOf, const char* name, char* out)
-{
-    char folder[kPathChars];
-    return name && folderOf(folder) && formatText(out, kPathChars, "%s\\%s.lnk", folder, name);
-}
-
-int namedShortcutExists(FolderOf folderOf, const char* name)
-{
-    char folder[kPathChars];
-    char file[kPathChars];
-    char found[kPathChars];
-    return name && folderOf(folder) && formatText(file, sizeof file, "%s.lnk", name) &&
-           fileInFolder(folder, file, found);
-}
 
 // Writes a shortcut to `target` at `shortcutPath` with COM already initialised; a
 // nonzero `notifyFlags` tells the shell once the save was tried. 1 only when the
@@ -164,16 +137,6 @@ void ensureFolder(const char* folder)
 }
 
 }  // namespace
-
-int desktopShortcutExists(const char* name)
-{
-    return namedShortcutExists(desktopFolder, name);
-}
-
-int startMenuShortcutExists(const char* name)
-{
-    return namedShortcutExists(startMenuFolder, name);
-}
 
 int applyDesktopShortcut(const char* target, const char* name, uint32_t runFlags)
 {

@@ -49,12 +49,6 @@ PhaseResult asPhase(int succeeded)
     return succeeded ? kPhaseDone : kPhaseFailed;
 }
 
-void loadText(UINT id, char* out, int capacity)
-{
-    out[0] = '\0';
-    LoadStringA(moduleInstance, id, out, capacity);
-}
-
 // --- Install phases ---
 
 PhaseResult checkServicePackPhase(SetupContext&, const char*)
@@ -241,20 +235,20 @@ void showFinalReport(const SetupContext& run)
     }
     char caption[kPathChars];
     char message[kPathChars];
-    loadText((run.runFlags & kRunInstall) ? IDS_INSTALL_TITLE : IDS_UNINSTALL_TITLE, caption,
+    loadSetupText((run.runFlags & kRunInstall) ? IDS_INSTALL_TITLE : IDS_UNINSTALL_TITLE, caption,
              sizeof caption);
     if (run.succeeded) {
-        loadText(IDS_COMPLETED, message, sizeof message);
+        loadSetupText(IDS_COMPLETED, message, sizeof message);
         platform.MessageBoxA(nullptr, message, caption, MB_ICONINFORMATION);
     } else if (run.resultCode == IDS_NEED_SERVICE_PACK || run.resultCode == IDS_UNSUPPORTED_SYSTEM) {
-        loadText(UINT(run.resultCode), message, sizeof message);
-        loadText(IDS_CANNOT_START, caption, sizeof caption);
+        loadSetupText(UINT(run.resultCode), message, sizeof message);
+        loadSetupText(IDS_CANNOT_START, caption, sizeof caption);
         platform.MessageBoxA(nullptr, message, caption, MB_ICONWARNING);
     } else {
         char format[kPathChars];
         char phase[kPathChars];
-        loadText(IDS_FAILED_FORMAT, format, sizeof format);
-        loadText(UINT(run.resultCode), phase, sizeof phase);
+        loadSetupText(IDS_FAILED_FORMAT, format, sizeof format);
+        loadSetupText(UINT(run.resultCode), phase, sizeof phase);
         formatWithText(message, sizeof message, format, phase);
         platform.MessageBoxA(nullptr, message, caption, MB_ICONWARNING);
     }
@@ -410,7 +404,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
             traceCause("not run by an administrator: nothing was done", "");
             if (!(run.runFlags & kRunSilent)) {
                 char message[kPathChars];
-                loadText(IDS_NOT_ADMINISTRATOR, message, sizeof message);
+                loadSetupText(IDS_NOT_ADMINISTRATOR, message, sizeof message);
                 platform.MessageBoxA(nullptr, message, nullptr, MB_ICONERROR);
             }
             return 0;
@@ -443,7 +437,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
             char buttonText[kPathChars];
             copyText(run.downloadFolder, sizeof run.downloadFolder, kDefaultDownloadFolder);
             copyText(run.uninstallerName, sizeof run.uninstallerName, kUninstallerName);
-            loadText(IDS_BROWSER_BUTTON, buttonText, sizeof buttonText);
+            loadSetupText(IDS_BROWSER_BUTTON, buttonText, sizeof buttonText);
             runPhases(run, window, kInstallPhases, ARRAYSIZE(kInstallPhases), buttonText);
         } else {
             runPhases(run, window, kUninstallPhases, ARRAYSIZE(kUninstallPhases), nullptr);

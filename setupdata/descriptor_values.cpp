@@ -86,6 +86,8 @@ const XmlAttribute* findReference(const XmlNode* gd)
 
 }  // namespace
 
+void (*descriptorNodeSink)(const XmlDocument* tree, const XmlNode* node, const char* key);
+
 int readDescriptorValue(const char* releaseId, const char* key, char* out, size_t size,
                         const char* productId, const XmlDocument* tree,
                         const SystemProfile* profile, int emptyResult)
@@ -110,6 +112,8 @@ int readDescriptorValue(const char* releaseId, const char* key, char* out, size_
     const XmlNode* node = nullptr;
     if (!xmlSelectNode(path, tree, &node))
         return 0;
+    if (descriptorNodeSink)
+        descriptorNodeSink(tree, node, key);
     if (row->attribute) {
         const XmlAttribute* attribute = findAttribute(node, row->attribute);
         return attribute ? convertUtf8ToAnsi(attribute->value, out, size) : 0;
@@ -145,5 +149,7 @@ int readDescriptorValue(const char* releaseId, const char* key, char* out, size_
         }
         if (!xmlSelectNode(path, tree, &node))
             return 0;
+        if (descriptorNodeSink)
+            descriptorNodeSink(tree, node, key);
     }
 }

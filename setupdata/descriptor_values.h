@@ -14,6 +14,11 @@ int readDescriptorValue(const char* releaseId, const char* key, char* out, size_
                         const char* productId, const XmlDocument* tree,
                         const SystemProfile* profile, int emptyResult);
 
+// Told of each element that a lookup of `key` reaches, the last one being where the
+// value was found or where the lookup failed; for the release-folder checker, null in
+// setup.exe.
+extern void (*descriptorNodeSink)(const XmlDocument* tree, const XmlNode* node, const char* key);
+
 // How many "gd" references one lookup follows before it gives up: a descriptor
 // whose references lead in a circle must not hold the setup forever.
 enum { kMaxDescriptorReferences = 32 };

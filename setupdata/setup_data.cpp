@@ -16,6 +16,7 @@ char settingsFilePath[kPathChars];
 char releaseFilePath[kPathChars];
 XmlDocument* descriptorTree;
 int descriptorMode;
+size_t descriptorFailedAt;
 
 namespace {
 
@@ -83,6 +84,7 @@ int loadDescriptor(const char* path)
         count += read;
     }
     if (descriptorTree == nullptr) {
+        descriptorFailedAt = failedAt;
         char where[kPathChars + 32];
         formatText(where, sizeof where, "%s, at byte %u", path, unsigned(failedAt));
         traceCause("the descriptor is not well-formed or too deep", where);
@@ -92,6 +94,12 @@ int loadDescriptor(const char* path)
 }
 
 }  // namespace
+
+void loadSetupText(unsigned id, char* out, int capacity)
+{
+    out[0] = '\0';
+    LoadStringA(moduleInstance, id, out, capacity);
+}
 
 int readSetupFolder(char* out)
 {

@@ -13,7 +13,8 @@ extern HMODULE unicowsModule;     // the Unicode layer, loaded on Windows 9x onl
 extern char settingsFilePath[kPathChars];  // "ZemSetup.dat"
 extern char releaseFilePath[kPathChars];   // "PkgMgr.zem", or "QUVOZEM.xml" in descriptor mode
 extern XmlDocument* descriptorTree;
-extern int descriptorMode;  // the setup data came from a descriptor; outlives the tree
+extern int descriptorMode;
+extern size_t descriptorFailedAt;  // where a descriptor that did not load failed (byte offset)  // the setup data came from a descriptor; outlives the tree
 
 // Records the module and the setup language and, when installing, finds and reads
 // the setup data beside the program. Returns 1 when the run may go on.
@@ -21,6 +22,10 @@ int locateSetupData(HINSTANCE instance, uint32_t runFlags);
 
 // Releases the descriptor tree and the Unicode layer once nothing reads the descriptor.
 void releaseSetupData();
+
+// String `id` of the module's tables into `out` (`capacity` characters); empty when
+// the module lacks it.
+void loadSetupText(unsigned id, char* out, int capacity);
 
 // The folder of the running program, without a trailing backslash (260 characters).
 int readSetupFolder(char* out);

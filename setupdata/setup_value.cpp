@@ -6,7 +6,15 @@ namespace {
 
 const char kStringsSection[] = "STRINGS";
 
+void report(const char* file, const char* section, const char* key, const char* value)
+{
+    if (setupValueSink)
+        setupValueSink(file, section, key, value);
+}
+
 }  // namespace
+
+void (*setupValueSink)(const char* file, const char* section, const char* key, const char* value);
 
 int resolveSetupValue(ProfileReader readProfile, const SystemProfile* profile, const char* section,
                       const char* key, const char* defaultText, char* out, size_t size,
@@ -16,6 +24,7 @@ int resolveSetupValue(ProfileReader readProfile, const SystemProfile* profile, c
         size = kPathChars;
     char value[kPathChars] = "";
     uint32_t length = readProfile(section, key, defaultText, value, uint32_t(size), file);
+    report(file, section, key, length ? value : nullptr);
     if (length == 0)
         return 0;
     if (value[0] != '%' || value[length - 1] != '%') {
@@ -37,9 +46,11 @@ int resolveSetupValue(ProfileReader readProfile, const SystemProfile* profile, c
         char found[kPathChars] = "";
         uint32_t foundLength = readProfile(target, name, defaultText, found, uint32_t(size), file);
         if (foundLength > 0) {
+            report(file, target, name, found);
             copyText(out, size, found);  // used as found: not resolved again
             return int(foundLength);
         }
     }
+    report(file, nullptr, name, nullptr);
     return 0;
 }

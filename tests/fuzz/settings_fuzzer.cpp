@@ -12,7 +12,7 @@
 #include <string.h>
 
 #include "platform/text.h"
-#include "setupdata/memory_profile.h"
+#include "platform/profile_text.h"
 #include "setupdata/setup_value.h"
 #include "tests/fuzz/fuzz_input.h"
 
@@ -54,7 +54,7 @@ uint32_t recordingReader(const char* section, const char* key, const char* defau
     read.defaultText = defaultText;
     read.size = size;
     read.file = file;
-    uint32_t length = readMemoryProfile(section, key, defaultText, out, size, file);
+    uint32_t length = readProfileText(section, key, defaultText, out, size, file);
     if (size > 0)
         require(length < size && out[length] == '\0' && strlen(out) == length);
     else
@@ -119,7 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     require(record.reads[0].section == hashText(section) && record.reads[0].key == hashText(key));
 
     char raw[kPathChars + 1] = "";
-    uint32_t rawLength = readMemoryProfile(section, key, defaultText, raw, uint32_t(limit), ini);
+    uint32_t rawLength = readProfileText(section, key, defaultText, raw, uint32_t(limit), ini);
     bool reference = rawLength > 0 && raw[0] == '%' && raw[rawLength - 1] == '%';
     if (!reference) {
         // Not given, or given literally: one read, the value as the reader has it.
@@ -143,7 +143,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             require(record.count >= reads);
             require(record.reads[reads - 1].section == hashText(target));
             require(record.reads[reads - 1].key == hashText(name));
-            uint32_t length = readMemoryProfile(target, name, defaultText, found, uint32_t(limit), ini);
+            uint32_t length = readProfileText(target, name, defaultText, found, uint32_t(limit), ini);
             if (length > 0) {
                 expected = int(length);
                 break;

@@ -29,7 +29,7 @@ sources() {
     xml_fuzzer) echo "tests/fuzz/xml_fuzzer.cpp $engine platform/text.cpp" ;;
     cmdline_fuzzer) echo "tests/fuzz/cmdline_fuzzer.cpp setup/command_line.cpp" ;;
     settings_fuzzer)
-        echo "tests/fuzz/settings_fuzzer.cpp setupdata/setup_value.cpp tests/setupdata/memory_profile.cpp platform/text.cpp" ;;
+        echo "tests/fuzz/settings_fuzzer.cpp setupdata/setup_value.cpp platform/profile_text.cpp platform/text.cpp" ;;
     descriptor_fuzzer)
         echo "tests/fuzz/descriptor_fuzzer.cpp setupdata/descriptor_values.cpp $engine platform/text.cpp" ;;
     *) echo "unknown fuzz target: $1" >&2; return 1 ;;

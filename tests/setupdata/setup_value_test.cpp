@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "setupdata/memory_profile.h"
+#include "platform/profile_text.h"
 #include "setupdata/setup_value.h"
 
 #ifdef _WIN32
@@ -21,7 +21,7 @@ std::string profileRead(const char* ini, const char* section, const char* key,
     char out[300];
     memset(out, '#', sizeof out);
     out[sizeof out - 1] = '\0';
-    uint32_t length = readMemoryProfile(section, key, defaultText, out, size, ini);
+    uint32_t length = readProfileText(section, key, defaultText, out, size, ini);
     if (size == 0)
         return out[0] == '#' ? "(size 0)" : "(size 0, but out written)";
     EXPECT_EQ(length, strlen(out));
@@ -136,7 +136,7 @@ std::string value(const char* ini, const char* key, uint16_t language, size_t si
     profile.language = language;
     profile.primaryLanguage = language & 0x3FF;
     char out[300] = "untouched";
-    int length = resolveSetupValue(readMemoryProfile, &profile, "INIT", key, defaultText, out, size, ini);
+    int length = resolveSetupValue(readProfileText, &profile, "INIT", key, defaultText, out, size, ini);
     if (length == 0)
         return std::string("(0) ") + out;
     EXPECT_EQ(size_t(length), strlen(out));

@@ -1,5 +1,6 @@
-// An INI file held in memory, read with the rules of the platform's profile
-// reader, for tests and fuzzing of the settings lookup on any system.
+// An INI file held in memory, read with the rules of the platform's profile reader:
+// the release-folder checker reads setup data with it where there is no Windows, and
+// tests and fuzzing compare and drive the settings lookup with it.
 #pragma once
 #include <stdint.h>
 
@@ -12,5 +13,9 @@
 // name counts. An absent key gives `defaultText` (null: empty) with trailing
 // blanks dropped. The result is cut to size - 1 characters and terminated;
 // returns the number of characters copied (size 0: nothing is written, 0).
-uint32_t readMemoryProfile(const char* section, const char* key, const char* defaultText,
-                           char* out, uint32_t size, const char* file);
+uint32_t readProfileText(const char* section, const char* key, const char* defaultText,
+                         char* out, uint32_t size, const char* file);
+
+// The line (from 1) that holds `key` of `section` as readProfileText finds it, or the
+// section's heading when `key` is null; 0 when there is none.
+int profileTextLine(const char* text, const char* section, const char* key);

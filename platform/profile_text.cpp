@@ -1,4 +1,4 @@
-#include "setupdata/memory_profile.h"
+#include "platform/profile_text.h"
 
 #include <string.h>
 
@@ -52,11 +52,14 @@ uint32_t copyOut(Span text, char* out, uint32_t size)
     return uint32_t(length);
 }
 
-// Finds the value of `key` in the first section named `section`.
-bool findValue(const char* text, const char* section, const char* key, Span* value)
+// Finds the value of `key` in the first section named `section` and the number of
+// its line; a null `key` finds the section's heading.
+bool findValue(const char* text, const char* section, const char* key, Span* value, int* lineNumber = nullptr)
 {
     bool inSection = false;
+    int number = 0;
     for (const char* line = text; *line;) {
+        ++number;
         const char* newline = strchr(line, '\n');
         const char* lineEnd = newline ? newline : line + strlen(line);
         Span whole = trim({line, lineEnd});
@@ -68,6 +71,11 @@ bool findValue(const char* text, const char* section, const char* key, Span* val
                 return false;  // only the first section of the name is searched
             const char* close = static_cast<const char*>(memchr(whole.begin, ']', size_t(whole.end - whole.begin)));
             inSection = sameName(trim({whole.begin + 1, close ? close : whole.end}), section);
+            if (inSection && key == nullptr) {
+                if (lineNumber)
+                    *lineNumber = number;
+                return true;
+            }
             continue;
         }
         const char* equals = static_cast<const char*>(memchr(whole.begin, '=', size_t(whole.end - whole.begin)));
@@ -75,6 +83,8 @@ bool findValue(const char* text, const char* section, const char* key, Span* val
             continue;
         if (sameName(trim({whole.begin, equals}), key)) {
             *value = trim({equals + 1, whole.end});
+            if (lineNumber)
+                *lineNumber = number;
             return true;
         }
     }
@@ -83,8 +93,8 @@ bool findValue(const char* text, const char* section, const char* key, Span* val
 
 }  // namespace
 
-uint32_t readMemoryProfile(const char* section, const char* key, const char* defaultText,
-                           char* out, uint32_t size, const char* file)
+uint32_t readProfileText(const char* section, const char* key, const char* defaultText,
+                         char* out, uint32_t size, const char* file)
 {
     Span value;
     if (section && key && file && findValue(file, section, key, &value)) {
@@ -101,4 +111,11 @@ uint32_t readMemoryProfile(const char* section, const char* key, const char* def
     while (fallback.end > fallback.begin && (fallback.end[-1] == ' ' || fallback.end[-1] == '\t'))
         --fallback.end;
     return copyOut(fallback, out, size);
+}
+
+int profileTextLine(const char* text, const char* section, const char* key)
+{
+    Span value;
+    int number = 0;
+    return text && section && findValue(text, section, key, &value, &number) ? number : 0;
 }

@@ -1,0 +1,339 @@
+// The machine that the release-folder checker reads a release folder for, where it
+// runs without Windows: a freshly installed Windows XP (NT family, English, code page
+// 1252) with nothing of the product on it. Its folders:
+//
+//   Windows folder            C:\WINDOWS
+//   system folder             C:\WINDOWS\system32
+//   program files             C:\Program Files
+//   desktop                   C:\Documents and Settings\Administrator\Desktop
+//   Start menu (all users)    C:\Documents and Settings\All Users\Start Menu
+//   its Programs folder       C:\Documents and Settings\All Users\Start Menu\Programs
+//
+// Its registry holds "ProgramFilesDir" and nothing else that the setup reads: no
+// earlier installation, no shortcuts, no browser button. Every registry write and
+// every user-interface call fails. Paths with a drive letter lie on that machine and
+// name nothing; any other path is a path of this system, with "\" read as "/" and
+// the file name compared without regard to case, as Windows compares it.
+#include <windows.h>
+
+#include <dirent.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <strings.h>
+#include <sys/stat.h>
+
+#include "platform/profile_text.h"
+#include "platform/seam.h"
+#include "platform/text.h"
+
+namespace {
+
+thread_local DWORD lastError;
+
+const char kWindowsFolder[] = "C:\\WINDOWS";
+const char kSystemFolder[] = "C:\\WINDOWS\\system32";
+const char kCurrentVersionKey[] = "Software\\Microsoft\\Windows\\CurrentVersion";
+const char kProgramFiles[] = "C:\\Program Files";
+
+struct Folder {
+    int csidl;
+    const char* path;
+};
+const Folder kFolders[] = {
+    {0x0002, "C:\\Documents and Settings\\Administrator\\Start Menu\\Programs"},
+    {0x000B, "C:\\Documents and Settings\\Administrator\\Start Menu"},
+    {0x0010, "C:\\Documents and Settings\\Administrator\\Desktop"},
+    {0x0016, "C:\\Documents and Settings\\All Users\\Start Menu"},
+    {0x0017, "C:\\Documents and Settings\\All Users\\Start Menu\\Programs"},
+};
+
+HKEY const kCurrentVersion = reinterpret_cast<HKEY>(uintptr_t(0x1000));
+HMODULE const kShell = reinterpret_cast<HMODULE>(uintptr_t(0x2000));
+
+bool onTargetMachine(const char* path)
+{
+    return path[0] && path[1] == ':';
+}
+
+// `path` as a path of this system into `out`; 0 when it lies on the target machine or
+// is too long. A last name that is not there as written is looked up in any case.
+int hostPath(const char* path, char* out, size_t size)
+{
+    if (path == nullptr || onTargetMachine(path) || !copyText(out, size, path))
+        return 0;
+    for (char* p = out; *p; ++p) {
+        if (*p == '\\')
+            *p = '/';
+    }
+    struct stat status;
+    if (stat(out, &status) == 0)
+        return 1;
+    char* slash = strrchr(out, '/');
+    const char* name = slash ? slash + 1 : out;
+    char parent[4096];
+    if (!copyText(parent, sizeof parent, slash ? out : "."))
+        return 1;
+    if (slash)
+        parent[slash - out] = '\0';
+    DIR* folder = opendir(parent[0] ? parent : "/");
+    if (folder == nullptr)
+        return 1;
+    char found[4096] = "";
+    while (dirent* entry = readdir(folder)) {
+        if (strcasecmp(entry->d_name, name) == 0 && formatText(found, sizeof found, "%s/%s", slash ? parent : ".", entry->d_name))
+            break;
+        found[0] = '\0';
+    }
+    closedir(folder);
+    if (found[0])
+        copyText(out, size, found);
+    return 1;
+}
+
+struct Block {
+    size_t size;
+    alignas(16) char data[1];
+};
+
+Block* blockOf(HLOCAL handle)
+{
+    return static_cast<Block*>(handle);
+}
+
+HRESULT folderPath(HWND, int csidl, HANDLE, DWORD, LPSTR out)
+{
+    for (const Folder& folder : kFolders) {
+        if (folder.csidl == csidl)
+            return copyText(out, MAX_PATH, folder.path) ? S_OK : HRESULT(0x80004005);
+    }
+    return HRESULT(0x80004005);
+}
+
+int copyFolder(LPSTR out, UINT size, const char* folder)
+{
+    return copyText(out, size, folder) ? int(strlen(folder)) : int(strlen(folder) + 1);
+}
+
+}  // namespace
+
+DWORD GetLastError() { return lastError; }
+void SetLastError(DWORD error) { lastError = error; }
+
+DWORD GetFileAttributesA(LPCSTR path)
+{
+    char local[4096];
+    struct stat status;
+    if (!hostPath(path, local, sizeof local) || stat(local, &status) != 0) {
+        lastError = ERROR_FILE_NOT_FOUND;
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    return S_ISDIR(status.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+}
+
+HANDLE CreateFileA(LPCSTR path, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE)
+{
+    char local[4096];
+    FILE* file = hostPath(path, local, sizeof local) ? fopen(local, "rb") : nullptr;
+    if (file == nullptr) {
+        lastError = ERROR_FILE_NOT_FOUND;
+        return INVALID_HANDLE_VALUE;
+    }
+    return file;
+}
+
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED)
+{
+    size_t count = fread(buffer, 1, size, static_cast<FILE*>(file));
+    *read = DWORD(count);
+    if (count < size && ferror(static_cast<FILE*>(file))) {
+        lastError = ERROR_ACCESS_DENIED;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CloseHandle(HANDLE handle)
+{
+    return fclose(static_cast<FILE*>(handle)) == 0;
+}
+
+BOOL FindClose(HANDLE) { return FALSE; }
+
+HLOCAL LocalAlloc(UINT, size_t size)
+{
+    Block* block = static_cast<Block*>(calloc(1, offsetof(Block, data) + size));
+    if (block)
+        block->size = size;
+    return block;
+}
+
+HLOCAL LocalReAlloc(HLOCAL handle, size_t size, UINT)
+{
+    size_t old = blockOf(handle)->size;
+    Block* block = static_cast<Block*>(realloc(handle, offsetof(Block, data) + size));
+    if (block == nullptr)
+        return nullptr;
+    if (size > old)
+        memset(block->data + old, 0, size - old);
+    block->size = size;
+    return block;
+}
+
+LPVOID LocalLock(HLOCAL handle) { return handle ? blockOf(handle)->data : nullptr; }
+BOOL LocalUnlock(HLOCAL) { return FALSE; }
+
+HLOCAL LocalFree(HLOCAL handle)
+{
+    free(handle);
+    return nullptr;
+}
+
+HGLOBAL GlobalFree(HGLOBAL handle) { return handle; }
+PSID FreeSid(PSID) { return nullptr; }
+int lstrcmpiA(LPCSTR a, LPCSTR b) { return strcasecmp(a, b); }
+WORD GetSystemDefaultLangID() { return 0x0409; }
+
+BOOL GetVersionExA(OSVERSIONINFOA* version)
+{
+    version->dwMajorVersion = 5;
+    version->dwMinorVersion = 1;
+    version->dwBuildNumber = 2600;
+    version->dwPlatformId = VER_PLATFORM_WIN32_NT;
+    copyText(version->szCSDVersion, sizeof version->szCSDVersion, "Service Pack 3");
+    return TRUE;
+}
+
+HMODULE GetModuleHandleA(LPCSTR name)
+{
+    return name && strcasecmp(name, "shell32.dll") == 0 ? kShell : nullptr;
+}
+
+HMODULE LoadLibraryA(LPCSTR name)
+{
+    const char* last = name ? strrchr(name, '\\') : nullptr;
+    HMODULE module = GetModuleHandleA(last ? last + 1 : name);
+    if (module == nullptr)
+        lastError = ERROR_FILE_NOT_FOUND;
+    return module;
+}
+
+BOOL FreeLibrary(HMODULE) { return TRUE; }
+
+FARPROC GetProcAddress(HMODULE module, LPCSTR name)
+{
+    if (module == kShell && strcmp(name, "SHGetFolderPathA") == 0)
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(folderPath));
+    return nullptr;
+}
+
+DWORD GetModuleFileNameA(HMODULE, LPSTR path, DWORD size)
+{
+    return copyText(path, size, "C:\\setup.exe") ? DWORD(strlen(path)) : size;
+}
+
+UINT GetSystemDirectoryA(LPSTR out, UINT size) { return UINT(copyFolder(out, size, kSystemFolder)); }
+UINT GetWindowsDirectoryA(LPSTR out, UINT size) { return UINT(copyFolder(out, size, kWindowsFolder)); }
+
+void OutputDebugStringA(LPCSTR text)
+{
+    fputs(text, stderr);
+}
+
+DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultText, LPSTR out, DWORD size,
+                               LPCSTR file)
+{
+    // The whole file, so that the reader sees the text the platform's reader would.
+    char local[4096];
+    FILE* opened = hostPath(file, local, sizeof local) ? fopen(local, "rb") : nullptr;
+    char* text = nullptr;
+    size_t length = 0;
+    if (opened) {
+        size_t capacity = 0;
+        for (;;) {
+            if (length + 4096 + 1 > capacity) {
+                capacity = capacity * 2 + 8192;
+                char* grown = static_cast<char*>(realloc(text, capacity));
+                if (grown == nullptr)
+                    break;
+                text = grown;
+            }
+            size_t read = fread(text + length, 1, 4096, opened);
+            length += read;
+            if (read == 0)
+                break;
+        }
+        fclose(opened);
+    }
+    if (text)
+        text[length] = '\0';
+    DWORD result = readProfileText(section, key, defaultText, out, size, text ? text : "");
+    free(text);
+    return result;
+}
+
+LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM, PHKEY result)
+{
+    if (key == HKEY_LOCAL_MACHINE && subKey && strcasecmp(subKey, kCurrentVersionKey) == 0) {
+        *result = kCurrentVersion;
+        return ERROR_SUCCESS;
+    }
+    return ERROR_FILE_NOT_FOUND;
+}
+
+LONG RegCloseKey(HKEY) { return ERROR_SUCCESS; }
+
+LONG RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD, LPDWORD type, LPBYTE data, LPDWORD size)
+{
+    if (key != kCurrentVersion || name == nullptr || strcasecmp(name, "ProgramFilesDir") != 0)
+        return ERROR_FILE_NOT_FOUND;
+    DWORD needed = DWORD(sizeof kProgramFiles);
+    if (type)
+        *type = REG_SZ;
+    if (data && *size < needed) {
+        *size = needed;
+        return 234;  // ERROR_MORE_DATA
+    }
+    if (data)
+        memcpy(data, kProgramFiles, needed);
+    *size = needed;
+    return ERROR_SUCCESS;
+}
+
+LONG RegCreateKeyExA(HKEY, LPCSTR, DWORD, LPSTR, DWORD, REGSAM, LPSECURITY_ATTRIBUTES, PHKEY, LPDWORD)
+{
+    return ERROR_ACCESS_DENIED;
+}
+LONG RegSetValueExA(HKEY, LPCSTR, DWORD, DWORD, const BYTE*, DWORD) { return ERROR_ACCESS_DENIED; }
+LONG RegSetValueA(HKEY, LPCSTR, DWORD, LPCSTR, DWORD) { return ERROR_ACCESS_DENIED; }
+LONG RegDeleteValueA(HKEY, LPCSTR) { return ERROR_ACCESS_DENIED; }
+LONG RegDeleteKeyA(HKEY, LPCSTR) { return ERROR_ACCESS_DENIED; }
+LONG RegEnumKeyA(HKEY, DWORD, LPSTR, DWORD) { return ERROR_NO_MORE_ITEMS; }
+LONG RegEnumValueA(HKEY, DWORD, LPSTR, LPDWORD, LPDWORD, LPDWORD, LPBYTE, LPDWORD)
+{
+    return ERROR_NO_MORE_ITEMS;
+}
+LONG RegQueryInfoKeyA(HKEY, LPSTR, LPDWORD, LPDWORD, LPDWORD, LPDWORD, LPDWORD, LPDWORD, LPDWORD, LPDWORD,
+                      LPDWORD, PFILETIME)
+{
+    return ERROR_FILE_NOT_FOUND;
+}
+
+int LoadStringA(HINSTANCE, UINT, LPSTR out, int size)
+{
+    if (size > 0)
+        out[0] = '\0';
+    return 0;
+}
+
+INT_PTR DialogBoxParamA(HINSTANCE, LPCSTR, HWND, DLGPROC, LPARAM) { return -1; }
+int MessageBoxA(HWND, LPCSTR, LPCSTR, UINT) { return 0; }
+BOOL DestroyWindow(HWND) { return FALSE; }
+HRESULT CoInitialize(LPVOID) { return HRESULT(0x80004001); }
+void CoUninitialize() {}
+
+// Only the entries that the checker's layers call; the others are never reached here.
+PlatformSeam platform = {
+    nullptr,          nullptr,         nullptr, RegCreateKeyExA, RegSetValueExA, RegDeleteValueA,
+    GetModuleFileNameA, nullptr,       MessageBoxA, nullptr,     nullptr,        nullptr,
+    nullptr,
+};
