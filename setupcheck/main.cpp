@@ -89,7 +89,7 @@ const unsigned kLanguages[] = {0x0409, 0x0406, 0x0407, 0x0C0A, 0x040B, 0x040C, 0
                                0x0411, 0x0412, 0x0413, 0x0414, 0x041D, 0x0804, 0x0404};
 const int kLanguageCount = int(sizeof kLanguages / sizeof kLanguages[0]);
 
-Report reports[kLanguageCount];
+Report* reports;  // one per language checked, from the heap: about 100 KB each
 Report* current;
 char setupPath[kPathChars];  // FOLDER\setup.exe: the program the checker stands in for
 
@@ -672,6 +672,11 @@ int main(int argc, char** argv)
     descriptorNodeSink = noteDescriptorNode;
 
     int count = allLanguages ? kLanguageCount : 1;
+    reports = static_cast<Report*>(calloc(size_t(count), sizeof(Report)));
+    if (reports == nullptr) {
+        fprintf(stderr, "setupcheck: out of memory\n");
+        return 3;
+    }
     for (int i = 0; i < count; ++i)
         checkLanguage(folder, allLanguages ? kLanguages[i] : language, &reports[i]);
     if (allLanguages) {
