@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the whole test suite: host tests with sanitizers, the shipping 32-bit build
 # and its image checks, the Windows tests of both builds under Wine (the 32-bit ones
-# only where this machine executes 32-bit code), and the fuzzing smoke runs.
+# only where this machine executes 32-bit code), the release build's checks, and the
+# fuzzing smoke runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -51,6 +52,12 @@ if bash scripts/runs-32bit.sh; then
 else
     echo "i686 runtime tests skipped: this machine cannot execute 32-bit code"
 fi
+
+step "release build: reproducible, test-signed, installing under Wine"
+bash scripts/check-release.sh 2>&1 | tee "$log" || true
+passed=$((passed + $(grep -c '^ok ' "$log" || true)))
+failed=$((failed + $(grep -c '^FAIL ' "$log" || true)))
+grep -qE '^(ok|FAIL) ' "$log" || failed=$((failed + 1))
 
 if [ -x tests/fuzz/smoke.sh ]; then
     step "fuzzing smoke runs"
