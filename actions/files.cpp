@@ -222,10 +222,16 @@ int removeFiles(const Places& places, HWND owner, const char* folder, int restar
         }
         return 1;
     }
-    // The uninstaller is this very program: it can only go at the next restart.
-    const char* others = installed.text + boundedLength(uninstaller, kPathChars) + 1;
-    if (!runFileOperation(owner, FO_DELETE, others, nullptr, kDeleteFlags)) {
-        traceMissingPath(installed);
+    // The uninstaller is this very program: it can only go at the next restart. A file
+    // already gone, by hand or by a removal cut off earlier, counts as removed.
+    PathList present;
+    clearList(present);
+    for (size_t i = 1; i < installed.count; ++i) {
+        if (GetFileAttributesA(installed.paths[i]) != INVALID_FILE_ATTRIBUTES)
+            addPath(present, installed.paths[i], "", "");
+    }
+    if (present.count > 0 && !runFileOperation(owner, FO_DELETE, present.text, nullptr, kDeleteFlags)) {
+        traceMissingPath(present);
         return 0;
     }
     if (places.nt)

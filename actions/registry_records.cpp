@@ -69,9 +69,12 @@ int writeText(HKEY key, const char* name, const char* text)
     return status == ERROR_SUCCESS;
 }
 
+// A value that is not there counts as removed: a removal cut off earlier took it.
 int deleteValue(HKEY key, const char* name)
 {
     LONG status = platform.RegDeleteValueA(key, name);
+    if (status == ERROR_FILE_NOT_FOUND)
+        return 1;
     if (status != ERROR_SUCCESS)
         traceCall("RegDeleteValueA", DWORD(status), valueName(name));
     return status == ERROR_SUCCESS;
@@ -182,6 +185,23 @@ int readInternetFunction(int32_t* value)
     return 1;
 }
 
+int removalRecordsLeft()
+{
+    UniqueKey entry;
+    if (openKey(kUninstallKeyPath, KEY_READ, entry))
+        return 1;
+    UniqueKey key;
+    if (!openProductKey(KEY_READ, key))
+        return 0;
+    static const char* const kRemoved[] = {"", "ProgDir", "Name", "Version", "MenuDir", "DownloadDir", "ProxyServer"};
+    for (const char* name : kRemoved) {
+        if (RegQueryValueExA(key.get(), name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS)
+            return 1;
+    }
+    UniqueKey searchPath;
+    return RegOpenKeyExA(key.get(), "SearchPath", 0, KEY_READ, searchPath.put()) == ERROR_SUCCESS;
+}
+
 int applyProgramFolder(const char* programFolder, uint32_t runFlags)
 {
     char path[kPathChars];
@@ -251,6 +271,8 @@ int applyUninstallEntry(const char* uninstallerName, const char* productName,
         return 0;
     if (!(runFlags & kRunInstall)) {
         LONG status = RegDeleteKeyA(HKEY_LOCAL_MACHINE, path);
+        if (status == ERROR_FILE_NOT_FOUND)
+            return 1;  // removed already
         if (status != ERROR_SUCCESS)
             traceCall("RegDeleteKeyA", DWORD(status), path);
         return status == ERROR_SUCCESS;

@@ -14,6 +14,10 @@ int readProgramFolder(char* out);                   // "ProgDir", 260 characters
 int readProductIdentity(char* name, char* version);  // "Name" and normalised "Version", 260 each
 int readMenuFolder(char* out);                      // "MenuDir", 260 characters
 int readInternetFunction(int32_t* value);           // "InternetFunction"
+// 1 when a record that a removal deletes is still there: a value of the product key
+// other than "InternetFunction" (which stays), its search folders, or the uninstall
+// entry. After a complete removal there is none.
+int removalRecordsLeft();
 
 // Bit 0x1 of `runFlags` set writes the record, clear removes it. Nonzero on success.
 int applyProgramFolder(const char* programFolder, uint32_t runFlags);

@@ -119,12 +119,17 @@ const Phase kInstallPhases[] = {
 
 PhaseResult removeFiles(SetupContext& run, const char*)
 {
+    // No recorded folder: a removal cut off after its files has removed them.
+    if (!run.settings.sourceFolder[0])
+        return kPhaseSkipped;
     return asPhase(deployFiles(nullptr, run.settings.sourceFolder, run.restartNeeded, run.runFlags));
 }
 
 PhaseResult removeShortcuts(SetupContext& run, const char*)
 {
     InstallSettings& s = run.settings;
+    if (!s.productName[0])
+        return kPhaseSkipped;  // removed before the name was
     return asPhase(applyMenuShortcut(nullptr, s.menuShortcut, s.menuFolder, run.runFlags) &&
                    applyDesktopShortcut(nullptr, s.productName, run.runFlags) &&
                    applyStartMenuShortcut(nullptr, s.productName, run.runFlags));
@@ -370,6 +375,8 @@ int registerSearchFolders(SetupContext& run)
 
 int detectRunningInstance(const char* productName, const char* previousVersion, uint32_t runFlags)
 {
+    if (!productName[0])
+        return 0;  // a removal that knows no name any more has no program to wait for
     if (strcmp(previousVersion, kFirstMutexVersion) < 0)
         return FindWindowA(nullptr, productName) != nullptr ? 1 : 0;
     HANDLE opened = platform.OpenMutexA(MUTEX_ALL_ACCESS, FALSE, productName);

@@ -114,17 +114,28 @@ int installOptions(int32_t* cancelled, InstallSettings* s, char* previousVersion
 
 int uninstallOptions(int32_t* cancelled, InstallSettings* s, char* previousVersion, uint32_t runFlags)
 {
-    if (!readProgramFolder(s->sourceFolder) || !readProductIdentity(s->productName, s->productVersion)) {
+    int folderKnown = readProgramFolder(s->sourceFolder);
+    int identityKnown = readProductIdentity(s->productName, s->productVersion);
+    // A removal that was cut off removes the program folder's record after the files,
+    // and the product's name after the shortcuts: without them, what is left of the
+    // records is removed and the files and shortcuts are not looked for again.
+    if (!identityKnown && (folderKnown || !removalRecordsLeft())) {
         traceCause("nothing to remove: no \"ProgDir\" or \"Name\" under",
                    "HKEY_LOCAL_MACHINE\\SOFTWARE\\QUVO\\VeltranoSoftwareInstaller");
         return 0;
     }
-    if (!isAbsoluteFolder(s->sourceFolder) || !isValidFileName(s->productName)) {
+    if ((folderKnown && !isAbsoluteFolder(s->sourceFolder)) || (identityKnown && !isValidFileName(s->productName))) {
         traceCause("the recorded program folder or product name would reach other files", s->sourceFolder);
         return 0;
     }
+    if (!folderKnown)
+        s->sourceFolder[0] = '\0';
+    if (!identityKnown) {
+        s->productName[0] = '\0';
+        s->productVersion[0] = '\0';
+    }
     char descriptor[kPathChars];
-    if (fileInFolder(s->sourceFolder, kInstalledDescriptor, descriptor))
+    if (folderKnown && fileInFolder(s->sourceFolder, kInstalledDescriptor, descriptor))
         descriptorMode = 1;  // the installation came from a descriptor: remove its files
     copyText(previousVersion, kPathChars, s->productVersion);
     if (!(runFlags & kRunSilent)) {
@@ -135,6 +146,8 @@ int uninstallOptions(int32_t* cancelled, InstallSettings* s, char* previousVersi
         if (platform.MessageBoxA(nullptr, question, caption, MB_YESNO | MB_ICONQUESTION) != IDYES)
             *cancelled = 1;
     }
+    if (!identityKnown)
+        return 1;  // the shortcuts went before the name: nothing to look for
     int result = readMenuFolder(s->menuFolder);
     if (!result)
         traceCause("no \"MenuDir\" under", "HKEY_LOCAL_MACHINE\\SOFTWARE\\QUVO\\VeltranoSoftwareInstaller");

@@ -274,12 +274,15 @@ TEST_F(FileDeployment, RemovalDeletesElevenFilesAndSchedulesTheUninstaller)
         EXPECT_TRUE(exists(installed(*list, 0)));
         EXPECT_EQ((Operations{{installed(*list, 0), ""}}), pendingOperations());
     }
-    // A file removed by hand fails the removal; the uninstaller is then not scheduled.
+    // A file removed by hand, or by a removal cut off earlier, counts as removed; a
+    // second removal finds none and still succeeds.
     SetUp();
     installOldFiles(kSettingsMode);
     DeleteFileA(installed(kSettingsMode, 4).c_str());
-    EXPECT_EQ(0, deploy(kSettingsMode, 0, 0));
-    EXPECT_TRUE(pendingOperations().empty());
+    EXPECT_EQ(1, deploy(kSettingsMode, 0, 0));
+    EXPECT_EQ(Names{}, folderContents(kFolder));
+    EXPECT_EQ(1, deploy(kSettingsMode, 0, 0));
+    EXPECT_EQ((Operations{{installed(kSettingsMode, 0), ""}, {installed(kSettingsMode, 0), ""}}), pendingOperations());
 }
 
 TEST_F(FileDeployment, RemovalWhileRunningSchedulesEveryFile)

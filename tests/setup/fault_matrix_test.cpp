@@ -268,7 +268,26 @@ const Fault kFaults[] = {
          makePackage(settingsText(std::string(246 - specialFolder(CSIDL_PROGRAM_FILES).size(), 'p')));
      },
      9, 0},
-    {"removal with the files gone", "/U", [] { installFirst(); removeTree(programFolder()); }, 10, kInstalled & ~kFiles},
+    // A removal cut off earlier: what it removed counts as removed.
+    {"removal with the files gone", "/U", [] { installFirst(); removeTree(programFolder()); }, 0, kUninstaller},
+    {"removal with the files and ProgDir gone", "/U",
+     [] {
+         installFirst();
+         removeTree(programFolder());
+         removeValue(kProductKey, nullptr);
+         removeValue(kProductKey, "ProgDir");
+     },
+     0, kUninstaller},
+    {"removal with only the uninstall entry left", "/U",
+     [] {
+         installFirst();
+         removeTree(programFolder());
+         removeTree(menuFolder());
+         for (const char* name : {"", "ProgDir", "Name", "Version", "MenuDir", "DownloadDir"})
+             removeValue(kProductKey, name[0] ? name : nullptr);
+         deleteTree(std::string(kProductKey) + "\\SearchPath");
+     },
+     0, kUninstaller},
     {"removal with a file in use", "/U",
      [] {
          installFirst();
@@ -298,13 +317,13 @@ const Fault kFaults[] = {
     // Registry records, removal phases: each fails on a record already gone, or where
     // the options step needs that record, on a refused removal. Removing the search
     // folders cannot fail.
-    {"removal without the default value", "/U", [] { installFirst(); removeValue(kProductKey, nullptr); },
-     12, kUninstaller | kFolderValue | kIdentity | kSearch | kMenuValue | kUninstallEntry},
+    {"removal without the default value", "/U", [] { installFirst(); removeValue(kProductKey, nullptr); }, 0,
+     kUninstaller},
     {"removal of Name refused", "/U", [] { installFirst(); refusedValue = "Name"; },
      12, kUninstaller | kIdentity | kSearch | kMenuValue | kUninstallEntry},
-    {"removal without DownloadDir", "/U", [] { installFirst(); removeValue(kProductKey, "DownloadDir"); },
-     12, kUninstaller | kSearch | kUninstallEntry},
-    {"removal without the uninstall entry", "/U", [] { installFirst(); deleteTree(kUninstallKey); }, 12, kUninstaller},
+    {"removal without DownloadDir", "/U", [] { installFirst(); removeValue(kProductKey, "DownloadDir"); }, 0,
+     kUninstaller},
+    {"removal without the uninstall entry", "/U", [] { installFirst(); deleteTree(kUninstallKey); }, 0, kUninstaller},
 };
 
 class FaultMatrix : public ::testing::Test {
@@ -547,8 +566,13 @@ TEST_F(FaultMatrix, TheProcessTracesTheCauseOfAFailure)
         {"menu folder is a file", "/S",
          [] { makePackage(); makeFolders(specialFolder(CSIDL_COMMON_PROGRAMS)); writeFile(menuFolder(), "in the way"); },
          11, {"IPersistFile::Save failed", std::string(kName) + ".lnk", "(shortcuts)"}},
-        {"removal without the uninstall entry", "/S /U", [] { installFirst(); deleteTree(kUninstallKey); }, 12,
-         {"RegDeleteKeyA failed, error 2", "Uninstall\\VeltranoSoftwareInstaller", "(registry records)"}},
+        {"removal with a file in use", "/S /U",
+         [] {
+             installFirst();
+             lockedFile = CreateFileA((programFolder() + "\\zemliba.dll").c_str(), GENERIC_READ, 0, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+         },
+         10, {"SHFileOperationA (delete) failed", "result: 000A"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -477,8 +477,12 @@ TEST_F(OptionsStep, RemovalWorksFromTheInstalledRecords)
         const char* what;
         Records records;
     };
+    // Without ProgDir, as a removal cut off after it leaves it: the rest is removed.
+    writeRecords({nullptr, "N", "1.00.0000", "C:\\Menu", -1});
+    EXPECT_EQ(1, run(kRunSilent));
+    EXPECT_STREQ("", settings.sourceFolder);
+    EXPECT_STREQ("N", settings.productName);
     const Missing missing[] = {
-        {"no ProgDir", {nullptr, "N", "1.00.0000", "C:\\Menu", -1}},
         {"no Name", {kInstalledFolder, nullptr, "1.00.0000", "C:\\Menu", -1}},
         {"no Version", {kInstalledFolder, "N", nullptr, "C:\\Menu", -1}},
         {"no MenuDir", {kInstalledFolder, "N", "1.00.0000", nullptr, -1}},
@@ -511,10 +515,10 @@ TEST_F(OptionsStep, RemovalQuestionYesGoesOnAndNoCancels)
         EXPECT_EQ(resourceText(IDS_UNINSTALL_TITLE), questions[0].caption);
         EXPECT_EQ(UINT(MB_YESNO | MB_ICONQUESTION), questions[0].type);
     }
-    writeRecords({nullptr, kOldName, "1.00.0000", "C:\\Menu", -1});
+    writeRecords({nullptr, nullptr, nullptr, nullptr, -1});
     questions.clear();
     EXPECT_EQ(0, run(0));
-    EXPECT_TRUE(questions.empty()) << "no question without the installed folder";
+    EXPECT_TRUE(questions.empty()) << "no question with nothing to remove";
 }
 
 // ---- The dialog, driven as a user would ----
