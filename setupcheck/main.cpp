@@ -110,31 +110,9 @@ const char* fileText(const char* path)
     if (cached && strcmp(cachedPath, path) == 0)
         return cached;
     free(cached);
-    cached = nullptr;
     copyText(cachedPath, sizeof cachedPath, path);
-    HANDLE file = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return "";
-    size_t length = 0;
-    size_t capacity = 0;
-    for (;;) {
-        if (length + 4097 > capacity) {
-            capacity = capacity * 2 + 8192;
-            char* grown = static_cast<char*>(realloc(cached, capacity));
-            if (grown == nullptr)
-                break;
-            cached = grown;
-        }
-        DWORD read = 0;
-        if (!ReadFile(file, cached + length, 4096, &read, nullptr) || read == 0)
-            break;
-        length += read;
-    }
-    CloseHandle(file);
-    if (cached == nullptr)
-        return "";
-    cached[length] = '\0';
-    return cached;
+    cached = readWholeFile(path);
+    return cached ? cached : "";
 }
 
 // Line and column (from 1) of byte `offset` of `path`.
@@ -194,7 +172,7 @@ const Source* sourceNamedIn(const char* text)
     return best;
 }
 
-const Source* sourceLabelled(const char* label)
+Source* sourceLabelled(const char* label)
 {
     for (int i = current->sourceCount - 1; i >= 0; --i) {
         if (strcmp(current->sources[i].label, label) == 0)
@@ -253,7 +231,9 @@ void noteSetupValue(const char* file, const char* section, const char* key, cons
 
 void noteDescriptorNode(const XmlDocument* tree, const XmlNode* node, const char* key)
 {
-    Source* source = sourceLabelled(key) ? const_cast<Source*>(sourceLabelled(key)) : newSource(key);
+    Source* source = sourceLabelled(key);
+    if (source == nullptr)
+        source = newSource(key);
     // Names lie in the document's copy of the file at their own offsets; the tag's "<" precedes.
     size_t offset = size_t(node->name - tree->buffer);
     placeOffset(releaseFilePath, offset ? offset - 1 : 0, source);

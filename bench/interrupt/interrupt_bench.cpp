@@ -210,14 +210,15 @@ void setUserText(const char* key, const char* name, const char* text)
 std::string resultValue()
 {
     HKEY key;
-    char text[64] = "(none)";
+    std::string result = "(none)";
     if (RegOpenKeyExA(HKEY_CURRENT_USER, kUserKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
-        DWORD size = sizeof text;
-        if (RegQueryValueExA(key, "Setup", nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size) != ERROR_SUCCESS)
-            lstrcpyA(text, "(none)");
+        char text[64] = "";
+        DWORD size = sizeof text - 1;  // a value without its zero still ends in one
+        if (RegQueryValueExA(key, "Setup", nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size) == ERROR_SUCCESS)
+            result = text;
         RegCloseKey(key);
     }
-    return text;
+    return result;
 }
 
 struct Run {

@@ -24,6 +24,7 @@
 
 #include "platform/profile_text.h"
 #include "platform/seam.h"
+#include "platform/system.h"
 #include "platform/text.h"
 
 namespace {
@@ -243,29 +244,7 @@ DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultText, L
                                LPCSTR file)
 {
     // The whole file, so that the reader sees the text the platform's reader would.
-    char local[4096];
-    FILE* opened = hostPath(file, local, sizeof local) ? fopen(local, "rb") : nullptr;
-    char* text = nullptr;
-    size_t length = 0;
-    if (opened) {
-        size_t capacity = 0;
-        for (;;) {
-            if (length + 4096 + 1 > capacity) {
-                capacity = capacity * 2 + 8192;
-                char* grown = static_cast<char*>(realloc(text, capacity));
-                if (grown == nullptr)
-                    break;
-                text = grown;
-            }
-            size_t read = fread(text + length, 1, 4096, opened);
-            length += read;
-            if (read == 0)
-                break;
-        }
-        fclose(opened);
-    }
-    if (text)
-        text[length] = '\0';
+    char* text = readWholeFile(file);
     DWORD result = readProfileText(section, key, defaultText, out, size, text ? text : "");
     free(text);
     return result;
