@@ -3,6 +3,7 @@
 #include <aclapi.h>
 
 #include "platform/guards.h"
+#include "platform/seam.h"
 #include "platform/system.h"
 
 namespace {
@@ -69,10 +70,10 @@ int secureStagedFile(const char* path)
                                  nullptr) == ERROR_SUCCESS;
 }
 
-int createPrivateFolder(const char* path)
+int createProtectedFolder(const char* path, int usersRead)
 {
     if (!isNtFamily())
-        return CreateDirectoryA(path, nullptr) != 0;  // Windows 9x has no access control
+        return platform.CreateDirectoryA(path, nullptr) != 0;  // Windows 9x has no access control
 
     auto setEntriesInAcl = advapiFunction<SetEntriesInAclFunction>("SetEntriesInAclA");
     auto initialize = advapiFunction<InitializeSecurityDescriptorFunction>("InitializeSecurityDescriptor");
@@ -86,24 +87,28 @@ int createPrivateFolder(const char* path)
     SID_IDENTIFIER_AUTHORITY ntAuthority = {SECURITY_NT_AUTHORITY};
     UniqueSid administrators;
     UniqueSid system;
+    UniqueSid users;
     if (!AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID,
                                   DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, administrators.put()) ||
         !AllocateAndInitializeSid(&ntAuthority, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0,
-                                  system.put()))
+                                  system.put()) ||
+        (usersRead && !AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID,
+                                                DOMAIN_ALIAS_RID_USERS, 0, 0, 0, 0, 0, 0, users.put())))
         return 0;
-    EXPLICIT_ACCESSA entries[2];
+    EXPLICIT_ACCESSA entries[3];
     ZeroMemory(entries, sizeof entries);
-    PSID trustees[2] = {administrators.get(), system.get()};
-    for (int i = 0; i < 2; ++i) {
-        entries[i].grfAccessPermissions = GENERIC_ALL;
+    PSID trustees[3] = {administrators.get(), system.get(), users.get()};
+    ULONG count = usersRead ? 3 : 2;
+    for (ULONG i = 0; i < count; ++i) {
+        entries[i].grfAccessPermissions = i < 2 ? GENERIC_ALL : GENERIC_READ | GENERIC_EXECUTE;
         entries[i].grfAccessMode = SET_ACCESS;
         entries[i].grfInheritance = SUB_CONTAINERS_AND_OBJECTS_INHERIT;
         entries[i].Trustee.TrusteeForm = TRUSTEE_IS_SID;
-        entries[i].Trustee.TrusteeType = i == 0 ? TRUSTEE_IS_GROUP : TRUSTEE_IS_USER;
+        entries[i].Trustee.TrusteeType = i == 1 ? TRUSTEE_IS_USER : TRUSTEE_IS_GROUP;
         entries[i].Trustee.ptstrName = static_cast<LPSTR>(trustees[i]);
     }
     PACL list = nullptr;
-    if (setEntriesInAcl(2, entries, nullptr, &list) != ERROR_SUCCESS)
+    if (setEntriesInAcl(count, entries, nullptr, &list) != ERROR_SUCCESS)
         return 0;
     UniqueLocal listOwner(list);
 
@@ -113,5 +118,10 @@ int createPrivateFolder(const char* path)
     if (setControl && !setControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED))
         return 0;
     SECURITY_ATTRIBUTES attributes = {sizeof attributes, &descriptor, FALSE};
-    return CreateDirectoryA(path, &attributes) != 0;
+    return platform.CreateDirectoryA(path, &attributes) != 0;
+}
+
+int createPrivateFolder(const char* path)
+{
+    return createProtectedFolder(path, 0);
 }

@@ -1,6 +1,7 @@
 #include "actions/files.h"
 
 #include <shellapi.h>
+#include <string.h>
 
 #include "actions/deferred.h"
 #include "actions/file_plan.h"
@@ -254,10 +255,22 @@ int deployFiles(HWND owner, const char* folder, int restartNeeded, uint32_t runF
 
 namespace {
 
+// Whether `path` names a folder directly in the root of a drive: "C:\name", also with a
+// backslash after the name.
+bool isAtDriveRoot(const char* path)
+{
+    if (!path[0] || path[1] != ':' || path[2] != '\\' || !path[3] || path[3] == '\\')
+        return false;
+    const char* backslash = strchr(path + 3, '\\');
+    return backslash == nullptr || backslash[1] == '\0';
+}
+
 // A folder made now, or one already there; a file of that name is not a folder.
 int folderMade(const char* path)
 {
-    if (CreateDirectoryA(path, nullptr))
+    int made = isAtDriveRoot(path) ? createProtectedFolder(path, 1)
+                                   : platform.CreateDirectoryA(path, nullptr);
+    if (made)
         return 1;
     if (GetLastError() != ERROR_ALREADY_EXISTS)
         return 0;

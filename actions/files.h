@@ -18,11 +18,21 @@ int deploymentFiles(int descriptor, const char* const** sources, const char* con
 int programFolderFits(const char* folder);
 
 // Creates `path` with every missing parent. Returns 1 when the folder exists afterwards.
+// A level made directly at the root of a drive ("C:\Veltrano") is made with
+// createProtectedFolder(path, 1): through the root's inheritable entries every user
+// could change what is inside a new folder there, and plant a DLL beside the
+// application that an administrator starts later.
 int createFolderTree(const char* path);
 
 // Gives a staged copy the Administrators as owner and group, full access for them
 // and read/execute for everyone (NT family). Returns 1 on success.
 int secureStagedFile(const char* path);
+
+// Creates the new folder `path` on the NT family with full control for the
+// administrators and the system, read and execute for the users where `usersRead`,
+// inherited by everything inside, and nothing inherited from its parent; on Windows
+// 9x a plain folder. Returns 1 on success.
+int createProtectedFolder(const char* path, int usersRead);
 
 // Creates the new folder `path` for staged copies: on the NT family only the
 // administrators and the system may use it, with nothing inherited from its parent.

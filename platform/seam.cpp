@@ -15,5 +15,6 @@ PlatformSeam platform = {
     ::SetupPromptReboot,
     ::CoCreateInstance,
     ::SHFileOperationA,
+    ::CreateDirectoryA,
     ::OpenMutexA,
 };

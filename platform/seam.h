@@ -34,6 +34,8 @@ struct PlatformSeam {
                                       REFIID interfaceId, LPVOID* object);
     // The shell's file operations (the flags a run passes; an operation reported aborted).
     int(WINAPI* SHFileOperationA)(LPSHFILEOPSTRUCTA operation);
+    // Creating a folder (the access list of a new folder, which Wine does not keep).
+    BOOL(WINAPI* CreateDirectoryA)(LPCSTR path, LPSECURITY_ATTRIBUTES security);
     // Opening the running application's mutex (one that another account holds).
     HANDLE(WINAPI* OpenMutexA)(DWORD access, BOOL inherit, LPCSTR name);
 };

@@ -314,5 +314,5 @@ void CoUninitialize() {}
 PlatformSeam platform = {
     nullptr,          nullptr,         nullptr, RegCreateKeyExA, RegSetValueExA, RegDeleteValueA,
     GetModuleFileNameA, nullptr,       MessageBoxA, nullptr,     nullptr,        nullptr,
-    nullptr,
+    nullptr,          nullptr,
 };

@@ -325,22 +325,94 @@ TEST_F(FileDeployment, SchedulingStopsAtTheFirstRefusal)
     EXPECT_EQ(4u, pendingOperations().size());
 }
 
+// Each folder made, with the access list it was made with, "" for the parent's: Wine
+// keeps no access lists, so the test reads what the run hands to the system.
+std::vector<std::pair<std::string, std::string>> createdFolders;
+
+std::string accessOf(const SECURITY_ATTRIBUTES* security)
+{
+    if (!security)
+        return "";
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL list = nullptr;
+    GetSecurityDescriptorControl(security->lpSecurityDescriptor, &control, &revision);
+    GetSecurityDescriptorDacl(security->lpSecurityDescriptor, &present, &list, &defaulted);
+    std::string text = control & SE_DACL_PROTECTED ? "protected" : "open";
+    SID_IDENTIFIER_AUTHORITY nt = {SECURITY_NT_AUTHORITY};
+    const std::pair<DWORD, const char*> groups[] = {
+        {DOMAIN_ALIAS_RID_ADMINS, "administrators"}, {DOMAIN_ALIAS_RID_USERS, "users"}};
+    for (WORD i = 0; list && i < list->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* entry = nullptr;
+        GetAce(list, i, reinterpret_cast<void**>(&entry));
+        PSID sid = &entry->SidStart;
+        std::string who = "other";
+        if (*GetSidSubAuthorityCount(sid) == 1 && *GetSidSubAuthority(sid, 0) == SECURITY_LOCAL_SYSTEM_RID)
+            who = "system";
+        for (const auto& group : groups) {
+            PSID wanted = nullptr;
+            AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, group.first, 0, 0, 0, 0, 0, 0, &wanted);
+            if (EqualSid(sid, wanted))
+                who = group.second;
+            FreeSid(wanted);
+        }
+        const char* rights = entry->Mask == GENERIC_ALL ? "all"
+                             : entry->Mask == (GENERIC_READ | GENERIC_EXECUTE) ? "read" : "?";
+        bool inherited = (entry->Header.AceFlags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE)) ==
+                         (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+        text += " " + who + ":" + rights + (inherited ? "+" : "");
+    }
+    return text;
+}
+
+BOOL WINAPI recordFolderCreation(LPCSTR path, LPSECURITY_ATTRIBUTES security)
+{
+    if (!CreateDirectoryA(path, security))
+        return FALSE;
+    createdFolders.push_back({path, accessOf(security)});
+    return TRUE;
+}
+
+// A level made directly at the root of a drive gets the access of a program folder;
+// what is made below it inherits that, and folders elsewhere inherit their parent's.
 TEST_F(FileDeployment, CreateFolderTreeMakesEveryMissingLevel)
 {
+    const std::string program = "protected administrators:all+ system:all+ users:read+";
     writeFile(kRoot + "\\file.txt", "a file, not a folder");
-    const std::pair<std::string, int> cases[] = {
-        {kRoot, 1},
-        {kRoot + "\\a\\b\\c", 1},
-        {kRoot + "\\x\\y\\", 1},
-        {kRoot + "\\file.txt\\sub", 0},
-        {kRoot + "\\file.txt", 0},  // a file in the way is no folder
-        {"Q:nothing", 0},
+    removeTree("C:\\pkgmgr-top");
+    removeTree("C:\\pkgmgr-top2");
+    platform.CreateDirectoryA = recordFolderCreation;
+    const struct {
+        std::string path;
+        int made;
+        std::vector<std::pair<std::string, std::string>> created;
+    } cases[] = {
+        {kRoot, 1, {}},
+        {kRoot + "\\a\\b\\c", 1, {{kRoot + "\\a", ""}, {kRoot + "\\a\\b", ""}, {kRoot + "\\a\\b\\c", ""}}},
+        {kRoot + "\\x\\y\\", 1, {{kRoot + "\\x", ""}, {kRoot + "\\x\\y", ""}}},
+        {kRoot + "\\file.txt\\sub", 0, {}},
+        {kRoot + "\\file.txt", 0, {}},  // a file in the way is no folder
+        {"Q:nothing", 0, {}},
+        {"C:\\pkgmgr-top\\Veltrano", 1, {{"C:\\pkgmgr-top", program}, {"C:\\pkgmgr-top\\Veltrano", ""}}},
+        {"C:\\pkgmgr-top\\Other", 1, {{"C:\\pkgmgr-top\\Other", ""}}},  // the root level is there
+        {"C:\\pkgmgr-top2\\", 1, {{"C:\\pkgmgr-top2\\", program}}},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(c.second, createFolderTree(c.first.c_str())) << c.first;
-        EXPECT_EQ(c.second, GetFileAttributesA(c.first.c_str()) == FILE_ATTRIBUTE_DIRECTORY)
-            << c.first;
+        createdFolders.clear();
+        EXPECT_EQ(c.made, createFolderTree(c.path.c_str())) << c.path;
+        EXPECT_EQ(c.made, GetFileAttributesA(c.path.c_str()) == FILE_ATTRIBUTE_DIRECTORY) << c.path;
+        EXPECT_EQ(c.created, createdFolders) << c.path;
     }
+    removeTree("C:\\pkgmgr-top");
+    removeTree("C:\\pkgmgr-top2");
+
+    // The staging folder is the run's alone.
+    createdFolders.clear();
+    ASSERT_EQ(1, deploy(kSettingsMode, 1, 0));
+    ASSERT_LE(1u, createdFolders.size());
+    EXPECT_EQ(0u, createdFolders[0].first.find(tempFolder() + "PkgMgrSetup-"));
+    EXPECT_EQ("protected administrators:all+ system:all+", createdFolders[0].second);
 }
 
 // Wine reports a fixed owner and access list for files, so only the outcome shows here.
