@@ -6,6 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
+export PKGMGR_DEPS_READY=1
 
 passed=0 failed=0
 log=$(mktemp)
