@@ -101,7 +101,7 @@ INT_PTR CALLBACK optionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
             GetDlgItemTextA(dialog, IDC_FOLDER, folder, sizeof folder);
             if ((s->runFlags & kRunFreshInstall) && !isValidFolderPath(folder)) {
                 // A relative folder, or one the system would refuse: say so and let the user
-            // correct it.
+                // correct it.
                 char caption[kPathChars];
                 char warning[kPathChars];
                 loadSetupText(IDS_INSTALL_TITLE, caption, sizeof caption);

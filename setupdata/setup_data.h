@@ -13,8 +13,8 @@ extern HMODULE unicowsModule;     // the Unicode layer, loaded on Windows 9x onl
 extern char settingsFilePath[kPathChars];  // "ZemSetup.dat"
 extern char releaseFilePath[kPathChars];   // "PkgMgr.zem", or "QUVOZEM.xml" in descriptor mode
 extern XmlDocument* descriptorTree;
-extern int descriptorMode;
-extern size_t descriptorFailedAt;  // where a descriptor that did not load failed (byte offset)  // the setup data came from a descriptor; outlives the tree
+extern int descriptorMode;  // the setup data came from a descriptor; outlives the tree
+extern size_t descriptorFailedAt;  // where a descriptor that did not load failed (byte offset)
 
 // Records the module and the setup language and, when installing, finds and reads
 // the setup data beside the program. Returns 1 when the run may go on.

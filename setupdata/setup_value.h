@@ -19,11 +19,11 @@ typedef uint32_t (*ProfileReader)(const char* section, const char* key, const ch
 // "STRINGS.<language>", "STRINGS.<primary language>" and "STRINGS" of the same
 // file, with the languages of `profile`. Returns the number of characters
 // obtained; 0 when the key is not given, and then `out` is untouched.
+int resolveSetupValue(ProfileReader readProfile, const SystemProfile* profile, const char* section,
+                      const char* key, const char* defaultText, char* out, size_t size,
+                      const char* file);
+
 // Told where each value came from, for the release-folder checker; null in setup.exe.
 // Called with the key read (`value` null when it is not given) and, for a reference,
 // again with the strings section and name that held it (`section` null when none did).
 extern void (*setupValueSink)(const char* file, const char* section, const char* key, const char* value);
-
-int resolveSetupValue(ProfileReader readProfile, const SystemProfile* profile, const char* section,
-                      const char* key, const char* defaultText, char* out, size_t size,
-                      const char* file);
