@@ -1,9 +1,11 @@
 #include "actions/deferred.h"
 
 #include <windows.h>
+#include <string.h>
 
 #include "platform/guards.h"
 #include "platform/seam.h"
+#include "platform/system.h"
 #include "platform/text.h"
 #include "platform/trace.h"
 
@@ -12,6 +14,7 @@ namespace {
 const char kRenameSection[] = "rename";
 const char kWininit[] = "WININIT.INI";  // no folder: the one in the Windows folder
 const size_t kLineChars = 4 + kPathChars + 1;  // "NUL=", a path, its terminator
+const size_t kWithdrawMax = 16;  // files that one call takes back operations for
 
 // The 8.3 form of an existing path; empty when the file does not exist.
 int shortPath(const char* path, char* out)
@@ -23,6 +26,213 @@ int shortPath(const char* path, char* out)
         return 0;
     }
     return length != 0;
+}
+
+// The "rename" section of WININIT.INI as the profile functions give it: lines one
+// after another, each ended by a null, with room for `extra` more characters.
+struct RenameSection {
+    UniqueLocal block;
+    char* text = nullptr;
+    DWORD used = 0;
+
+    int read(size_t extra)
+    {
+        for (DWORD capacity = 4096;; capacity *= 2) {
+            if (capacity > (1u << 24))
+                return 0;  // never write back a section that could not be read whole
+            block.reset(LocalAlloc(LMEM_FIXED, capacity + extra));
+            text = static_cast<char*>(block.get());
+            if (!text)
+                return 0;
+            used = GetPrivateProfileSectionA(kRenameSection, text, capacity, kWininit);
+            if (used + 2 < capacity)
+                return 1;
+        }
+    }
+    // Every deletion line has the key NUL, so the profile functions can only add or
+    // take back such lines by writing the whole section, with the lines of others.
+    int write()
+    {
+        text[used] = '\0';
+        text[used + 1] = '\0';
+        if (WritePrivateProfileSectionA(kRenameSection, text, kWininit))
+            return 1;
+        traceCall("WritePrivateProfileSectionA", GetLastError(), kWininit);
+        return 0;
+    }
+};
+
+// Windows 9x: drops the lines that delete (NUL=path) or replace (path=staged) one of
+// `paths`, compared by their short forms as the lines hold them.
+int withdrawRenameLines(const char* const* paths, size_t count, int what)
+{
+    RenameSection rename;
+    if (!rename.read(2))
+        return 0;
+    char shortForms[kWithdrawMax][kPathChars];
+    for (size_t i = 0; i < count; ++i)
+        shortPath(paths[i], shortForms[i]);  // a file that is not there has no line
+    DWORD kept = 0;
+    bool dropped = false;
+    for (DWORD at = 0; at < rename.used && rename.text[at];) {
+        char* line = rename.text + at;
+        size_t length = boundedLength(line, rename.used - at);
+        at += DWORD(length + 1);
+        char* equals = strchr(line, '=');
+        bool drop = false;
+        for (size_t i = 0; equals && i < count && !drop; ++i) {
+            if (!shortForms[i][0])
+                continue;
+            *equals = '\0';
+            bool deletion = lstrcmpiA(line, "NUL") == 0;
+            drop = ((what & kWithdrawDeletions) && deletion && lstrcmpiA(equals + 1, shortForms[i]) == 0) ||
+                   ((what & kWithdrawReplacements) && !deletion && lstrcmpiA(line, shortForms[i]) == 0);
+            *equals = '=';
+        }
+        if (drop) {
+            dropped = true;
+            continue;
+        }
+        MoveMemory(rename.text + kept, line, length + 1);
+        kept += DWORD(length + 1);
+    }
+    if (!dropped)
+        return 1;
+    rename.used = kept;
+    return rename.write();
+}
+
+const wchar_t kSessionManager[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+const wchar_t kPendingOperations[] = L"PendingFileRenameOperations";
+
+// The system's list of pending operations, read whole; empty when there is none.
+struct PendingList {
+    UniqueKey key;
+    UniqueLocal block;
+    wchar_t* list = nullptr;
+    DWORD length = 0;  // in characters
+
+    int read(REGSAM access)
+    {
+        LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, access, key.put());
+        DWORD size = 0;
+        if (status == ERROR_SUCCESS)
+            status = RegQueryValueExW(key.get(), kPendingOperations, nullptr, nullptr, nullptr, &size);
+        if (status == ERROR_SUCCESS) {
+            block.reset(LocalAlloc(LMEM_ZEROINIT, size + 2 * sizeof(wchar_t)));
+            list = static_cast<wchar_t*>(block.get());
+            if (!list)
+                return 0;
+            status = RegQueryValueExW(key.get(), kPendingOperations, nullptr, nullptr,
+                                      reinterpret_cast<BYTE*>(list), &size);
+            length = size / sizeof(wchar_t);
+        }
+        if (status == ERROR_FILE_NOT_FOUND) {
+            length = 0;  // nothing pending
+            return key.get() != nullptr;
+        }
+        if (status != ERROR_SUCCESS)
+            traceCall("RegQueryValueExW", DWORD(status), "PendingFileRenameOperations");
+        return status == ERROR_SUCCESS;
+    }
+};
+
+// A path of the pending list without its "!" (replace) and "\??\" prefixes.
+const wchar_t* plainPath(const wchar_t* entry)
+{
+    if (*entry == L'!')
+        ++entry;
+    if (entry[0] == L'\\' && entry[1] == L'?' && entry[2] == L'?' && entry[3] == L'\\')
+        entry += 4;
+    return entry;
+}
+
+bool isOneOf(const wchar_t* entry, const wchar_t (*paths)[kPathChars], size_t count)
+{
+    const wchar_t* path = plainPath(entry);
+    for (size_t i = 0; i < count; ++i) {
+        if (paths[i][0] && lstrcmpiW(path, paths[i]) == 0)
+            return true;
+    }
+    return false;
+}
+
+// The staged copy of a move that was taken back, when it lies in a staging folder of
+// this program ("PkgMgrSetup-..."): it goes, and its folder with it once empty.
+void deleteStagedCopy(const wchar_t* entry)
+{
+    wchar_t path[kPathChars];
+    const wchar_t* plain = plainPath(entry);
+    if (lstrlenW(plain) >= kPathChars)
+        return;
+    lstrcpynW(path, plain, kPathChars);
+    wchar_t* name = nullptr;
+    wchar_t* folderName = nullptr;
+    for (wchar_t* p = path; *p; ++p) {
+        if (*p == L'\\') {
+            folderName = name;
+            name = p;
+        }
+    }
+    static const char kPrefix[] = "pkgmgrsetup-";
+    const int prefixLength = int(sizeof kPrefix - 1);
+    if (!name || !folderName || name - folderName - 1 != prefixLength + 8)
+        return;
+    for (int i = 0; i < prefixLength; ++i) {
+        wchar_t c = folderName[1 + i];
+        if ((c >= L'A' && c <= L'Z' ? c + (L'a' - L'A') : c) != wchar_t(kPrefix[i]))
+            return;
+    }
+    DeleteFileW(path);
+    *name = L'\0';
+    RemoveDirectoryW(path);  // fails while anything else is in it
+}
+
+// NT family: drops the pairs of the pending list that delete (no new name) or replace
+// (a new name) one of `paths`.
+int withdrawPendingPairs(const char* const* paths, size_t count, int what)
+{
+    wchar_t widePaths[kWithdrawMax][kPathChars];
+    for (size_t i = 0; i < count; ++i) {
+        if (!MultiByteToWideChar(CP_ACP, 0, paths[i], -1, widePaths[i], kPathChars))
+            widePaths[i][0] = L'\0';
+    }
+    PendingList pending;
+    if (!pending.read(KEY_QUERY_VALUE | KEY_SET_VALUE))
+        return 0;
+    wchar_t* list = pending.list;
+    DWORD length = pending.length;
+    // Pairs one after another: the path, then its new name (empty for a deletion).
+    DWORD kept = 0;
+    bool dropped = false;
+    for (DWORD at = 0; at < length && list[at];) {
+        wchar_t* from = list + at;
+        DWORD fromLength = DWORD(lstrlenW(from)) + 1;
+        wchar_t* to = from + fromLength;
+        DWORD toLength = at + fromLength < length ? DWORD(lstrlenW(to)) + 1 : 1;
+        at += fromLength + toLength;
+        bool deletion = to[0] == L'\0';
+        if (((what & kWithdrawDeletions) && deletion && isOneOf(from, widePaths, count)) ||
+            ((what & kWithdrawReplacements) && !deletion && isOneOf(to, widePaths, count))) {
+            if (!deletion)
+                deleteStagedCopy(from);
+            dropped = true;
+            continue;
+        }
+        MoveMemory(list + kept, from, (fromLength + toLength) * sizeof(wchar_t));
+        kept += fromLength + toLength;
+    }
+    if (!dropped)
+        return 1;
+    list[kept] = L'\0';
+    LONG status = kept == 0 ? RegDeleteValueW(pending.key.get(), kPendingOperations)
+                       : RegSetValueExW(pending.key.get(), kPendingOperations, 0, REG_MULTI_SZ,
+                                        reinterpret_cast<const BYTE*>(list), (kept + 1) * sizeof(wchar_t));
+    if (status != ERROR_SUCCESS) {
+        traceCall("RegSetValueExW", DWORD(status), "PendingFileRenameOperations");
+        return 0;
+    }
+    return 1;
 }
 
 }  // namespace
@@ -42,44 +252,26 @@ int scheduleReplacement(const char* staged, const char* installed)
     if (platform.MoveFileExA(staged, installed, MOVEFILE_DELAY_UNTIL_REBOOT))
         return 1;
     traceCall("MoveFileExA (replacement at restart)", GetLastError(), installed);
+    // Without the move the restart would delete the file and put nothing in its place.
+    withdrawPendingOperations(&installed, 1, kWithdrawDeletions);
     return 0;
 }
 
 int addRenameDeletions(const char* const* paths, size_t count)
 {
-    // Every deletion line has the key NUL, so the profile functions can only add them by
-    // writing the whole section: read it, append, write it back with the lines of others.
-    size_t extra = count * kLineChars + 1;
-    UniqueLocal block;
-    char* section = nullptr;
-    DWORD used = 0;
-    for (DWORD capacity = 4096;; capacity *= 2) {
-        if (capacity > (1u << 24))
-            return 0;  // never write back a section that could not be read whole
-        block.reset(LocalAlloc(LMEM_FIXED, capacity + extra));
-        section = static_cast<char*>(block.get());
-        if (!section)
-            return 0;
-        used = GetPrivateProfileSectionA(kRenameSection, section, capacity, kWininit);
-        if (used + 2 < capacity)
-            break;
-    }
-    DWORD existing = used;
+    RenameSection rename;
+    if (!rename.read(count * kLineChars + 1))
+        return 0;
+    DWORD existing = rename.used;
     for (size_t i = 0; i < count; ++i) {
         char path[kPathChars];
         if (!shortPath(paths[i], path))
             continue;  // nothing to delete: no line with an empty path
-        if (!formatText(section + used, kLineChars, "NUL=%s", path))
+        if (!formatText(rename.text + rename.used, kLineChars, "NUL=%s", path))
             return 0;
-        used += DWORD(boundedLength(section + used, kLineChars) + 1);
+        rename.used += DWORD(boundedLength(rename.text + rename.used, kLineChars) + 1);
     }
-    if (used == existing)
-        return 1;
-    section[used] = '\0';
-    if (WritePrivateProfileSectionA(kRenameSection, section, kWininit))
-        return 1;
-    traceCall("WritePrivateProfileSectionA", GetLastError(), kWininit);
-    return 0;
+    return rename.used == existing || rename.write();
 }
 
 int addRenameReplacement(const char* staged, const char* installed)
@@ -91,4 +283,31 @@ int addRenameReplacement(const char* staged, const char* installed)
     return shortPath(staged, shortStaged) &&
            WritePrivateProfileStringA(kRenameSection, shortInstalled, shortStaged,
                                       kWininit) != 0;
+}
+
+int withdrawPendingOperations(const char* const* paths, size_t count, int what)
+{
+    if (count > kWithdrawMax)
+        return 0;
+    return isNtFamily() ? withdrawPendingPairs(paths, count, what)
+                        : withdrawRenameLines(paths, count, what);
+}
+
+int pendingOperationsWithin(const char* folder)
+{
+    wchar_t wide[kPathChars];
+    PendingList pending;
+    if (!MultiByteToWideChar(CP_ACP, 0, folder, -1, wide, kPathChars) || !pending.read(KEY_QUERY_VALUE))
+        return 1;
+    int folderLength = lstrlenW(wide);
+    for (DWORD at = 0; at < pending.length && pending.list[at];) {
+        const wchar_t* entry = pending.list + at;
+        at += DWORD(lstrlenW(entry)) + 1;
+        const wchar_t* path = plainPath(entry);
+        if (lstrlenW(path) >= folderLength &&
+            CompareStringW(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, path, folderLength, wide, folderLength) == CSTR_EQUAL &&
+            (path[folderLength] == L'\0' || path[folderLength] == L'\\'))
+            return 1;
+    }
+    return 0;
 }

@@ -5,6 +5,8 @@
 
 #include "actions/deferred.h"
 #include "actions/file_plan.h"
+#include "platform/guards.h"
+#include "platform/narrow_paths.h"
 #include "platform/seam.h"
 #include "platform/system.h"
 #include "platform/text.h"
@@ -81,13 +83,89 @@ int removeStrayFile(const Places& places, HWND owner, const char* folder, const 
     return addRenameDeletions(paths, 1);
 }
 
-// The run's own folder for the staged copies, under the temporary folder. It goes with
-// the copies when the run is done with them, unless they wait for the restart.
+const char kStagingPrefix[] = "PkgMgrSetup-";
+
+// A number no other user can foretell, so that nobody can take the staging folder's
+// name first. RtlGenRandom (XP on); elsewhere what the moment gives.
+DWORD unpredictableNumber()
+{
+    using GenRandom = BOOLEAN(WINAPI*)(PVOID, ULONG);
+    static GenRandom genRandom =
+        procedureOf<GenRandom>(GetModuleHandleA("advapi32.dll"), "SystemFunction036");
+    DWORD number = 0;
+    if (genRandom && genRandom(&number, sizeof number))
+        return number;
+    LARGE_INTEGER counter = {};
+    QueryPerformanceCounter(&counter);
+    FILETIME now = {};
+    GetSystemTimeAsFileTime(&now);
+    return DWORD(counter.LowPart * 2654435761u) ^ now.dwLowDateTime ^ (GetCurrentProcessId() << 16) ^
+           GetTickCount() ^ GetCurrentThreadId();
+}
+
+// A folder handle that lets others read and write inside but not remove the folder:
+// while a run holds it, no other run takes its staging folder for a leftover.
+HANDLE holdFolder(const char* path, DWORD share)
+{
+    HANDLE handle = CreateFileA(path, GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                nullptr);
+    return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
+}
+
+// Removes the staging folders that runs ended before their time (killed, a power cut)
+// left in `tempFolder`: a folder of that name pattern that no running setup holds and
+// whose copies no pending restart operation waits for. NT family only: Windows 9x has
+// neither the private folders nor the share modes that tell a live one.
+void removeEarlierStagingFolders(const char* tempFolder)
+{
+    char pattern[kPathChars];
+    if (!isNtFamily() || !formatText(pattern, sizeof pattern, "%s%s*", tempFolder, kStagingPrefix))
+        return;
+    WIN32_FIND_DATAA found;
+    UniqueFind find(FindFirstFileA(pattern, &found));
+    if (find.get() == INVALID_HANDLE_VALUE) {
+        find.release();
+        return;
+    }
+    do {
+        char folder[kPathChars];
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+            boundedLength(found.cFileName, MAX_PATH) != sizeof kStagingPrefix - 1 + 8 ||
+            !formatText(folder, sizeof folder, "%s%s", tempFolder, found.cFileName) ||
+            pendingOperationsWithin(folder))
+            continue;
+        UniqueHandle claimed(holdFolder(folder, 0));
+        if (!claimed)
+            continue;  // a run that is still going holds it
+        char files[kPathChars];
+        WIN32_FIND_DATAA inside;
+        if (!formatText(files, sizeof files, "%s\\*", folder))
+            continue;
+        UniqueFind list(FindFirstFileA(files, &inside));
+        if (list.get() == INVALID_HANDLE_VALUE) {
+            list.release();
+        } else {
+            do {
+                char file[kPathChars];
+                if (!(inside.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                    formatText(file, sizeof file, "%s\\%s", folder, inside.cFileName))
+                    DeleteFileA(file);
+            } while (FindNextFileA(list.get(), &inside));
+        }
+        claimed.reset();
+        RemoveDirectoryA(folder);
+    } while (FindNextFileA(find.get(), &found));
+}
+
+// The run's own folder for the staged copies, under the temporary folder (or beside
+// the destination, see stagingParent). It goes with the copies when the run is done
+// with them, unless they wait for the restart.
 class StagingFolder {
 public:
     explicit StagingFolder(const PathList& staged) : staged_(staged) {}
     ~StagingFolder()
     {
+        held_.reset();
         if (!made_ || kept_)
             return;
         for (size_t i = 0; i < staged_.count; ++i)
@@ -101,12 +179,12 @@ public:
     // one else has taken: an existing one, whoever made it, is never used.
     int create(const char* parent)
     {
-        DWORD seed = GetTickCount() ^ (GetCurrentProcessId() << 16);
-        for (DWORD attempt = 0; attempt < 100; ++attempt) {
-            if (!formatText(path_, sizeof path_, "%sPkgMgrSetup-%08X", parent, unsigned(seed + attempt)))
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            if (!formatText(path_, sizeof path_, "%s%s%08X", parent, kStagingPrefix, unsigned(unpredictableNumber())))
                 return 0;
             if (createPrivateFolder(path_)) {
                 made_ = true;
+                held_.reset(holdFolder(path_, FILE_SHARE_READ | FILE_SHARE_WRITE));
                 return 1;
             }
             if (GetLastError() != ERROR_ALREADY_EXISTS) {
@@ -118,14 +196,60 @@ public:
         return 0;
     }
     const char* path() const { return path_; }
-    void keep() { kept_ = true; }
+    bool made() const { return made_; }
+    // The copies wait for the restart: the folder stays, and goes after them there.
+    void keep()
+    {
+        kept_ = true;
+        held_.reset();
+        if (made_ && isNtFamily())
+            scheduleDeletion(path_);
+    }
 
 private:
     const PathList& staged_;
     char path_[kPathChars] = "";
     bool made_ = false;
     bool kept_ = false;
+    UniqueHandle held_;
 };
+
+// Whether `a` and `b` lie on one volume, so that a rename from one to the other can
+// succeed. Without GetVolumePathNameA (NT 4.0), by their drive or network share.
+bool sameVolume(const char* a, const char* b)
+{
+    using VolumePathFunction = BOOL(WINAPI*)(LPCSTR, LPSTR, DWORD);
+    static VolumePathFunction volumePath =
+        procedureOf<VolumePathFunction>(GetModuleHandleA("kernel32.dll"), "GetVolumePathNameA");
+    char volumeA[kPathChars];
+    char volumeB[kPathChars];
+    if (volumePath && volumePath(a, volumeA, kPathChars) && volumePath(b, volumeB, kPathChars))
+        return lstrcmpiA(volumeA, volumeB) == 0;
+    // "C:" or "\\server\share": up to the backslash that ends the root.
+    auto rootLength = [](const char* path) {
+        size_t length = 0;
+        int separators = path[0] == '\\' && path[1] == '\\' ? 4 : 1;
+        for (; path[length]; ++length) {
+            if (path[length] == '\\' && --separators == 0)
+                break;
+        }
+        return length;
+    };
+    size_t length = rootLength(a);
+    return length == rootLength(b) &&
+           CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, a, int(length), b, int(length)) == CSTR_EQUAL;
+}
+
+// Where the copies for `destination` are staged: in the temporary folder, or, when
+// they wait for the restart on the NT family and the temporary folder lies on another
+// volume, beside them in `destination` itself: the restart renames and cannot move a
+// file across volumes, so it would delete the old file and put nothing in its place.
+int stagingParent(const char* tempFolder, const char* destination, bool deferredRename, char* out)
+{
+    if (!deferredRename || sameVolume(tempFolder, destination))
+        return copyText(out, kPathChars, tempFolder);
+    return formatText(out, kPathChars, "%s\\", destination);
+}
 
 int installFiles(const Places& places, HWND owner, const char* folder, int restartNeeded)
 {
@@ -144,21 +268,41 @@ int installFiles(const Places& places, HWND owner, const char* folder, int resta
     if (!lastSlash)
         return 0;
     *lastSlash = '\0';
-    length = GetTempPathA(sizeof tempFolder, tempFolder);
-    if (length == 0 || length >= sizeof tempFolder)
+    if (!tempFolderPath(tempFolder))
         return 0;
+    removeEarlierStagingFolders(tempFolder);
 
+    bool deferredRename = restartNeeded && places.nt;
+    char programParent[kPathChars];
+    char windowsParent[kPathChars];
+    if (!stagingParent(tempFolder, folder, deferredRename, programParent) ||
+        !stagingParent(tempFolder, places.windowsFolder, deferredRename, windowsParent)) {
+        traceCause("the program folder is too long for the file paths", folder);
+        return 0;
+    }
     PathList sources;
     PathList staged;
     PathList installed;
     clearList(sources);
     clearList(staged);
-    StagingFolder staging(staged);
-    if (!staging.create(tempFolder))
+    StagingFolder programStage(staged);
+    StagingFolder windowsStage(staged);
+    // A staging folder beside the program's files needs their folder first.
+    if (lstrcmpiA(programParent, tempFolder) != 0 && !createFolderTree(folder)) {
+        traceCall("CreateDirectoryA", GetLastError(), folder);
         return 0;
+    }
+    if (!programStage.create(programParent))
+        return 0;
+    const char* windowsStagePath = programStage.path();
+    if (lstrcmpiA(windowsParent, programParent) != 0) {
+        if (!windowsStage.create(windowsParent))
+            return 0;
+        windowsStagePath = windowsStage.path();
+    }
     for (int i = 0; i < kFileCount; ++i) {
         if (!addPath(sources, sourceFolder, "\\", places.sources[i]) ||
-            !addPath(staged, staging.path(), "\\", places.targets[i])) {
+            !addPath(staged, i == 0 ? windowsStagePath : programStage.path(), "\\", places.targets[i])) {
             traceCause("the setup or staging folder is too long for the file paths", sourceFolder);
             return 0;
         }
@@ -180,6 +324,11 @@ int installFiles(const Places& places, HWND owner, const char* folder, int resta
         for (size_t i = 0; i < staged.count; ++i)
             secureStagedFile(staged.paths[i]);
     }
+    // What an earlier run left for the restart on these files (a removal's deletions,
+    // an older version's replacements) would undo this installation there.
+    if (!withdrawPendingOperations(installed.paths, installed.count,
+                                   kWithdrawDeletions | kWithdrawReplacements))
+        return 0;
     if (!removeStrayFile(places, owner, folder, places.otherSettingsName, restartNeeded))
         return 0;
     // No manifest is installed; one left in the folder would override the application's own.
@@ -190,19 +339,49 @@ int installFiles(const Places& places, HWND owner, const char* folder, int resta
         return runFileOperation(owner, FO_MOVE, staged.text, installed.text, kCopyFlags);
     // The application runs: its files are replaced at the next restart. The staged
     // copies are the sources of those replacements and stay until then, also when a
-    // later one cannot be scheduled.
-    staging.keep();
+    // later one cannot be scheduled; their emptied folders go after them (WININIT.INI
+    // can delete files only: on Windows 9x the empty folder stays).
     for (size_t i = 0; i < installed.count; ++i) {
         int scheduled = places.nt ? scheduleReplacement(staged.paths[i], installed.paths[i])
                                   : addRenameReplacement(staged.paths[i], installed.paths[i]);
-        if (!scheduled)
+        if (!scheduled) {
+            programStage.keep();
+            windowsStage.keep();
             return 0;
+        }
     }
-    // The emptied folder goes after them. WININIT.INI can delete files only: on
-    // Windows 9x the empty folder stays in the temporary folder.
-    if (places.nt)
-        scheduleDeletion(staging.path());
+    programStage.keep();
+    windowsStage.keep();
     return 1;
+}
+
+// Whether the files of `folder` can be looked for: the folder is there, or it is gone
+// from a volume that is there (deleted by hand). A drive that is unplugged, a network
+// share that is disconnected, a drive letter that no longer exists are out of reach:
+// their files are not "already removed".
+bool folderReachable(const char* folder)
+{
+    DWORD attributes = GetFileAttributesA(folder);
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+        return true;
+    DWORD error = GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
+        return false;
+    char root[kPathChars];
+    if (!copyText(root, sizeof root, folder))
+        return false;
+    // "C:\\" or "\\\\server\\share\\"
+    int separators = root[0] == '\\' && root[1] == '\\' ? 4 : 1;
+    for (char* p = root; *p; ++p) {
+        if (*p == '\\' && --separators == 0) {
+            p[1] = '\0';
+            break;
+        }
+    }
+    if (separators != 0 && !appendText(root, sizeof root, "\\"))
+        return false;
+    attributes = GetFileAttributesA(root);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 int removeFiles(const Places& places, HWND owner, const char* folder, int restartNeeded)
@@ -213,24 +392,47 @@ int removeFiles(const Places& places, HWND owner, const char* folder, int restar
         return 0;
     }
     const char* uninstaller = installed.paths[0];
+    if (!folderReachable(folder)) {
+        traceCall("GetFileAttributesA (the program folder is out of reach)", GetLastError(), folder);
+        return 0;
+    }
+    // Replacements that an earlier installation left for the restart would bring the
+    // files back there.
+    if (!withdrawPendingOperations(installed.paths, installed.count, kWithdrawReplacements))
+        return 0;
+
+    // Only files go: a folder under one of the names is somebody else's. A file not
+    // found, deleted by hand or by a removal cut off earlier, counts as removed;
+    // anything else that keeps a file from being looked at fails the phase.
+    PathList present;
+    clearList(present);
+    for (size_t i = 0; i < installed.count; ++i) {
+        DWORD attributes = GetFileAttributesA(installed.paths[i]);
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            DWORD error = GetLastError();
+            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+                continue;
+            traceCall("GetFileAttributesA", error, installed.paths[i]);
+            return 0;
+        }
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+            traceCause("a folder, not the installed file: left as it is", installed.paths[i]);
+            continue;
+        }
+        if (i > 0 || restartNeeded)
+            addPath(present, installed.paths[i], "", "");
+    }
 
     if (restartNeeded) {
         if (!places.nt)
-            return addRenameDeletions(installed.paths, installed.count);
-        for (size_t i = 0; i < installed.count; ++i) {
-            if (!scheduleDeletion(installed.paths[i]))
+            return addRenameDeletions(present.paths, present.count);
+        for (size_t i = 0; i < present.count; ++i) {
+            if (!scheduleDeletion(present.paths[i]))
                 return 0;
         }
         return 1;
     }
-    // The uninstaller is this very program: it can only go at the next restart. A file
-    // already gone, by hand or by a removal cut off earlier, counts as removed.
-    PathList present;
-    clearList(present);
-    for (size_t i = 1; i < installed.count; ++i) {
-        if (GetFileAttributesA(installed.paths[i]) != INVALID_FILE_ATTRIBUTES)
-            addPath(present, installed.paths[i], "", "");
-    }
+    // The uninstaller is this very program: it can only go at the next restart.
     if (present.count > 0 && !runFileOperation(owner, FO_DELETE, present.text, nullptr, kDeleteFlags)) {
         traceMissingPath(present);
         return 0;

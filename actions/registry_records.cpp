@@ -195,7 +195,10 @@ int removalRecordsLeft()
         return 0;
     static const char* const kRemoved[] = {"", "ProgDir", "Name", "Version", "MenuDir", "DownloadDir", "ProxyServer"};
     for (const char* name : kRemoved) {
-        if (RegQueryValueExA(key.get(), name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS)
+        // Windows 9x gives every key a default value, empty until one is written.
+        DWORD size = 0;
+        if (RegQueryValueExA(key.get(), name, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS &&
+            (name[0] || size > 1))
             return 1;
     }
     UniqueKey searchPath;

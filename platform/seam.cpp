@@ -2,6 +2,8 @@
 
 #include <setupapi.h>
 
+#include "platform/narrow_paths.h"
+
 PlatformSeam platform = {
     ::OpenProcessToken,
     ::GetTokenInformation,
@@ -9,7 +11,7 @@ PlatformSeam platform = {
     ::RegCreateKeyExA,
     ::RegSetValueExA,
     ::RegDeleteValueA,
-    ::GetModuleFileNameA,
+    losslessModuleFileName,
     ::MoveFileExA,
     ::MessageBoxA,
     ::SetupPromptReboot,

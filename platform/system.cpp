@@ -1,6 +1,9 @@
 #include "platform/system.h"
 
 #include "platform/text.h"
+#ifdef _WIN32
+#include "platform/narrow_paths.h"
+#endif
 
 namespace {
 
@@ -69,6 +72,14 @@ int shellFolderPath(int csidl, char* out)
         function = lookUp("shell32.dll");
     if (function == nullptr)
         function = lookUp("shfolder.dll");
+#ifdef _WIN32
+    // A profile folder outside the code page is named in a form that reaches it.
+    if (isNtFamily()) {
+        int found = wideShellFolderPath(csidl, out);
+        if (found >= 0)
+            return found;
+    }
+#endif
     out[0] = '\0';
     return function && SUCCEEDED(function(nullptr, csidl, nullptr, 0, out)) && out[0] != '\0';
 }

@@ -118,8 +118,10 @@ int uninstallOptions(int32_t* cancelled, InstallSettings* s, char* previousVersi
     int identityKnown = readProductIdentity(s->productName, s->productVersion);
     // A removal that was cut off removes the program folder's record after the files,
     // and the product's name after the shortcuts: without them, what is left of the
-    // records is removed and the files and shortcuts are not looked for again.
-    if (!identityKnown && (folderKnown || !removalRecordsLeft())) {
+    // records is removed and the files and shortcuts are not looked for again. An
+    // installation that was cut off has recorded the folder but not yet the name: its
+    // files and records go, and the shortcuts it made stay where no record names them.
+    if (!identityKnown && !folderKnown && !removalRecordsLeft()) {
         traceCause("nothing to remove: no \"ProgDir\" or \"Name\" under",
                    "HKEY_LOCAL_MACHINE\\SOFTWARE\\QUVO\\VeltranoSoftwareInstaller");
         return 0;

@@ -6,7 +6,9 @@
 
 #include "actions/registry_records.h"
 #include "platform/guards.h"
+#include "platform/narrow_paths.h"
 #include "platform/seam.h"
+#include "platform/system.h"
 #include "platform/text.h"
 #include "resources/resource.h"
 #include "setupdata/install_settings.h"
@@ -137,6 +139,16 @@ INT_PTR CALLBACK optionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
     }
 }
 
+// The folder the browser points at, in a narrow form that names it (never a best-fit
+// spelling of a name outside the code page).
+static bool pathOfItem(LPCITEMIDLIST item, char* out)
+{
+    if (!isNtFamily())
+        return SHGetPathFromIDListA(item, out) != FALSE;
+    wchar_t wide[MAX_PATH] = L"";
+    return SHGetPathFromIDListW(item, wide) && losslessNarrowPath(wide, out);
+}
+
 int CALLBACK browseCallback(HWND window, UINT message, LPARAM parameter, LPARAM folderParameter)
 {
     char* folder = reinterpret_cast<char*>(folderParameter);
@@ -147,7 +159,7 @@ int CALLBACK browseCallback(HWND window, UINT message, LPARAM parameter, LPARAM 
     } else if (message == BFFM_SELCHANGED) {
         char path[MAX_PATH] = "";
         DWORD attributes = INVALID_FILE_ATTRIBUTES;
-        if (parameter && SHGetPathFromIDListA(reinterpret_cast<LPCITEMIDLIST>(parameter), path))
+        if (parameter && pathOfItem(reinterpret_cast<LPCITEMIDLIST>(parameter), path))
             attributes = GetFileAttributesA(path);
         bool acceptable = attributes != INVALID_FILE_ATTRIBUTES &&
                           !(attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_OFFLINE)) &&

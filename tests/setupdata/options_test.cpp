@@ -482,9 +482,19 @@ TEST_F(OptionsStep, RemovalWorksFromTheInstalledRecords)
     EXPECT_EQ(1, run(kRunSilent));
     EXPECT_STREQ("", settings.sourceFolder);
     EXPECT_STREQ("N", settings.productName);
+    // With ProgDir but no Name, as an installation cut off between them leaves it: its
+    // files and records go; no shortcut is looked for.
+    const Missing cutOff[] = {
+        {"no Name", {kInstalledFolder, nullptr, nullptr, nullptr, -1}},
+        {"no Version", {kInstalledFolder, "N", nullptr, nullptr, -1}},
+    };
+    for (const Missing& m : cutOff) {
+        writeRecords(m.records);
+        EXPECT_EQ(1, run(kRunSilent)) << m.what;
+        EXPECT_STREQ(kInstalledFolder, settings.sourceFolder) << m.what;
+        EXPECT_STREQ("", settings.productName) << m.what;
+    }
     const Missing missing[] = {
-        {"no Name", {kInstalledFolder, nullptr, "1.00.0000", "C:\\Menu", -1}},
-        {"no Version", {kInstalledFolder, "N", nullptr, "C:\\Menu", -1}},
         {"no MenuDir", {kInstalledFolder, "N", "1.00.0000", nullptr, -1}},
     };
     for (const Missing& m : missing) {

@@ -1,0 +1,133 @@
+#include "platform/narrow_paths.h"
+
+#include "platform/system.h"
+#include "platform/text.h"
+#include "platform/trace.h"
+
+namespace {
+
+// `wide` in the code page, only when converting back gives the same characters: no
+// best-fit replacement and no default character slipped in.
+int convertsWithoutLoss(const wchar_t* wide, char* out)
+{
+    if (!WideCharToMultiByte(CP_ACP, 0, wide, -1, out, kPathChars, nullptr, nullptr))
+        return 0;
+    wchar_t back[kPathChars];
+    return MultiByteToWideChar(CP_ACP, 0, out, -1, back, kPathChars) && lstrcmpW(back, wide) == 0;
+}
+
+// Makes `path` (wide, so that a name outside the code page can be made) with every
+// missing parent. Whether it exists afterwards is the caller's question.
+void makeWideFolderTree(wchar_t* path)
+{
+    for (wchar_t* p = path; *p; ++p) {
+        // "C:\" and the "\\server\share\" of a network path are no folders to make.
+        if (*p != L'\\' || p == path || p[-1] == L':' || (path[0] == L'\\' && p - path < 2))
+            continue;
+        *p = L'\0';
+        CreateDirectoryW(path, nullptr);
+        *p = L'\\';
+    }
+    CreateDirectoryW(path, nullptr);
+}
+
+using GetFolderPathW = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPWSTR);
+
+}  // namespace
+
+int losslessNarrowPath(const wchar_t* wide, char* out)
+{
+    if (convertsWithoutLoss(wide, out))
+        return 1;
+    wchar_t shortForm[kPathChars];
+    DWORD length = GetShortPathNameW(wide, shortForm, kPathChars);
+    if (length != 0 && length < kPathChars && convertsWithoutLoss(shortForm, out))
+        return 1;
+    out[0] = '\0';
+    SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+    return 0;
+}
+
+DWORD WINAPI losslessModuleFileName(HMODULE module, LPSTR path, DWORD size)
+{
+    if (!isNtFamily())
+        return GetModuleFileNameA(module, path, size);
+    wchar_t wide[kPathChars];
+    char narrow[kPathChars];
+    DWORD length = GetModuleFileNameW(module, wide, kPathChars);
+    if (length == 0 || length >= kPathChars)
+        return 0;
+    if (!losslessNarrowPath(wide, narrow)) {
+        traceCause("the program's path has no form in the system's code page", "");
+        return 0;
+    }
+    length = DWORD(boundedLength(narrow, kPathChars));
+    if (length >= size)
+        return size;  // cut, as GetModuleFileNameA says it
+    copyText(path, size, narrow);
+    return length;
+}
+
+int tempFolderPath(char* out)
+{
+    out[0] = '\0';
+    if (!isNtFamily()) {
+        DWORD length = GetTempPathA(kPathChars, out);
+        if (length == 0 || length >= kPathChars)
+            return 0;
+        if (GetFileAttributesA(out) == INVALID_FILE_ATTRIBUTES)
+            CreateDirectoryA(out, nullptr);  // the usual one has its parent, the Windows folder
+        DWORD attributes = GetFileAttributesA(out);
+        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            traceCall("CreateDirectoryA", GetLastError(), out);
+            return 0;
+        }
+        return 1;
+    }
+    wchar_t wide[kPathChars];
+    DWORD length = GetTempPathW(kPathChars, wide);
+    if (length == 0 || length >= kPathChars - 1) {
+        traceCall("GetTempPathW", GetLastError(), "");
+        return 0;
+    }
+    DWORD attributes = GetFileAttributesW(wide);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        makeWideFolderTree(wide);
+        attributes = GetFileAttributesW(wide);
+    }
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        char shown[kPathChars] = "";
+        WideCharToMultiByte(CP_ACP, 0, wide, -1, shown, kPathChars, nullptr, nullptr);
+        traceCall("CreateDirectoryW (the temporary folder)", GetLastError(), shown);
+        return 0;
+    }
+    if (!losslessNarrowPath(wide, out)) {
+        traceCause("the temporary folder has no form in the system's code page (no short name)", "");
+        return 0;
+    }
+    size_t used = boundedLength(out, kPathChars);
+    return (used > 0 && out[used - 1] == '\\') || appendText(out, kPathChars, "\\");
+}
+
+int wideShellFolderPath(int csidl, char* out)
+{
+    static GetFolderPathW function;
+    static bool looked;
+    if (!looked) {
+        looked = true;
+        // Loaded already by the narrow lookup, from the system folder.
+        function = procedureOf<GetFolderPathW>(GetModuleHandleA("shell32.dll"), "SHGetFolderPathW");
+        if (function == nullptr)
+            function = procedureOf<GetFolderPathW>(GetModuleHandleA("shfolder.dll"), "SHGetFolderPathW");
+    }
+    if (function == nullptr)
+        return -1;
+    out[0] = '\0';
+    wchar_t wide[kPathChars] = L"";
+    if (FAILED(function(nullptr, csidl, nullptr, 0, wide)) || !wide[0])
+        return 0;
+    if (losslessNarrowPath(wide, out))
+        return 1;
+    traceCause("a shell folder has no form in the system's code page (no short name)", "");
+    return 0;
+}

@@ -1,0 +1,25 @@
+// Paths that the system hands over in a narrow form naming the same file. The "A"
+// functions give a name outside the code page in a best-fit spelling ("Łukasz" as
+// "Lukasz", "张伟" as "??"), which names another folder or none. On the NT family the
+// program asks for the wide name and keeps it when the code page holds every
+// character, else takes its short (8.3) form, which is always narrow.
+#pragma once
+#include <windows.h>
+
+// The narrow form of `wide` into `out` (260 characters) that names the same file: the
+// name itself, or its short form. Returns 0, with error ERROR_NO_UNICODE_TRANSLATION,
+// when neither converts without loss (short names turned off on that volume).
+int losslessNarrowPath(const wchar_t* wide, char* out);
+
+// GetModuleFileNameA that never hands back a best-fit path: on the NT family the
+// wide name through losslessNarrowPath. The platform seam's default.
+DWORD WINAPI losslessModuleFileName(HMODULE module, LPSTR path, DWORD size);
+
+// The temporary folder, ending with a backslash, into `out` (260 characters); made
+// when it is missing (with its parents), as the shell's copy used to make it. Returns
+// 0 with the cause in the trace when it cannot be named without loss or made.
+int tempFolderPath(char* out);
+
+// A shell folder (CSIDL_...) through SHGetFolderPathW, in lossless narrow form.
+// Returns -1 when the system has no SHGetFolderPathW, else 1 or 0 (`out` empty).
+int wideShellFolderPath(int csidl, char* out);
