@@ -64,7 +64,7 @@ struct RenameSection {
 
 // Windows 9x: drops the lines that delete (NUL=path) or replace (path=staged) one of
 // `paths`, compared by their short forms as the lines hold them.
-int withdrawRenameLines(const char* const* paths, size_t count, int what)
+int withdrawRenameLines(const char* const* paths, size_t count)
 {
     RenameSection rename;
     if (!rename.read(2))
@@ -85,8 +85,7 @@ int withdrawRenameLines(const char* const* paths, size_t count, int what)
                 continue;
             *equals = '\0';
             bool deletion = lstrcmpiA(line, "NUL") == 0;
-            drop = ((what & kWithdrawDeletions) && deletion && lstrcmpiA(equals + 1, shortForms[i]) == 0) ||
-                   ((what & kWithdrawReplacements) && !deletion && lstrcmpiA(line, shortForms[i]) == 0);
+            drop = lstrcmpiA(deletion ? equals + 1 : line, shortForms[i]) == 0;
             *equals = '=';
         }
         if (drop) {
@@ -158,8 +157,9 @@ bool isOneOf(const wchar_t* entry, const wchar_t (*paths)[kPathChars], size_t co
 }
 
 // The staged copy of a move that was taken back, when it lies in a staging folder of
-// this program ("PkgMgrSetup-..."): it goes, and its folder with it once empty.
-void deleteStagedCopy(const wchar_t* entry)
+// this program ("PkgMgrSetup-..."): it goes, and its folder with it once empty; then
+// `removedFolder` names the folder.
+void deleteStagedCopy(const wchar_t* entry, wchar_t* removedFolder)
 {
     wchar_t path[kPathChars];
     const wchar_t* plain = plainPath(entry);
@@ -185,12 +185,13 @@ void deleteStagedCopy(const wchar_t* entry)
     }
     DeleteFileW(path);
     *name = L'\0';
-    RemoveDirectoryW(path);  // fails while anything else is in it
+    if (RemoveDirectoryW(path))  // fails while anything else is in it
+        lstrcpynW(removedFolder, path, kPathChars);
 }
 
 // NT family: drops the pairs of the pending list that delete (no new name) or replace
 // (a new name) one of `paths`.
-int withdrawPendingPairs(const char* const* paths, size_t count, int what)
+int withdrawPendingPairs(const char* const* paths, size_t count)
 {
     wchar_t widePaths[kWithdrawMax][kPathChars];
     for (size_t i = 0; i < count; ++i) {
@@ -205,6 +206,8 @@ int withdrawPendingPairs(const char* const* paths, size_t count, int what)
     // Pairs one after another: the path, then its new name (empty for a deletion).
     DWORD kept = 0;
     bool dropped = false;
+    // A staging folder emptied here: its own deletion, scheduled after its moves, goes too.
+    wchar_t removedFolder[1][kPathChars] = {L""};
     for (DWORD at = 0; at < length && list[at];) {
         wchar_t* from = list + at;
         DWORD fromLength = DWORD(lstrlenW(from)) + 1;
@@ -212,10 +215,9 @@ int withdrawPendingPairs(const char* const* paths, size_t count, int what)
         DWORD toLength = at + fromLength < length ? DWORD(lstrlenW(to)) + 1 : 1;
         at += fromLength + toLength;
         bool deletion = to[0] == L'\0';
-        if (((what & kWithdrawDeletions) && deletion && isOneOf(from, widePaths, count)) ||
-            ((what & kWithdrawReplacements) && !deletion && isOneOf(to, widePaths, count))) {
+        if (isOneOf(deletion ? from : to, widePaths, count) || (deletion && isOneOf(from, removedFolder, 1))) {
             if (!deletion)
-                deleteStagedCopy(from);
+                deleteStagedCopy(from, removedFolder[0]);
             dropped = true;
             continue;
         }
@@ -253,7 +255,7 @@ int scheduleReplacement(const char* staged, const char* installed)
         return 1;
     traceCall("MoveFileExA (replacement at restart)", GetLastError(), installed);
     // Without the move the restart would delete the file and put nothing in its place.
-    withdrawPendingOperations(&installed, 1, kWithdrawDeletions);
+    withdrawPendingOperations(&installed, 1);
     return 0;
 }
 
@@ -285,12 +287,11 @@ int addRenameReplacement(const char* staged, const char* installed)
                                       kWininit) != 0;
 }
 
-int withdrawPendingOperations(const char* const* paths, size_t count, int what)
+int withdrawPendingOperations(const char* const* paths, size_t count)
 {
     if (count > kWithdrawMax)
         return 0;
-    return isNtFamily() ? withdrawPendingPairs(paths, count, what)
-                        : withdrawRenameLines(paths, count, what);
+    return isNtFamily() ? withdrawPendingPairs(paths, count) : withdrawRenameLines(paths, count);
 }
 
 int pendingOperationsWithin(const char* folder)
@@ -300,9 +301,9 @@ int pendingOperationsWithin(const char* folder)
     if (!MultiByteToWideChar(CP_ACP, 0, folder, -1, wide, kPathChars) || !pending.read(KEY_QUERY_VALUE))
         return 1;
     int folderLength = lstrlenW(wide);
-    for (DWORD at = 0; at < pending.length && pending.list[at];) {
+    for (DWORD at = 0; at < pending.length;) {
         const wchar_t* entry = pending.list + at;
-        at += DWORD(lstrlenW(entry)) + 1;
+        at += DWORD(lstrlenW(entry)) + 1;  // the empty new names of deletions included
         const wchar_t* path = plainPath(entry);
         if (lstrlenW(path) >= folderLength &&
             CompareStringW(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, path, folderLength, wide, folderLength) == CSTR_EQUAL &&

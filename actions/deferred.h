@@ -15,15 +15,13 @@ int addRenameDeletions(const char* const* paths, size_t count);
 // does not exist yet has no short name and nothing in its place: it is moved now.
 int addRenameReplacement(const char* staged, const char* installed);
 
-// What withdrawPendingOperations takes back: deletions of the paths, moves onto them.
-enum { kWithdrawDeletions = 1, kWithdrawReplacements = 2 };
-
 // Takes back the operations that earlier runs left for the next restart on the files
-// `paths`, so that the restart completes what this run does instead of undoing it:
-// in the system's pending list on the NT family, in WININIT.INI on Windows 9x. Entries
-// that name other files (other programs') stay as they are. A staged copy whose move is
-// taken back is deleted with it. Returns 0 when the list could not be read or written.
-int withdrawPendingOperations(const char* const* paths, size_t count, int what);
+// `paths` (their deletions, and moves onto them), so that the restart completes what
+// this run does instead of undoing it: in the system's pending list on the NT family,
+// in WININIT.INI on Windows 9x. Entries that name other files (other programs') stay
+// as they are. A staged copy whose move is taken back goes with it. Returns 0 when
+// the list could not be read or written.
+int withdrawPendingOperations(const char* const* paths, size_t count);
 
 // NT family: whether a pending operation names `folder` or a file in it (a staging
 // folder whose copies wait for the restart). 1 also when the list cannot be read.

@@ -112,6 +112,26 @@ HANDLE holdFolder(const char* path, DWORD share)
     return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
 }
 
+// Deletes the files directly in `folder`; the search is closed before the folder can go.
+void deleteFilesIn(const char* folder)
+{
+    char pattern[kPathChars];
+    WIN32_FIND_DATAA found;
+    if (!formatText(pattern, sizeof pattern, "%s\\*", folder))
+        return;
+    UniqueFind find(FindFirstFileA(pattern, &found));
+    if (find.get() == INVALID_HANDLE_VALUE) {
+        find.release();
+        return;
+    }
+    do {
+        char file[kPathChars];
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+            formatText(file, sizeof file, "%s\\%s", folder, found.cFileName))
+            DeleteFileA(file);
+    } while (FindNextFileA(find.get(), &found));
+}
+
 // Removes the staging folders that runs ended before their time (killed, a power cut)
 // left in `tempFolder`: a folder of that name pattern that no running setup holds and
 // whose copies no pending restart operation waits for. NT family only: Windows 9x has
@@ -134,25 +154,10 @@ void removeEarlierStagingFolders(const char* tempFolder)
             !formatText(folder, sizeof folder, "%s%s", tempFolder, found.cFileName) ||
             pendingOperationsWithin(folder))
             continue;
-        UniqueHandle claimed(holdFolder(folder, 0));
-        if (!claimed)
-            continue;  // a run that is still going holds it
-        char files[kPathChars];
-        WIN32_FIND_DATAA inside;
-        if (!formatText(files, sizeof files, "%s\\*", folder))
+        // A running setup holds its folder open: then it cannot be opened alone.
+        if (!UniqueHandle(holdFolder(folder, 0)))
             continue;
-        UniqueFind list(FindFirstFileA(files, &inside));
-        if (list.get() == INVALID_HANDLE_VALUE) {
-            list.release();
-        } else {
-            do {
-                char file[kPathChars];
-                if (!(inside.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                    formatText(file, sizeof file, "%s\\%s", folder, inside.cFileName))
-                    DeleteFileA(file);
-            } while (FindNextFileA(list.get(), &inside));
-        }
-        claimed.reset();
+        deleteFilesIn(folder);
         RemoveDirectoryA(folder);
     } while (FindNextFileA(find.get(), &found));
 }
@@ -326,8 +331,7 @@ int installFiles(const Places& places, HWND owner, const char* folder, int resta
     }
     // What an earlier run left for the restart on these files (a removal's deletions,
     // an older version's replacements) would undo this installation there.
-    if (!withdrawPendingOperations(installed.paths, installed.count,
-                                   kWithdrawDeletions | kWithdrawReplacements))
+    if (!withdrawPendingOperations(installed.paths, installed.count))
         return 0;
     if (!removeStrayFile(places, owner, folder, places.otherSettingsName, restartNeeded))
         return 0;
@@ -397,8 +401,8 @@ int removeFiles(const Places& places, HWND owner, const char* folder, int restar
         return 0;
     }
     // Replacements that an earlier installation left for the restart would bring the
-    // files back there.
-    if (!withdrawPendingOperations(installed.paths, installed.count, kWithdrawReplacements))
+    // files back there; its deletions are this run's to schedule or to do now.
+    if (!withdrawPendingOperations(installed.paths, installed.count))
         return 0;
 
     // Only files go: a folder under one of the names is somebody else's. A file not

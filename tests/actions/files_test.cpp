@@ -282,7 +282,7 @@ TEST_F(FileDeployment, RemovalDeletesElevenFilesAndSchedulesTheUninstaller)
     EXPECT_EQ(1, deploy(kSettingsMode, 0, 0));
     EXPECT_EQ(Names{}, folderContents(kFolder));
     EXPECT_EQ(1, deploy(kSettingsMode, 0, 0));
-    EXPECT_EQ((Operations{{installed(kSettingsMode, 0), ""}, {installed(kSettingsMode, 0), ""}}), pendingOperations());
+    EXPECT_EQ((Operations{{installed(kSettingsMode, 0), ""}}), pendingOperations()) << "once, not twice";
 }
 
 TEST_F(FileDeployment, RemovalWhileRunningSchedulesEveryFile)
@@ -478,6 +478,96 @@ TEST_F(FileDeployment, StagingUsesAFolderOfTheRunsOwn)
         DeleteFileA((runFolder + kSettingsMode.sources[i]).c_str());
 }
 
+// What earlier runs left for the restart on this installation's files would undo the
+// next run there: a run takes back their deletions and replacements (and the staged
+// copies with them); other programs' entries stay.
+TEST_F(FileDeployment, EarlierRunsPendingOperationsAreTakenBack)
+{
+    struct Case {
+        const char* what;
+        uint32_t earlierRun, thisRun;
+    };
+    const Case cases[] = {{"deferred removal, then installation", 0, 1},
+                          {"deferred installation, then installation", 1, 1},
+                          {"deferred installation, then removal", 1, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        installOldFiles(kSettingsMode);
+        makeFolders("C:\\other");
+        writeFile("C:\\other\\gone.tmp", "x");
+        writeFile("C:\\other\\app.new", "x");
+        ASSERT_TRUE(MoveFileExA("C:\\other\\gone.tmp", nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
+        ASSERT_EQ(1, deploy(kSettingsMode, c.earlierRun, 1));
+        ASSERT_TRUE(MoveFileExA("C:\\other\\app.new", "C:\\other\\app.dll", MOVEFILE_DELAY_UNTIL_REBOOT));
+        ASSERT_EQ(1, deploy(kSettingsMode, c.thisRun, 0));
+        Operations expected = {{"C:\\other\\gone.tmp", ""}, {"C:\\other\\app.new", "C:\\other\\app.dll"}};
+        if (c.thisRun == 0)
+            expected.push_back({installed(kSettingsMode, 0), ""});
+        EXPECT_EQ(expected, pendingOperations());
+        EXPECT_EQ("", stagingFolder()) << "the earlier run's staged copies went with their moves";
+        EXPECT_EQ(c.thisRun ? programFiles(kSettingsMode) : Names{}, folderContents(kFolder));
+    }
+}
+
+// A removal looks for its files only where it can reach: a program folder on a drive
+// that is gone fails the phase; one deleted by hand has no files left. Only files go.
+TEST_F(FileDeployment, RemovalNeedsAFolderItCanReach)
+{
+    struct Case {
+        const char* what;
+        std::string folder;
+        int restartNeeded, expected;
+    };
+    const Case cases[] = {{"a drive that is gone", "Q:\\Programs\\PkgMgr", 0, 0},
+                          {"a drive that is gone, application running", "Q:\\Programs\\PkgMgr", 1, 0},
+                          {"a folder deleted by hand", kRoot + "\\deleted\\PkgMgr", 0, 1},
+                          {"a folder under an installed name", kFolder, 0, 1},
+                          {"a folder under an installed name, application running", kFolder, 1, 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        installOldFiles(kSettingsMode);
+        std::string planted = kFolder + "\\ZemSetup.dll";
+        DeleteFileA(planted.c_str());
+        makeFolders(planted);
+        writeFile(planted + "\\keep.txt", "somebody else's");
+        EXPECT_EQ(c.expected, deploy(kSettingsMode, 0, c.restartNeeded, c.folder));
+        EXPECT_EQ("somebody else's", readFile(planted + "\\keep.txt"));
+        bool plantedScheduled = false;
+        for (const auto& operation : pendingOperations())
+            plantedScheduled |= operation.first == planted;
+        EXPECT_FALSE(plantedScheduled);
+        if (!c.expected) {
+            EXPECT_TRUE(pendingOperations().empty());
+        }
+    }
+}
+
+// Staging folders that killed runs left are removed; one that a running setup holds, or
+// whose copies wait for the restart, stays.
+TEST_F(FileDeployment, LeftoverStagingFoldersOfEarlierRunsAreRemoved)
+{
+    const std::string left = tempFolder() + "PkgMgrSetup-0000ABCD";
+    const std::string held = tempFolder() + "PkgMgrSetup-0000ABCE";
+    const std::string waiting = tempFolder() + "PkgMgrSetup-0000ABCF";
+    for (const std::string& folder : {left, held, waiting}) {
+        makeFolders(folder);
+        writeFile(folder + "\\PkgMgr.exe", "staged");
+    }
+    HANDLE holder = CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+    ASSERT_TRUE(MoveFileExA((waiting + "\\PkgMgr.exe").c_str(), "C:\\other\\PkgMgr.exe", MOVEFILE_DELAY_UNTIL_REBOOT));
+    ASSERT_EQ(1, deploy(kSettingsMode, 1, 0));
+    CloseHandle(holder);
+    EXPECT_FALSE(exists(left));
+    EXPECT_EQ("staged", readFile(held + "\\PkgMgr.exe"));
+    EXPECT_EQ("staged", readFile(waiting + "\\PkgMgr.exe"));
+    removeTree(held);
+    removeTree(waiting);
+}
+
 // --- Windows 9x: the "rename" section of WININIT.INI ---
 
 class FileDeployment9x : public Deployment {
@@ -585,3 +675,19 @@ TEST_F(FileDeployment9x, RemovalDeletesElevenFilesAndAddsALineForTheUninstaller)
 }
 
 }  // namespace
+
+// The same on Windows 9x, in WININIT.INI: a removal's deletion lines give way to a
+// later installation, an installation's replacement lines to a later removal.
+TEST_F(FileDeployment9x, EarlierRunsLinesAreTakenBack)
+{
+    for (uint32_t thisRun : {1u, 0u}) {
+        SCOPED_TRACE(thisRun);
+        SetUp();
+        installOldFiles(kSettingsMode);
+        ASSERT_EQ(1, deploy(kSettingsMode, 1 - thisRun, 1));
+        ASSERT_FALSE(addedLines().empty());
+        std::string uninstaller = shortPathOf(installed(kSettingsMode, 0));
+        ASSERT_EQ(1, deploy(kSettingsMode, thisRun, 0));
+        EXPECT_EQ(thisRun ? Names{} : Names{"NUL=" + uninstaller}, addedLines());
+    }
+}
