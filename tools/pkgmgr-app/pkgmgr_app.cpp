@@ -2,9 +2,11 @@
 //
 //   PkgMgr.exe                          notes its start in %TEMP%\PkgMgr-started.txt
 //                                       and exits
-//   PkgMgr.exe /hold NAME [/for MS]     holds a mutex and a top-level window, both
+//   PkgMgr.exe /hold NAME [/for MS] [/note FILE]
+//                                       holds a mutex and a top-level window, both
 //                                       named NAME, until the window is closed or
-//                                       MS milliseconds have passed
+//                                       MS milliseconds have passed; makes FILE once
+//                                       both are there
 //
 // Setup recognises the running application by exactly these two names.
 #include <windows.h>
@@ -34,20 +36,23 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
     const char* name = nullptr;
+    const char* note = nullptr;
     UINT holdMilliseconds = 0;
     for (int i = 1; i + 1 < __argc; ++i) {
         if (strcmp(__argv[i], "/hold") == 0)
             name = __argv[++i];
         else if (strcmp(__argv[i], "/for") == 0)
             holdMilliseconds = UINT(strtoul(__argv[++i], nullptr, 10));
+        else if (strcmp(__argv[i], "/note") == 0)
+            note = __argv[++i];
     }
     if (name == nullptr) {
         // Lets a test see that the setup opened the application.
-        const char note[] = "PkgMgr-started.txt";
+        const char started[] = "PkgMgr-started.txt";
         char path[MAX_PATH];
         DWORD length = GetTempPathA(MAX_PATH, path);
-        if (length > 0 && length + sizeof note <= MAX_PATH) {
-            memcpy(path + length, note, sizeof note);
+        if (length > 0 && length + sizeof started <= MAX_PATH) {
+            memcpy(path + length, started, sizeof started);
             HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
             if (file != INVALID_HANDLE_VALUE)
                 CloseHandle(file);
@@ -67,6 +72,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         return 1;
     if (holdMilliseconds)
         SetTimer(window, 1, holdMilliseconds, nullptr);
+    if (note) {
+        HANDLE file = CreateFileA(note, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        if (file != INVALID_HANDLE_VALUE)
+            CloseHandle(file);
+    }
 
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
