@@ -150,14 +150,19 @@ int uninstallOptions(int32_t* cancelled, InstallSettings* s, char* previousVersi
     }
     if (!identityKnown)
         return 1;  // the shortcuts went before the name: nothing to look for
-    int result = readMenuFolder(s->menuFolder);
-    if (!result)
-        traceCause("no \"MenuDir\" under", "HKEY_LOCAL_MACHINE\\SOFTWARE\\QUVO\\VeltranoSoftwareInstaller");
+    // An installation cut off before it recorded the menu folder: the removal goes on
+    // without a menu shortcut to look for.
+    if (!readMenuFolder(s->menuFolder)) {
+        traceCause("no \"MenuDir\" (no menu shortcut is looked for) under",
+                   "HKEY_LOCAL_MACHINE\\SOFTWARE\\QUVO\\VeltranoSoftwareInstaller");
+        s->menuFolder[0] = '\0';
+        return 1;
+    }
     if (!formatShortcutPath(s->menuShortcut, s->menuFolder, s->productName)) {
         traceCause("the menu shortcut does not fit a path", s->menuFolder);
-        result = 0;
+        return 0;
     }
-    return result;
+    return 1;
 }
 
 }  // namespace

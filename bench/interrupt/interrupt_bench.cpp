@@ -7,8 +7,10 @@
 //
 // PACKAGE is the sample release folder; KIND is "install" (cut an installation off,
 // run it again, remove), "removal" (install, cut the removal off, run it again),
-// "together" (two installations at once) or "beside" (an installation beside a
-// removal). Exit code 0 when every run was completed.
+// "rollback" (cut an installation off, then remove with the package's setup.exe, as a
+// deployment tool rolls a failed installation back), "together" (two installations at
+// once) or "beside" (an installation beside a removal). Exit code 0 when every run was
+// completed.
 #include <windows.h>
 #include <shlobj.h>
 #include <stdio.h>
@@ -225,9 +227,10 @@ struct Run {
     HANDLE process = nullptr;
 };
 
-Run start(bool removal)
+// An installation, or a removal by the installed uninstaller or by the package's setup.exe.
+Run start(bool removal, bool fromPackage = false)
 {
-    std::string exe = removal ? windowsFolder() + "\\_zemu000.exe" : package + "\\setup.exe";
+    std::string exe = removal && !fromPackage ? windowsFolder() + "\\_zemu000.exe" : package + "\\setup.exe";
     std::string line = "\"" + exe + "\" " + (removal ? "/S /U" : "/S");
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
@@ -255,10 +258,43 @@ DWORD finish(Run& run)
     return code;
 }
 
-DWORD runToEnd(bool removal)
+DWORD runToEnd(bool removal, bool fromPackage = false)
 {
-    Run run = start(removal);
+    Run run = start(removal, fromPackage);
     return finish(run);
+}
+
+bool holds(const State& state, const std::string& piece)
+{
+    for (const std::string& line : state) {
+        if (line.find(piece) != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
+// What a removal after a cut-off installation may leave, and nothing else: without
+// "ProgDir" it knows no files (it ends 8, "nothing to remove"), without "Name" no
+// shortcuts, without "MenuDir" no menu shortcut.
+std::string rollbackLeftovers(const State& removed, const State& left, const State& state)
+{
+    bool recorded = holds(left, "\\ProgDir ");
+    bool named = holds(left, "\\Name ");
+    bool menuRecorded = holds(left, "\\MenuDir ");
+    std::string text;
+    for (const std::string& line : state) {
+        bool shortcut = line.find(".lnk") != std::string::npos || line.rfind("shortcut ", 0) == 0;
+        bool menuShortcut = shortcut && line.find("menu\\") != std::string::npos;
+        bool file = line.rfind("file programs\\", 0) == 0 || line.rfind("file windows\\", 0) == 0;
+        if (!removed.count(line) &&
+            !((!named && shortcut) || (!menuRecorded && menuShortcut) || (!recorded && file)))
+            text += "\n      extra:   " + line;
+    }
+    for (const std::string& line : removed) {
+        if (!state.count(line) && left.count(line))  // what the cut-off run had not made yet is not missing
+            text += "\n      missing: " + line;
+    }
+    return text;
 }
 
 // Cuts the run off after `delay` ms; false when it had ended by itself.
@@ -343,7 +379,7 @@ void fail(Figures& figures, int cycle, const std::string& where, const std::stri
 int main(int argc, char** argv)
 {
     if (argc != 5) {
-        fprintf(stderr, "usage: interrupt_bench PACKAGE install|removal|together|beside RUNS SEED\n");
+        fprintf(stderr, "usage: interrupt_bench PACKAGE install|removal|rollback|together|beside RUNS SEED\n");
         return 2;
     }
     // A package named without a drive lies beside this program.
@@ -390,7 +426,22 @@ int main(int argc, char** argv)
                 fail(figures, cycle, where, what);
             ok = ok && good;
         };
-        if (kind == "install" || kind == "removal") {
+        if (kind == "rollback") {
+            DWORD delay = DWORD(rand() % int(installTime * 12 / 10 + 1));
+            bool cut = cutOff(false, delay);
+            State left = machineState();
+            where = cut ? phaseShown(left, false) : "ended before the cut";
+            figures.cutAt[where]++;
+            DWORD again = runToEnd(true, true);
+            std::string value = resultValue();
+            DWORD expected = holds(left, "\\ProgDir ") ? 0 : 8;
+            check(again == expected, "the removal ended with " + std::to_string(again) + ", \"" + value + "\"");
+            check(std::to_string(again) == std::to_string(strtoul(value.c_str(), nullptr, 16)),
+                  "exit code " + std::to_string(again) + " but \"" + value + "\"");
+            std::string extra = rollbackLeftovers(removed, left, machineState());
+            check(extra.empty(), "the removal left:" + extra);
+            check(foreignOperationsKept(), "another program's pending operation was lost");
+        } else if (kind == "install" || kind == "removal") {
             bool removal = kind == "removal";
             if (removal)
                 check(runToEnd(false) == 0, "the installation before the removal failed");

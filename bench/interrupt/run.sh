@@ -9,9 +9,10 @@
 # Environment: RUNS_AT_ONCE=20 (runs of each concurrency case), JOBS=2 (kinds run
 # side by side, each in a prefix of its own), SEED=1, SKIP_BUILD=1.
 #
-# Kinds: installation and removal cut off, in both setup-data modes, on the NT family
-# (Windows XP) and under Windows 98 emulation; two installations at once and an
-# installation beside a removal, on both systems. The shipping 32-bit build runs where
+# Kinds: installation and removal cut off, and an installation cut off then removed
+# with the package's setup.exe (a deployment tool's rollback), in both setup-data modes,
+# on the NT family (Windows XP) and under Windows 98 emulation; two installations at
+# once and an installation beside a removal, on both systems. The shipping 32-bit build runs where
 # this machine executes 32-bit code, the x86_64 build elsewhere.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -44,7 +45,7 @@ tests/wine/session.sh ensure >/dev/null
 kinds=()
 for version in winxp win98; do
     for mode in settings descriptor; do
-        for kind in install removal; do kinds+=("$version $mode $kind $runs"); done
+        for kind in install removal rollback; do kinds+=("$version $mode $kind $runs"); done
     done
     kinds+=("$version settings together $at_once" "$version descriptor beside $at_once")
 done

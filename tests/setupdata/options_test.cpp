@@ -473,10 +473,6 @@ TEST_F(OptionsStep, RemovalWorksFromTheInstalledRecords)
     EXPECT_TRUE(questions.empty()) << "silent removal asks nothing";
     removeTree(installed);
 
-    struct Missing {
-        const char* what;
-        Records records;
-    };
     // Without ProgDir, as a removal cut off after it leaves it: the rest is removed.
     writeRecords({nullptr, "N", "1.00.0000", "C:\\Menu", -1});
     EXPECT_EQ(1, run(kRunSilent));
@@ -484,22 +480,23 @@ TEST_F(OptionsStep, RemovalWorksFromTheInstalledRecords)
     EXPECT_STREQ("N", settings.productName);
     // With ProgDir but no Name, as an installation cut off between them leaves it: its
     // files and records go; no shortcut is looked for.
-    const Missing cutOff[] = {
-        {"no Name", {kInstalledFolder, nullptr, nullptr, nullptr, -1}},
-        {"no Version", {kInstalledFolder, "N", nullptr, nullptr, -1}},
+    // Without MenuDir too, as an installation cut off before it leaves it: the menu
+    // shortcut is not looked for.
+    const struct {
+        const char* what;
+        Records records;
+        const char* name;
+    } cutOff[] = {
+        {"no Name", {kInstalledFolder, nullptr, nullptr, nullptr, -1}, ""},
+        {"no Version", {kInstalledFolder, "N", nullptr, nullptr, -1}, ""},
+        {"no MenuDir", {kInstalledFolder, "N", "1.00.0000", nullptr, -1}, "N"},
     };
-    for (const Missing& m : cutOff) {
+    for (const auto& m : cutOff) {
         writeRecords(m.records);
         EXPECT_EQ(1, run(kRunSilent)) << m.what;
         EXPECT_STREQ(kInstalledFolder, settings.sourceFolder) << m.what;
-        EXPECT_STREQ("", settings.productName) << m.what;
-    }
-    const Missing missing[] = {
-        {"no MenuDir", {kInstalledFolder, "N", "1.00.0000", nullptr, -1}},
-    };
-    for (const Missing& m : missing) {
-        writeRecords(m.records);
-        EXPECT_EQ(0, run(kRunSilent)) << m.what;
+        EXPECT_STREQ(m.name, settings.productName) << m.what;
+        EXPECT_STREQ("", settings.menuShortcut) << m.what;
     }
 }
 
@@ -510,7 +507,7 @@ TEST_F(OptionsStep, RemovalQuestionYesGoesOnAndNoCancels)
         bool menuDir;
         int expectedResult, expectedCancelled;
     };
-    const Case cases[] = {{IDYES, true, 1, 0}, {IDNO, true, 1, 1}, {IDNO, false, 0, 1}, {IDYES, false, 0, 0}};
+    const Case cases[] = {{IDYES, true, 1, 0}, {IDNO, true, 1, 1}, {IDNO, false, 1, 1}, {IDYES, false, 1, 0}};
     for (const Case& c : cases) {
         Records records = kEarlier;
         if (!c.menuDir)
