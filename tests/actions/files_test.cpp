@@ -8,6 +8,7 @@
 
 #include "actions/files.h"
 #include "actions/machine.h"
+#include "platform/narrow_paths.h"
 #include "platform/seam.h"
 #include "setupdata/setup_data.h"
 
@@ -566,6 +567,46 @@ TEST_F(FileDeployment, LeftoverStagingFoldersOfEarlierRunsAreRemoved)
     EXPECT_EQ("staged", readFile(waiting + "\\PkgMgr.exe"));
     removeTree(held);
     removeTree(waiting);
+}
+
+// Paths from the system in a narrow form that names the same file (code page 1252
+// here): a name the code page holds as it is, another by its short form, and none when
+// there is no short form (here: the file does not exist).
+TEST_F(FileDeployment, NarrowPathsNameTheSameFile)
+{
+    ASSERT_EQ(1252u, GetACP());
+    const std::wstring base = L"C:\\actions\\target\\";
+    const struct {
+        std::wstring path;
+        bool make;
+        int expected;
+        bool asItIs;
+    } cases[] = {
+        {base + L"plain caf\u00e9", true, 1, true},
+        {base + L"\u0141\u00f3d\u017a", true, 1, false},
+        {base + L"\u5f20\u4f1f", true, 1, false},
+        {base + L"nowhere\\\u0418\u0432\u0430\u043d", false, 0, false},
+    };
+    for (const auto& c : cases) {
+        if (c.make) {
+            ASSERT_TRUE(CreateDirectoryW(c.path.c_str(), nullptr));
+        }
+        char narrow[MAX_PATH] = "x";
+        SetLastError(0);
+        EXPECT_EQ(c.expected, losslessNarrowPath(c.path.c_str(), narrow));
+        if (!c.expected) {
+            EXPECT_EQ(DWORD(ERROR_NO_UNICODE_TRANSLATION), GetLastError());
+            EXPECT_STREQ("", narrow);
+            continue;
+        }
+        EXPECT_EQ(c.asItIs, strchr(narrow, '~') == nullptr) << narrow;
+        EXPECT_EQ(nullptr, strchr(narrow, '?')) << narrow;
+        wchar_t wide[MAX_PATH] = L"";
+        wchar_t back[MAX_PATH] = L"";
+        MultiByteToWideChar(CP_ACP, 0, narrow, -1, wide, MAX_PATH);
+        ASSERT_NE(0u, GetLongPathNameW(wide, back, MAX_PATH)) << narrow;
+        EXPECT_EQ(0, lstrcmpiW(c.path.c_str(), back)) << narrow;
+    }
 }
 
 // --- Windows 9x: the "rename" section of WININIT.INI ---

@@ -131,6 +131,10 @@ TEST_F(RegistryRecords, RemovalPassesOverAValueAlreadyGone)
         EXPECT_FALSE(keyExists(kUninstallKey));
         EXPECT_FALSE(removalRecordsLeft());
     }
+    // Windows 9x answers every key's default value, empty when none was written: that
+    // is no record left, and a second removal has nothing to remove.
+    setValue(kProductKey, nullptr, textValue(""));
+    EXPECT_FALSE(removalRecordsLeft());
 }
 
 const char* refusedName;
