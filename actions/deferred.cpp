@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "platform/guards.h"
+#include "platform/narrow_paths.h"
 #include "platform/seam.h"
 #include "platform/system.h"
 #include "platform/text.h"
@@ -113,17 +114,20 @@ struct PendingList {
 
     int read(REGSAM access)
     {
-        LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, access, key.put());
+        const WideFunctions* wide = wideFunctions();
+        if (!wide)
+            return 0;
+        LONG status = wide->RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, access, key.put());
         DWORD size = 0;
         if (status == ERROR_SUCCESS)
-            status = RegQueryValueExW(key.get(), kPendingOperations, nullptr, nullptr, nullptr, &size);
+            status = wide->RegQueryValueExW(key.get(), kPendingOperations, nullptr, nullptr, nullptr, &size);
         if (status == ERROR_SUCCESS) {
             block.reset(LocalAlloc(LMEM_ZEROINIT, size + 2 * sizeof(wchar_t)));
             list = static_cast<wchar_t*>(block.get());
             if (!list)
                 return 0;
-            status = RegQueryValueExW(key.get(), kPendingOperations, nullptr, nullptr,
-                                      reinterpret_cast<BYTE*>(list), &size);
+            status = wide->RegQueryValueExW(key.get(), kPendingOperations, nullptr, nullptr,
+                                            reinterpret_cast<BYTE*>(list), &size);
             length = size / sizeof(wchar_t);
         }
         if (status == ERROR_FILE_NOT_FOUND) {
@@ -150,7 +154,7 @@ bool isOneOf(const wchar_t* entry, const wchar_t (*paths)[kPathChars], size_t co
 {
     const wchar_t* path = plainPath(entry);
     for (size_t i = 0; i < count; ++i) {
-        if (paths[i][0] && lstrcmpiW(path, paths[i]) == 0)
+        if (paths[i][0] && sameWideText(path, paths[i], true))
             return true;
     }
     return false;
@@ -163,9 +167,10 @@ void deleteStagedCopy(const wchar_t* entry, wchar_t* removedFolder)
 {
     wchar_t path[kPathChars];
     const wchar_t* plain = plainPath(entry);
-    if (lstrlenW(plain) >= kPathChars)
+    size_t length = wideLength(plain);
+    if (length >= kPathChars)
         return;
-    lstrcpynW(path, plain, kPathChars);
+    CopyMemory(path, plain, (length + 1) * sizeof(wchar_t));
     wchar_t* name = nullptr;
     wchar_t* folderName = nullptr;
     for (wchar_t* p = path; *p; ++p) {
@@ -186,7 +191,7 @@ void deleteStagedCopy(const wchar_t* entry, wchar_t* removedFolder)
     DeleteFileW(path);
     *name = L'\0';
     if (RemoveDirectoryW(path))  // fails while anything else is in it
-        lstrcpynW(removedFolder, path, kPathChars);
+        CopyMemory(removedFolder, path, (wideLength(path) + 1) * sizeof(wchar_t));
 }
 
 // NT family: drops the pairs of the pending list that delete (no new name) or replace
@@ -210,9 +215,9 @@ int withdrawPendingPairs(const char* const* paths, size_t count)
     wchar_t removedFolder[1][kPathChars] = {L""};
     for (DWORD at = 0; at < length && list[at];) {
         wchar_t* from = list + at;
-        DWORD fromLength = DWORD(lstrlenW(from)) + 1;
+        DWORD fromLength = DWORD(wideLength(from)) + 1;
         wchar_t* to = from + fromLength;
-        DWORD toLength = at + fromLength < length ? DWORD(lstrlenW(to)) + 1 : 1;
+        DWORD toLength = at + fromLength < length ? DWORD(wideLength(to)) + 1 : 1;
         at += fromLength + toLength;
         bool deletion = to[0] == L'\0';
         if (isOneOf(deletion ? from : to, widePaths, count) || (deletion && isOneOf(from, removedFolder, 1))) {
@@ -227,9 +232,10 @@ int withdrawPendingPairs(const char* const* paths, size_t count)
     if (!dropped)
         return 1;
     list[kept] = L'\0';
-    LONG status = kept == 0 ? RegDeleteValueW(pending.key.get(), kPendingOperations)
-                       : RegSetValueExW(pending.key.get(), kPendingOperations, 0, REG_MULTI_SZ,
-                                        reinterpret_cast<const BYTE*>(list), (kept + 1) * sizeof(wchar_t));
+    const WideFunctions* wide = wideFunctions();
+    LONG status = kept == 0 ? wide->RegDeleteValueW(pending.key.get(), kPendingOperations)
+                            : wide->RegSetValueExW(pending.key.get(), kPendingOperations, 0, REG_MULTI_SZ,
+                                                   reinterpret_cast<const BYTE*>(list), (kept + 1) * sizeof(wchar_t));
     if (status != ERROR_SUCCESS) {
         traceCall("RegSetValueExW", DWORD(status), "PendingFileRenameOperations");
         return 0;
@@ -300,13 +306,15 @@ int pendingOperationsWithin(const char* folder)
     PendingList pending;
     if (!MultiByteToWideChar(CP_ACP, 0, folder, -1, wide, kPathChars) || !pending.read(KEY_QUERY_VALUE))
         return 1;
-    int folderLength = lstrlenW(wide);
+    int folderLength = int(wideLength(wide));
+    const WideFunctions* functions = wideFunctions();
     for (DWORD at = 0; at < pending.length;) {
         const wchar_t* entry = pending.list + at;
-        at += DWORD(lstrlenW(entry)) + 1;  // the empty new names of deletions included
+        at += DWORD(wideLength(entry)) + 1;  // the empty new names of deletions included
         const wchar_t* path = plainPath(entry);
-        if (lstrlenW(path) >= folderLength &&
-            CompareStringW(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, path, folderLength, wide, folderLength) == CSTR_EQUAL &&
+        if (int(wideLength(path)) >= folderLength &&
+            functions->CompareStringW(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, path, folderLength, wide,
+                                      folderLength) == CSTR_EQUAL &&
             (path[folderLength] == L'\0' || path[folderLength] == L'\\'))
             return 1;
     }

@@ -90,8 +90,7 @@ const char kStagingPrefix[] = "PkgMgrSetup-";
 DWORD unpredictableNumber()
 {
     using GenRandom = BOOLEAN(WINAPI*)(PVOID, ULONG);
-    static GenRandom genRandom =
-        procedureOf<GenRandom>(GetModuleHandleA("advapi32.dll"), "SystemFunction036");
+    GenRandom genRandom = procedureOf<GenRandom>(GetModuleHandleA("advapi32.dll"), "SystemFunction036");
     DWORD number = 0;
     if (genRandom && genRandom(&number, sizeof number))
         return number;
@@ -224,7 +223,7 @@ private:
 bool sameVolume(const char* a, const char* b)
 {
     using VolumePathFunction = BOOL(WINAPI*)(LPCSTR, LPSTR, DWORD);
-    static VolumePathFunction volumePath =
+    VolumePathFunction volumePath =
         procedureOf<VolumePathFunction>(GetModuleHandleA("kernel32.dll"), "GetVolumePathNameA");
     char volumeA[kPathChars];
     char volumeB[kPathChars];

@@ -23,3 +23,24 @@ int tempFolderPath(char* out);
 // A shell folder (CSIDL_...) through SHGetFolderPathW, in lossless narrow form.
 // Returns -1 when the system has no SHGetFolderPathW, else 1 or 0 (`out` empty).
 int wideShellFolderPath(int csidl, char* out);
+
+// The wide functions of the NT family's code paths, looked up at run time: the shipping
+// image imports nothing that Windows 98 or NT 4.0 lacks. Null on Windows 9x or when
+// one of them is missing.
+struct WideFunctions {
+    DWORD(WINAPI* GetModuleFileNameW)(HMODULE, LPWSTR, DWORD);
+    DWORD(WINAPI* GetTempPathW)(DWORD, LPWSTR);
+    DWORD(WINAPI* GetShortPathNameW)(LPCWSTR, LPWSTR, DWORD);
+    DWORD(WINAPI* GetFileAttributesW)(LPCWSTR);
+    BOOL(WINAPI* CreateDirectoryW)(LPCWSTR, LPSECURITY_ATTRIBUTES);
+    int(WINAPI* CompareStringW)(LCID, DWORD, LPCWSTR, int, LPCWSTR, int);
+    LONG(WINAPI* RegOpenKeyExW)(HKEY, LPCWSTR, DWORD, REGSAM, PHKEY);
+    LONG(WINAPI* RegQueryValueExW)(HKEY, LPCWSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD);
+    LONG(WINAPI* RegSetValueExW)(HKEY, LPCWSTR, DWORD, DWORD, const BYTE*, DWORD);
+    LONG(WINAPI* RegDeleteValueW)(HKEY, LPCWSTR);
+};
+const WideFunctions* wideFunctions();
+
+// Length of a wide text; whether two wide texts are equal, exactly or in any case.
+size_t wideLength(const wchar_t* text);
+bool sameWideText(const wchar_t* a, const wchar_t* b, bool ignoreCase);

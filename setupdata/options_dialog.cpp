@@ -143,10 +143,12 @@ INT_PTR CALLBACK optionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
 // spelling of a name outside the code page).
 static bool pathOfItem(LPCITEMIDLIST item, char* out)
 {
-    if (!isNtFamily())
+    using PathFromItem = BOOL(WINAPI*)(LPCITEMIDLIST, LPWSTR);
+    auto pathFromItem = procedureOf<PathFromItem>(GetModuleHandleA("shell32.dll"), "SHGetPathFromIDListW");
+    if (!isNtFamily() || !pathFromItem)
         return SHGetPathFromIDListA(item, out) != FALSE;
     wchar_t wide[MAX_PATH] = L"";
-    return SHGetPathFromIDListW(item, wide) && losslessNarrowPath(wide, out);
+    return pathFromItem(item, wide) && losslessNarrowPath(wide, out);
 }
 
 int CALLBACK browseCallback(HWND window, UINT message, LPARAM parameter, LPARAM folderParameter)
