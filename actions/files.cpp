@@ -111,24 +111,33 @@ HANDLE holdFolder(const char* path, DWORD share)
     return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
 }
 
-// Deletes the files directly in `folder`; the search is closed before the folder can go.
-void deleteFilesIn(const char* folder)
+// Calls `visit` with each entry that `pattern` finds.
+template <typename Visit>
+void forEachFound(const char* pattern, Visit visit)
 {
-    char pattern[kPathChars];
     WIN32_FIND_DATAA found;
-    if (!formatText(pattern, sizeof pattern, "%s\\*", folder))
-        return;
     UniqueFind find(FindFirstFileA(pattern, &found));
     if (find.get() == INVALID_HANDLE_VALUE) {
         find.release();
         return;
     }
     do {
+        visit(found);
+    } while (FindNextFileA(find.get(), &found));
+}
+
+// Deletes the files directly in `folder`; the search is closed before the folder can go.
+void deleteFilesIn(const char* folder)
+{
+    char pattern[kPathChars];
+    if (!formatText(pattern, sizeof pattern, "%s\\*", folder))
+        return;
+    forEachFound(pattern, [folder](const WIN32_FIND_DATAA& found) {
         char file[kPathChars];
         if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
             formatText(file, sizeof file, "%s\\%s", folder, found.cFileName))
             DeleteFileA(file);
-    } while (FindNextFileA(find.get(), &found));
+    });
 }
 
 // Removes the staging folders that runs ended before their time (killed, a power cut)
@@ -140,25 +149,19 @@ void removeEarlierStagingFolders(const char* tempFolder)
     char pattern[kPathChars];
     if (!isNtFamily() || !formatText(pattern, sizeof pattern, "%s%s*", tempFolder, kStagingPrefix))
         return;
-    WIN32_FIND_DATAA found;
-    UniqueFind find(FindFirstFileA(pattern, &found));
-    if (find.get() == INVALID_HANDLE_VALUE) {
-        find.release();
-        return;
-    }
-    do {
+    forEachFound(pattern, [tempFolder](const WIN32_FIND_DATAA& found) {
         char folder[kPathChars];
         if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
             boundedLength(found.cFileName, MAX_PATH) != sizeof kStagingPrefix - 1 + 8 ||
             !formatText(folder, sizeof folder, "%s%s", tempFolder, found.cFileName) ||
             pendingOperationsWithin(folder))
-            continue;
+            return;
         // A running setup holds its folder open: then it cannot be opened alone.
         if (!UniqueHandle(holdFolder(folder, 0)))
-            continue;
+            return;
         deleteFilesIn(folder);
         RemoveDirectoryA(folder);
-    } while (FindNextFileA(find.get(), &found));
+    });
 }
 
 // The run's own folder for the staged copies, under the temporary folder (or beside
