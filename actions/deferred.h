@@ -6,6 +6,8 @@
 // NT family: deletes `path` at the next restart.
 int scheduleDeletion(const char* path);
 // NT family: deletes `installed`, then moves `staged` onto it at the next restart.
+// When the move cannot be scheduled, the deletion is taken back: the restart must not
+// delete a file and put nothing in its place.
 int scheduleReplacement(const char* staged, const char* installed);
 
 // Windows 9x: one "NUL=" line (short path) per file of `paths` that exists, added
@@ -19,8 +21,9 @@ int addRenameReplacement(const char* staged, const char* installed);
 // `paths` (their deletions, and moves onto them), so that the restart completes what
 // this run does instead of undoing it: in the system's pending list on the NT family,
 // in WININIT.INI on Windows 9x. Entries that name other files (other programs') stay
-// as they are. A staged copy whose move is taken back goes with it. Returns 0 when
-// the list could not be read or written.
+// as they are. On the NT family a staged copy whose move is taken back goes with it,
+// and its staging folder once empty. Returns 0 when the list could not be read or
+// written.
 int withdrawPendingOperations(const char* const* paths, size_t count);
 
 // NT family: whether a pending operation names `folder` or a file in it (a staging

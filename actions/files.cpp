@@ -376,7 +376,7 @@ bool folderReachable(const char* folder)
     char root[kPathChars];
     if (!copyText(root, sizeof root, folder))
         return false;
-    // "C:\\" or "\\\\server\\share\\"
+    // The root: C:\ or \\server\share\ (up to the fourth backslash).
     int separators = root[0] == '\\' && root[1] == '\\' ? 4 : 1;
     for (char* p = root; *p; ++p) {
         if (*p == '\\' && --separators == 0) {
