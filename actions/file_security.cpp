@@ -16,6 +16,8 @@ using SetSecurityDescriptorControlFunction = BOOL(WINAPI*)(PSECURITY_DESCRIPTOR,
                                                            SECURITY_DESCRIPTOR_CONTROL);
 using SetNamedSecurityInfoFunction = DWORD(WINAPI*)(LPSTR, SE_OBJECT_TYPE, SECURITY_INFORMATION,
                                                     PSID, PSID, PACL, PACL);
+using GetNamedSecurityInfoFunction = DWORD(WINAPI*)(LPCSTR, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*,
+                                                    PSID*, PACL*, PACL*, PSECURITY_DESCRIPTOR*);
 
 // The security functions are not there on every system the program starts on.
 template <typename Function>
@@ -124,4 +126,37 @@ int createProtectedFolder(const char* path, int usersRead)
 int createPrivateFolder(const char* path)
 {
     return createProtectedFolder(path, 0);
+}
+
+int ownedByAdministrators(const char* path)
+{
+    auto getNamedSecurityInfo = advapiFunction<GetNamedSecurityInfoFunction>("GetNamedSecurityInfoA");
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!getNamedSecurityInfo ||
+        getNamedSecurityInfo(path, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                             nullptr, &descriptor) != ERROR_SUCCESS)
+        return 0;
+    UniqueLocal descriptorOwner(descriptor);
+    SID_IDENTIFIER_AUTHORITY ntAuthority = {SECURITY_NT_AUTHORITY};
+    UniqueSid administrators;
+    UniqueSid system;
+    if (owner == nullptr ||
+        !AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0,
+                                  0, 0, 0, 0, administrators.put()) ||
+        !AllocateAndInitializeSid(&ntAuthority, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, system.put()))
+        return 0;
+    if (EqualSid(owner, administrators.get()) || EqualSid(owner, system.get()))
+        return 1;
+    // Where the system makes the creating user the owner, this run's own user made it.
+    UniqueHandle token;
+    if (!platform.OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()))
+        return 0;
+    union {
+        TOKEN_USER user;
+        BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    } self;
+    DWORD size = 0;
+    return platform.GetTokenInformation(token.get(), TokenUser, &self, sizeof self, &size) &&
+           EqualSid(owner, self.user.User.Sid);
 }

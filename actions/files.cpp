@@ -141,9 +141,9 @@ void deleteFilesIn(const char* folder)
 }
 
 // Removes the staging folders that runs ended before their time (killed, a power cut)
-// left in `tempFolder`: a folder of that name pattern that no running setup holds and
-// whose copies no pending restart operation waits for. NT family only: Windows 9x has
-// neither the private folders nor the share modes that tell a live one.
+// left in `tempFolder`: a folder of that name pattern and owner that no running setup
+// holds and whose copies no pending restart operation waits for. NT family only:
+// Windows 9x has neither the private folders nor the share modes that tell a live one.
 void removeEarlierStagingFolders(const char* tempFolder)
 {
     char pattern[kPathChars];
@@ -154,7 +154,7 @@ void removeEarlierStagingFolders(const char* tempFolder)
         if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
             boundedLength(found.cFileName, MAX_PATH) != sizeof kStagingPrefix - 1 + 8 ||
             !formatText(folder, sizeof folder, "%s%s", tempFolder, found.cFileName) ||
-            pendingOperationsWithin(folder))
+            !ownedByAdministrators(folder) || pendingOperationsWithin(folder))
             return;
         // A running setup holds its folder open: then it cannot be opened alone.
         if (!UniqueHandle(holdFolder(folder, 0)))
