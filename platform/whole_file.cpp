@@ -100,6 +100,10 @@ const WholeFile* wholeFile(const char* path)
         cached->file.encoding = kProfileUtf16Be;
     else if (bytes && size >= 3 && memcmp(bytes, "\xEF\xBB\xBF", 3) == 0)
         cached->file.encoding = kProfileUtf8Mark;
+    if (cached->file.encoding == kProfileUtf16Le || cached->file.encoding == kProfileUtf16Be)
+        cached->file.profileText = utf16Text(bytes, size, cached->file.encoding == kProfileUtf16Be);
+    else if (cached->file.encoding == kProfileUtf8Mark)
+        cached->file.profileText = utf8Text(bytes, size);
     cached->next = cachedFiles;
     cachedFiles = cached;
     return &cached->file;
@@ -128,20 +132,8 @@ const char* profileTextOf(const WholeFile* file)
 {
     if (file == nullptr || file->bytes == nullptr)
         return "";
-    if (file->profileText)
-        return file->profileText;
-    WholeFile* changed = const_cast<WholeFile*>(file);
-    switch (file->encoding) {
-    case kProfileUtf16Le:
-    case kProfileUtf16Be:
-        changed->profileText = utf16Text(file->bytes, file->size, file->encoding == kProfileUtf16Be);
-        break;
-    case kProfileUtf8Mark:
-        changed->profileText = utf8Text(file->bytes, file->size);
-        break;
-    case kProfileAnsi:
+    if (file->encoding == kProfileAnsi)
         return file->bytes;
-    }
     return file->profileText ? file->profileText : "";
 }
 

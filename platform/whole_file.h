@@ -26,7 +26,7 @@ struct WholeFile {
     uint64_t size;  // bytes read; for kWholeFileTooLarge the size found
     char* bytes;    // `size` bytes and two zero bytes behind them; null unless read
     ProfileEncoding encoding;
-    char* profileText;  // the text as the profile reader sees it; see profileTextOf
+    char* profileText;  // a file with a byte-order mark converted: see profileTextOf
 };
 
 // Confines the reads from now on to files that lie in `folder`.

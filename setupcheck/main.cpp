@@ -106,5 +106,6 @@ int main(int argc, char** argv)
         printJsonReport(folder, exitCode, reports, count);
     else
         printTextReport(folder, reports, count);
+    free(reports);
     return exitCode;
 }

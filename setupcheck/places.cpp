@@ -46,8 +46,7 @@ void checkFallback(const char* file, const char* section, const char* name)
             char message[kMessageChars];
             formatText(message, sizeof message, "%%%s%% is taken from [%s]: [%s] has no %s", name, section,
                        more, name);
-            current->sourceCount > 0 ? warn(message, current->sources[current->sourceCount - 1].label)
-                                     : warn(message, nullptr);
+            warnAt(message, current->sourceCount > 0 ? &current->sources[current->sourceCount - 1] : nullptr);
             return;
         }
     }

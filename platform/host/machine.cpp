@@ -12,11 +12,11 @@
 // Its registry holds "ProgramFilesDir" and nothing else that the setup reads: no
 // earlier installation, no shortcuts, no browser button. Every registry write and
 // every user-interface call fails. Paths with a drive letter lie on that machine and
-// name nothing; any other path is a path of this system, with "\" read as "/" and
-// the file name compared without regard to case, as Windows compares it.
+// name nothing but the folders above and the folders they lie in; any other path is
+// a path of this system, with "\" read as "/" and the file name compared without
+// regard to case, as Windows compares it.
 #include <windows.h>
 
-#include <ctype.h>
 #include <dirent.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -58,6 +58,43 @@ bool onTargetMachine(const char* path)
 {
     return path[0] && path[1] == ':';
 }
+
+}  // namespace
+
+int hostPath(const char* path, char* out, size_t size)
+{
+    if (path == nullptr || onTargetMachine(path) || !copyText(out, size, path))
+        return 0;
+    for (char* p = out; *p; ++p) {
+        if (*p == '\\')
+            *p = '/';
+    }
+    struct stat status;
+    if (stat(out, &status) == 0)
+        return 1;
+    char* slash = strrchr(out, '/');
+    const char* name = slash ? slash + 1 : out;
+    char parent[4096];
+    if (!copyText(parent, sizeof parent, slash ? out : "."))
+        return 1;
+    if (slash)
+        parent[slash - out] = '\0';
+    DIR* folder = opendir(parent[0] ? parent : "/");
+    if (folder == nullptr)
+        return 1;
+    char found[4096] = "";
+    while (dirent* entry = readdir(folder)) {
+        if (strcasecmp(entry->d_name, name) == 0 && formatText(found, sizeof found, "%s/%s", slash ? parent : ".", entry->d_name))
+            break;
+        found[0] = '\0';
+    }
+    closedir(folder);
+    if (found[0])
+        copyText(out, size, found);
+    return 1;
+}
+
+namespace {
 
 struct Block {
     size_t size;
@@ -130,39 +167,6 @@ struct OpenFile {
 };
 
 }  // namespace
-
-int hostPath(const char* path, char* out, size_t size)
-{
-    if (path == nullptr || onTargetMachine(path) || !copyText(out, size, path))
-        return 0;
-    for (char* p = out; *p; ++p) {
-        if (*p == '\\')
-            *p = '/';
-    }
-    struct stat status;
-    if (stat(out, &status) == 0)
-        return 1;
-    char* slash = strrchr(out, '/');
-    const char* name = slash ? slash + 1 : out;
-    char parent[4096];
-    if (!copyText(parent, sizeof parent, slash ? out : "."))
-        return 1;
-    if (slash)
-        parent[slash - out] = '\0';
-    DIR* folder = opendir(parent[0] ? parent : "/");
-    if (folder == nullptr)
-        return 1;
-    char found[4096] = "";
-    while (dirent* entry = readdir(folder)) {
-        if (strcasecmp(entry->d_name, name) == 0 && formatText(found, sizeof found, "%s/%s", slash ? parent : ".", entry->d_name))
-            break;
-        found[0] = '\0';
-    }
-    closedir(folder);
-    if (found[0])
-        copyText(out, size, found);
-    return 1;
-}
 
 DWORD GetLastError() { return lastError; }
 void SetLastError(DWORD error) { lastError = error; }
