@@ -131,8 +131,14 @@ void planFiles(const char* folder, const InstallSettings& s, bool optionsRead)
 // a GROUP of more levels than the machine has fails the save.
 void planMenuFolder(const InstallSettings& s)
 {
-    if (GetFileAttributesA(s.menuFolder) != INVALID_FILE_ATTRIBUTES)
+    DWORD existing = GetFileAttributesA(s.menuFolder);
+    if (existing != INVALID_FILE_ATTRIBUTES) {
+        if (!(existing & FILE_ATTRIBUTE_DIRECTORY)) {
+            traceCause("the menu folder is a file", s.menuFolder);
+            fail(IDS_PHASE_SHORTCUTS);
+        }
         return;
+    }
     char parent[kPathChars];
     copyText(parent, sizeof parent, s.menuFolder);
     char* last = strrchr(parent, '\\');

@@ -5,6 +5,7 @@
 // prints its row of that table.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <shlobj.h>
 
 #include <stdio.h>
 
@@ -72,7 +73,7 @@ struct Hostile {
     DWORD removal;
     bool warned = false;     // setupcheck warns: it installs, but probably not as meant
     void (*alter)(const std::string& folder) = nullptr;  // changes the laid-out payload
-    std::string reported;    // a text setupcheck's report must hold besides the result
+    std::string reported = "";  // a text setupcheck's report must hold besides the result
 };
 
 Hostile warned(Hostile c)
@@ -184,6 +185,12 @@ std::vector<Hostile> hostileCases()
         DeleteFileA((folder + "\\zemliba.dll").c_str());
         writeFile(folder + "\\ZEMLIBA.DLL", "ZEMLIBA.DLL payload\r\n");
     }));
+    cases.push_back(altered(settingsCase("menu folder that is a file", with([](Setting& s) { s.group = "PkgMgr Hostile File"; }), 11, kNoRemoval),
+        [](const std::string&) {
+            char programs[MAX_PATH] = "";
+            SHGetFolderPathA(nullptr, CSIDL_COMMON_PROGRAMS, nullptr, 0, programs);
+            writeFile(std::string(programs) + "\\PkgMgr Hostile File", "a file\r\n");
+        }));
     // Every error is reported, the first failure decides the result.
     cases.push_back(altered(settingsCase("GROUP with a slash and a file missing", with([](Setting& s) { s.group = "PkgMgr/Hostile"; }), 8, kNoRemoval),
         [](const std::string& folder) { DeleteFileA((folder + "\\zemlibb.dll").c_str()); }, "error (0009): source file missing"));
