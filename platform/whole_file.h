@@ -5,8 +5,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
-// The guide's largest example descriptor holds 5 KB, a descriptor of every language
-// and variant a few hundred KB; a file past this is no setup data.
+// Real setup data holds kilobytes (a value holds at most 260 characters); the tests
+// install a 4 MB descriptor. A file past this is no setup data.
 enum { kWholeFileLimit = 16 * 1024 * 1024 };
 
 enum WholeFileStatus {

@@ -218,7 +218,8 @@ DWORD runLimited(const std::string& exe, const char* options, const std::string&
 
 // What setupcheck prints for release folder `folder` and `options`; its exit code
 // into `*exitCode` when given.
-std::string checkerOutput(const std::string& folder, const std::string& options = "", DWORD* exitCode = nullptr)
+std::string checkerOutput(const std::string& folder, const std::string& options = "", DWORD* exitCode = nullptr,
+                          const std::string& checker = binFolder() + "\\setupcheck.exe")
 {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE reader = nullptr;
@@ -226,7 +227,7 @@ std::string checkerOutput(const std::string& folder, const std::string& options 
     if (!CreatePipe(&reader, &writer, &inherit, 0))
         return "(no pipe)";
     SetHandleInformation(reader, HANDLE_FLAG_INHERIT, 0);
-    std::string line = "\"" + binFolder() + "\\setupcheck.exe\" \"" + folder + "\" " + options;
+    std::string line = "\"" + checker + "\" \"" + folder + "\" " + options;
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -362,6 +363,30 @@ TEST(HostileFolder, SetupDataPastTheLimitIsNotRead)
                                              "(more than 16 MB): 17825792 bytes")) << report;
     EXPECT_NE(std::string::npos, report.find("result: 0008")) << report;
     removeTree(folder);
+}
+
+// A checker whose code page is UTF-8 (its manifest asks for it, as Windows 10 allows)
+// reads the bytes of a value as UTF-8: "Café" stays "Café" in the JSON document.
+TEST(HostileFolder, TextsInAUtf8CodePage)
+{
+    const std::string folder = "C:\\hostile\\utf8";
+    const std::string checker = "C:\\hostile\\utf8-checker\\setupcheck.exe";
+    Setting utf8;
+    utf8.target = "Caf\xC3\xA9";
+    layOut(folder, settingsCase("UTF-8", utf8, 0, 0));
+    makeFolders("C:\\hostile\\utf8-checker");
+    ASSERT_TRUE(CopyFileA((binFolder() + "\\setupcheck.exe").c_str(), checker.c_str(), FALSE));
+    writeFile(checker + ".manifest",
+              "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
+              "<assembly manifestVersion=\"1.0\" xmlns=\"urn:schemas-microsoft-com:asm.v1\">"
+              "<assemblyIdentity type=\"win32\" name=\"setupcheck\" version=\"1.0.0.0\"/>"
+              "<application xmlns=\"urn:schemas-microsoft-com:asm.v3\"><windowsSettings>"
+              "<activeCodePage xmlns=\"http://schemas.microsoft.com/SMI/2019/WindowsSettings\">UTF-8</activeCodePage>"
+              "</windowsSettings></application></assembly>\r\n");
+    std::string report = checkerOutput(folder, "--json", nullptr, checker);
+    EXPECT_NE(std::string::npos, report.find("\\\\Caf\\u00e9\"")) << report;
+    removeTree(folder);
+    removeTree("C:\\hostile\\utf8-checker");
 }
 
 // A file of the source tree, through Wine's drive for the host's root.
