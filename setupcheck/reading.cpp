@@ -7,11 +7,13 @@
 #include "platform/text.h"
 #include "platform/whole_file.h"
 #include "setupcheck/report.h"
+#include "setupdata/setup_data.h"
 
 namespace {
 
-// The setup data files that the setup reads whole or through the profile reader.
-const char* const kSetupDataFiles[] = {"ZemSetup.dat", "PkgMgr.zem", "QUVOZEM.xml"};
+const char kSettingsFile[] = "ZemSetup.dat";
+const char kReleaseFile[] = "PkgMgr.zem";
+const char kDescriptorFile[] = "QUVOZEM.xml";
 
 // `size` in decimal: sizes past 4 GB do not fit the formatter's numbers.
 void decimal(uint64_t size, char* out, size_t capacity)
@@ -28,6 +30,29 @@ void decimal(uint64_t size, char* out, size_t capacity)
     out[length] = '\0';
 }
 
+// Whether the setup data file `name` at `path` is read; an error placed at the file when not.
+bool accepted(const char* path, const char* name)
+{
+    const WholeFile* file = wholeFile(path);
+    if (file && file->status == kWholeFileRead)
+        return true;
+    char size[24] = "";
+    char message[kMessageChars];
+    decimal(file ? file->size : 0, size, sizeof size);
+    if (file && file->status == kWholeFileTooLarge)
+        formatText(message, sizeof message, "%s is not read: it %s: %s bytes", name, wholeFileRefusal(file->status),
+                   size);
+    else
+        formatText(message, sizeof message, "%s is not read: it %s", name,
+                   wholeFileRefusal(file ? file->status : kWholeFileUnreadable));
+    Source where;
+    memset(&where, 0, sizeof where);
+    copyText(where.file, sizeof where.file, path);
+    copyText(where.label, sizeof where.label, name);
+    addError(message, &where);
+    return false;
+}
+
 }  // namespace
 
 void readOnlyInside(const char* folder)
@@ -37,28 +62,17 @@ void readOnlyInside(const char* folder)
 
 bool setupDataReadable(const char* folder)
 {
+    char path[kPathChars];
     bool readable = true;
-    for (const char* name : kSetupDataFiles) {
-        char path[kPathChars];
-        if (!fileInFolder(folder, name, path))
-            continue;  // a missing file is the setup's own finding
-        const WholeFile* file = wholeFile(path);
-        if (file && file->status == kWholeFileRead)
-            continue;
-        char size[24] = "";
-        char message[kMessageChars];
-        decimal(file ? file->size : 0, size, sizeof size);
-        if (file && file->status == kWholeFileTooLarge)
-            formatText(message, sizeof message, "%s is not read: it %s: %s bytes", name, wholeFileRefusal(file->status), size);
-        else
-            formatText(message, sizeof message, "%s is not read: it %s", name,
-                       wholeFileRefusal(file ? file->status : kWholeFileUnreadable));
-        Source where;
-        memset(&where, 0, sizeof where);
-        copyText(where.file, sizeof where.file, path);
-        copyText(where.label, sizeof where.label, name);
-        addError(message, &where);
-        readable = false;
-    }
+    if (fileInFolder(folder, kSettingsFile, path))
+        readable &= accepted(path, kSettingsFile);
+    else
+        return true;  // the setup stops before it reads anything: its own finding
+    // The descriptor is read only where no release file names a release.
+    bool releaseFile = fileInFolder(folder, kReleaseFile, path);
+    if (releaseFile && !accepted(path, kReleaseFile))
+        return false;
+    if ((!releaseFile || !isUsableReleaseFile(path)) && fileInFolder(folder, kDescriptorFile, path))
+        readable &= accepted(path, kDescriptorFile);
     return readable;
 }

@@ -5,7 +5,8 @@
 // Confines the reading to `folder`.
 void readOnlyInside(const char* folder);
 
-// Errors for the setup data files of `folder` that are there but are not read (a link
-// out of the folder, a FIFO or device, a file larger than any setup data), placed at
-// the file; false when there is one. The setup's own readers never see such a file.
+// Errors for the setup data files of `folder` that the run would read but the checker
+// does not (a link out of the folder, a FIFO or device, a file larger than any setup
+// data), placed at the file; false when there is one. The setup's own readers never
+// see such a file.
 bool setupDataReadable(const char* folder);

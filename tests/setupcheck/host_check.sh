@@ -55,6 +55,8 @@ link out of the folder|settings|rm ZemSetup.dat; ln -s /etc/passwd ZemSetup.dat|
 link to /dev/zero|settings|rm PkgMgr.zem; ln -s /dev/zero PkgMgr.zem|--language 0409|2|PkgMgr.zem is not read: it is a link that leads out of the release folder
 FIFO|settings|rm ZemSetup.dat; mkfifo ZemSetup.dat|--language 0409|2|ZemSetup.dat is not read: it is no regular file
 100 MB file|descriptor|truncate -s 100M QUVOZEM.xml|--language 0409|2|QUVOZEM.xml is not read: it is larger than any setup data (more than 16 MB): 104857600 bytes
+foreign descriptor beside a release file|settings|ln -s /dev/zero QUVOZEM.xml|--language 0409|0|result: 0000
+setup data named in other letter case|settings|mv ZemSetup.dat zemsetup.DAT; mv PkgMgr.zem PKGMGR.ZEM|--language 0409|0|result: 0000
 link inside the folder|settings|mv ZemSetup.dat settings.ini; ln -s settings.ini ZemSetup.dat|--language 0409|0|result: 0000
 control characters in values|settings|sed -i 's#^VERSION=.*#VERSION=1.04.0000\x1b[1A\x1b[2K\x1b[8m#' PkgMgr.zem|--language 0409|1|version 1.04.0000\x1B[1A\x1B[2K\x1B[8m
 group two folders deep|settings|sed -i 's#^GROUP=.*#GROUP=Tools\\Extra#' ZemSetup.dat|--language 0409|2|result: 000B
