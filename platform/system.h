@@ -33,10 +33,6 @@ bool restrictDllSearchToSystemFolder();
 // from the system folder) has it.
 int shellFolderPath(int csidl, char* out);
 
-// The whole of the file at `path` followed by a zero byte, in a block from malloc that
-// the caller frees; null when it cannot be opened or the memory runs out.
-char* readWholeFile(const char* path);
-
 // Whether the file `name` lies in `folder` itself: its path "folder\name" into `out`
 // (260 characters) and 1 when a file (not a folder) is there; 0, with `out` empty,
 // when not or when the path would not fit. Unlike SearchPathA, a ";" in the folder's

@@ -27,13 +27,6 @@ const char kDescriptorFile[] = "QUVOZEM.xml";
 const DWORD kSlack = 260;
 const DWORD kReadChunk = 64 * 1024;
 
-// A release file counts only when it names a release.
-int isUsableReleaseFile(const char* path)
-{
-    char value[kPathChars] = "";
-    return GetPrivateProfileStringA("ZEM", "XRELEASE", "", value, sizeof value, path) > 0;
-}
-
 // Reads the whole descriptor and parses it into `descriptorTree`.
 int loadDescriptor(const char* path)
 {
@@ -99,6 +92,12 @@ void loadSetupText(unsigned id, char* out, int capacity)
 {
     out[0] = '\0';
     LoadStringA(moduleInstance, id, out, capacity);
+}
+
+int isUsableReleaseFile(const char* path)
+{
+    char value[kPathChars] = "";
+    return GetPrivateProfileStringA("ZEM", "XRELEASE", "", value, sizeof value, path) > 0;
 }
 
 int readSetupFolder(char* out)

@@ -20,6 +20,10 @@ extern size_t descriptorFailedAt;  // where a descriptor that did not load faile
 // the setup data beside the program. Returns 1 when the run may go on.
 int locateSetupData(HINSTANCE instance, uint32_t runFlags);
 
+// Whether the release file at `path` names a release ([ZEM] XRELEASE is not empty):
+// only then is it used, and otherwise the descriptor is read.
+int isUsableReleaseFile(const char* path);
+
 // Releases the descriptor tree and the Unicode layer once nothing reads the descriptor.
 void releaseSetupData();
 

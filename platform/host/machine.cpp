@@ -12,8 +12,9 @@
 // Its registry holds "ProgramFilesDir" and nothing else that the setup reads: no
 // earlier installation, no shortcuts, no browser button. Every registry write and
 // every user-interface call fails. Paths with a drive letter lie on that machine and
-// name nothing; any other path is a path of this system, with "\" read as "/" and
-// the file name compared without regard to case, as Windows compares it.
+// name nothing but the folders above and the folders they lie in; any other path is
+// a path of this system, with "\" read as "/" and the file name compared without
+// regard to case, as Windows compares it.
 #include <windows.h>
 
 #include <dirent.h>
@@ -22,10 +23,12 @@
 #include <strings.h>
 #include <sys/stat.h>
 
+#include "platform/host/host_files.h"
 #include "platform/profile_text.h"
 #include "platform/seam.h"
 #include "platform/system.h"
 #include "platform/text.h"
+#include "platform/whole_file.h"
 
 namespace {
 
@@ -56,8 +59,8 @@ bool onTargetMachine(const char* path)
     return path[0] && path[1] == ':';
 }
 
-// `path` as a path of this system into `out`; 0 when it lies on the target machine or
-// is too long. A last name that is not there as written is looked up in any case.
+}  // namespace
+
 int hostPath(const char* path, char* out, size_t size)
 {
     if (path == nullptr || onTargetMachine(path) || !copyText(out, size, path))
@@ -91,6 +94,8 @@ int hostPath(const char* path, char* out, size_t size)
     return 1;
 }
 
+namespace {
+
 struct Block {
     size_t size;
     alignas(16) char data[1];
@@ -115,6 +120,52 @@ int copyFolder(LPSTR out, UINT size, const char* folder)
     return copyText(out, size, folder) ? int(strlen(folder)) : int(strlen(folder) + 1);
 }
 
+// Whether `path` on the stand-in machine names one of its folders: the folders above
+// and every folder they lie in. "." and ".." are resolved as the system resolves them.
+bool isStandInFolder(const char* path)
+{
+    char normal[kPathChars] = "";
+    size_t length = 0;
+    const char* p = path;
+    while (*p) {
+        size_t name = strcspn(p, "\\");
+        if (name == 2 && strncmp(p, "..", 2) == 0) {
+            char* last = strrchr(normal, '\\');
+            if (last && strchr(normal, '\\') != last)
+                *last = '\0';
+            else if (last)
+                last[1] = '\0';
+            length = strlen(normal);
+        } else if (name > 0 && !(name == 1 && *p == '.')) {
+            if (length && normal[length - 1] != '\\' && length + 1 < sizeof normal)
+                normal[length++] = '\\';
+            if (length + name >= sizeof normal)
+                return false;
+            memcpy(normal + length, p, name);
+            length += name;
+            normal[length] = '\0';
+        }
+        p += name;
+        if (*p == '\\')
+            ++p;
+    }
+    length = strlen(normal);
+    if (length && normal[length - 1] == '\\')
+        normal[--length] = '\0';
+    const char* const known[] = {kSystemFolder, kProgramFiles, kFolders[0].path, kFolders[2].path, kFolders[4].path};
+    for (const char* folder : known) {
+        if (strncasecmp(folder, normal, length) == 0 && (folder[length] == '\0' || folder[length] == '\\'))
+            return true;
+    }
+    return false;
+}
+
+// A file opened for reading: a view of the text read once (platform/whole_file.h).
+struct OpenFile {
+    const WholeFile* file;
+    uint64_t at;
+};
+
 }  // namespace
 
 DWORD GetLastError() { return lastError; }
@@ -124,6 +175,8 @@ DWORD GetFileAttributesA(LPCSTR path)
 {
     char local[4096];
     struct stat status;
+    if (path && onTargetMachine(path) && isStandInFolder(path))
+        return FILE_ATTRIBUTE_DIRECTORY;
     if (!hostPath(path, local, sizeof local) || stat(local, &status) != 0) {
         lastError = ERROR_FILE_NOT_FOUND;
         return INVALID_FILE_ATTRIBUTES;
@@ -133,29 +186,30 @@ DWORD GetFileAttributesA(LPCSTR path)
 
 HANDLE CreateFileA(LPCSTR path, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE)
 {
-    char local[4096];
-    FILE* file = hostPath(path, local, sizeof local) ? fopen(local, "rb") : nullptr;
-    if (file == nullptr) {
-        lastError = ERROR_FILE_NOT_FOUND;
+    const WholeFile* file = wholeFile(path);
+    OpenFile* opened = file && file->status == kWholeFileRead ? static_cast<OpenFile*>(calloc(1, sizeof(OpenFile))) : nullptr;
+    if (opened == nullptr) {
+        lastError = file && file->status != kWholeFileMissing ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
         return INVALID_HANDLE_VALUE;
     }
-    return file;
+    opened->file = file;
+    return opened;
 }
 
-BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED)
+BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED)
 {
-    size_t count = fread(buffer, 1, size, static_cast<FILE*>(file));
-    *read = DWORD(count);
-    if (count < size && ferror(static_cast<FILE*>(file))) {
-        lastError = ERROR_ACCESS_DENIED;
-        return FALSE;
-    }
+    OpenFile* opened = static_cast<OpenFile*>(handle);
+    uint64_t left = opened->file->size - opened->at;
+    *read = DWORD(left < size ? left : size);
+    memcpy(buffer, opened->file->bytes + opened->at, *read);
+    opened->at += *read;
     return TRUE;
 }
 
 BOOL CloseHandle(HANDLE handle)
 {
-    return fclose(static_cast<FILE*>(handle)) == 0;
+    free(handle);
+    return TRUE;
 }
 
 BOOL FindClose(HANDLE) { return FALSE; }
@@ -243,11 +297,8 @@ void OutputDebugStringA(LPCSTR text)
 DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultText, LPSTR out, DWORD size,
                                LPCSTR file)
 {
-    // The whole file, so that the reader sees the text the platform's reader would.
-    char* text = readWholeFile(file);
-    DWORD result = readProfileText(section, key, defaultText, out, size, text ? text : "");
-    free(text);
-    return result;
+    // The whole file, read once, as the platform's reader sees it.
+    return readProfileText(section, key, defaultText, out, size, profileTextOf(wholeFile(file)));
 }
 
 LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM, PHKEY result)

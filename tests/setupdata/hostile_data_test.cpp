@@ -5,6 +5,7 @@
 // prints its row of that table.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <shlobj.h>
 
 #include <stdio.h>
 
@@ -71,12 +72,32 @@ struct Hostile {
     DWORD install;           // expected exit codes
     DWORD removal;
     bool warned = false;     // setupcheck warns: it installs, but probably not as meant
+    void (*alter)(const std::string& folder) = nullptr;  // changes the laid-out payload
+    std::string reported = "";  // a text setupcheck's report must hold besides the result
 };
 
 Hostile warned(Hostile c)
 {
     c.warned = true;
     return c;
+}
+
+Hostile altered(Hostile c, void (*alter)(const std::string& folder), const std::string& reported = "")
+{
+    c.alter = alter;
+    c.reported = reported;
+    return c;
+}
+
+// `text` (ASCII) in UTF-16 with its byte-order mark, little- or big-endian.
+std::string utf16(const std::string& text, bool bigEndian = false)
+{
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (char c : text) {
+        bytes += bigEndian ? '\0' : c;
+        bytes += bigEndian ? c : '\0';
+    }
+    return bytes;
 }
 
 Hostile settingsCase(const std::string& what, const Setting& s, DWORD install, DWORD removal)
@@ -145,6 +166,34 @@ std::vector<Hostile> hostileCases()
     cases.push_back(descriptorCase("descriptor cut short", descriptor(kRelease).substr(0, 60), 8, kNoRemoval));
     cases.push_back(descriptorCase("empty descriptor", "", 8, kNoRemoval));
     cases.push_back(descriptorCase("NUL byte inside the descriptor", std::string("<build>\0<zem/></build>", 22), 8, kNoRemoval));
+    // What the run's own readers and copy accept, and the levels of the menu folder it makes.
+    cases.push_back(settingsCase("GROUP two folders deep", with([](Setting& s) { s.group = "PkgMgr Hostile\\Tools"; }), 11, kNoRemoval));
+    cases.push_back(settingsCase("GROUP from the Start menu down", with([](Setting& s) { s.group = "\\Programs\\PkgMgr Hostile"; }), 0, 0));
+    cases.push_back({"settings file in UTF-16 with its mark", utf16(Setting().settingsFile()), Setting().releaseFile(), "", 0, 0});
+    cases.push_back({"settings file in UTF-16 big-endian", utf16(Setting().settingsFile(), true), Setting().releaseFile(), "", 0, 0});
+    cases.push_back({"settings file in UTF-8 with its mark", "\xEF\xBB\xBF" + Setting().settingsFile(), Setting().releaseFile(), "", 0, 0});
+    cases.push_back({"release file in UTF-16 with its mark", Setting().settingsFile(), utf16(Setting().releaseFile()), "", 0, 0});
+    cases.push_back(altered(warned(settingsCase("source file that is a folder", Setting(), 0, 0)), [](const std::string& folder) {
+        DeleteFileA((folder + "\\zemliba.dll").c_str());
+        makeFolders(folder + "\\zemliba.dll");
+        writeFile(folder + "\\zemliba.dll\\inside.txt", "inside\r\n");
+    }));
+    cases.push_back(altered(warned(settingsCase("empty source file", Setting(), 0, 0)), [](const std::string& folder) {
+        writeFile(folder + "\\zemliba.dll", "");
+    }));
+    cases.push_back(altered(settingsCase("source file named in other letter case", Setting(), 0, 0), [](const std::string& folder) {
+        DeleteFileA((folder + "\\zemliba.dll").c_str());
+        writeFile(folder + "\\ZEMLIBA.DLL", "ZEMLIBA.DLL payload\r\n");
+    }));
+    cases.push_back(altered(settingsCase("menu folder that is a file", with([](Setting& s) { s.group = "PkgMgr Hostile File"; }), 11, kNoRemoval),
+        [](const std::string&) {
+            char programs[MAX_PATH] = "";
+            SHGetFolderPathA(nullptr, CSIDL_COMMON_PROGRAMS, nullptr, 0, programs);
+            writeFile(std::string(programs) + "\\PkgMgr Hostile File", "a file\r\n");
+        }));
+    // Every error is reported, the first failure decides the result.
+    cases.push_back(altered(settingsCase("GROUP with a slash and a file missing", with([](Setting& s) { s.group = "PkgMgr/Hostile"; }), 8, kNoRemoval),
+        [](const std::string& folder) { DeleteFileA((folder + "\\zemlibb.dll").c_str()); }, "error (0009): source file missing"));
     return cases;
 }
 
@@ -169,7 +218,8 @@ DWORD runLimited(const std::string& exe, const char* options, const std::string&
 
 // What setupcheck prints for release folder `folder` and `options`; its exit code
 // into `*exitCode` when given.
-std::string checkerOutput(const std::string& folder, const std::string& options = "", DWORD* exitCode = nullptr)
+std::string checkerOutput(const std::string& folder, const std::string& options = "", DWORD* exitCode = nullptr,
+                          const std::string& checker = binFolder() + "\\setupcheck.exe")
 {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE reader = nullptr;
@@ -177,7 +227,7 @@ std::string checkerOutput(const std::string& folder, const std::string& options 
     if (!CreatePipe(&reader, &writer, &inherit, 0))
         return "(no pipe)";
     SetHandleInformation(reader, HANDLE_FLAG_INHERIT, 0);
-    std::string line = "\"" + binFolder() + "\\setupcheck.exe\" \"" + folder + "\" " + options;
+    std::string line = "\"" + checker + "\" \"" + folder + "\" " + options;
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -204,10 +254,11 @@ std::string checkerOutput(const std::string& folder, const std::string& options 
 }
 
 // The result code that setupcheck predicts ("(none)" when it printed none), and its
-// exit code.
-std::string predictedResult(const std::string& folder, DWORD* exitCode)
+// exit code and report.
+std::string predictedResult(const std::string& folder, DWORD* exitCode, std::string* report)
 {
     std::string output = checkerOutput(folder, "", exitCode);
+    *report = output;
     size_t at = output.rfind("result: ");
     return at == std::string::npos ? "(none)" : output.substr(at + 8, 4);
 }
@@ -270,8 +321,12 @@ TEST(HostileSetupData, EveryPackageEndsWithACleanResult)
         SCOPED_TRACE(c.what);
         std::string folder = "C:\\hostile\\" + std::to_string(++number);
         layOut(folder, c);
+        if (c.alter)
+            c.alter(folder);
         DWORD verdict = 0;
-        std::string predicted = predictedResult(folder, &verdict);
+        std::string report;
+        std::string predicted = predictedResult(folder, &verdict, &report);
+        EXPECT_NE(std::string::npos, report.find(c.reported)) << report;
         EXPECT_EQ(predicted != "0000" ? 2u : c.warned ? 1u : 0u, verdict) << "setupcheck's exit code";
 
         DWORD install = runLimited(folder + "\\setup.exe", "/S", folder);
@@ -288,6 +343,50 @@ TEST(HostileSetupData, EveryPackageEndsWithACleanResult)
         EXPECT_EQ(c.removal, removal);
         clearMachine();
     }
+}
+
+// The Windows build refuses with its own calls what no setup data is: here a settings
+// file larger than any (the Linux build's table in tests/setupcheck has the others).
+TEST(HostileFolder, SetupDataPastTheLimitIsNotRead)
+{
+    const std::string folder = "C:\\hostile\\large";
+    layOut(folder, settingsCase("large", Setting(), 0, 0));
+    HANDLE file = CreateFileA((folder + "\\ZemSetup.dat").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    SetFilePointer(file, 17 * 1024 * 1024, nullptr, FILE_BEGIN);
+    SetEndOfFile(file);
+    CloseHandle(file);
+    DWORD exitCode = 0;
+    std::string report = checkerOutput(folder, "", &exitCode);
+    EXPECT_EQ(2u, exitCode);
+    EXPECT_NE(std::string::npos, report.find("ZemSetup.dat is not read: it is larger than any setup data "
+                                             "(more than 16 MB): 17825792 bytes")) << report;
+    EXPECT_NE(std::string::npos, report.find("result: 0008")) << report;
+    removeTree(folder);
+}
+
+// A checker whose code page is UTF-8 (its manifest asks for it, as Windows 10 allows)
+// reads the bytes of a value as UTF-8: "Café" stays "Café" in the JSON document.
+TEST(HostileFolder, TextsInAUtf8CodePage)
+{
+    const std::string folder = "C:\\hostile\\utf8";
+    const std::string checker = "C:\\hostile\\utf8-checker\\setupcheck.exe";
+    Setting utf8;
+    utf8.target = "Caf\xC3\xA9";
+    layOut(folder, settingsCase("UTF-8", utf8, 0, 0));
+    makeFolders("C:\\hostile\\utf8-checker");
+    ASSERT_TRUE(CopyFileA((binFolder() + "\\setupcheck.exe").c_str(), checker.c_str(), FALSE));
+    writeFile(checker + ".manifest",
+              "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
+              "<assembly manifestVersion=\"1.0\" xmlns=\"urn:schemas-microsoft-com:asm.v1\">"
+              "<assemblyIdentity type=\"win32\" name=\"setupcheck\" version=\"1.0.0.0\"/>"
+              "<application xmlns=\"urn:schemas-microsoft-com:asm.v3\"><windowsSettings>"
+              "<activeCodePage xmlns=\"http://schemas.microsoft.com/SMI/2019/WindowsSettings\">UTF-8</activeCodePage>"
+              "</windowsSettings></application></assembly>\r\n");
+    std::string report = checkerOutput(folder, "--json", nullptr, checker);
+    EXPECT_NE(std::string::npos, report.find("\\\\Caf\\u00e9\"")) << report;
+    removeTree(folder);
+    removeTree("C:\\hostile\\utf8-checker");
 }
 
 // A file of the source tree, through Wine's drive for the host's root.

@@ -1,0 +1,280 @@
+#include "setupcheck/rules.h"
+
+#include <windows.h>
+#include <string.h>
+
+#include "actions/file_plan.h"
+#include "actions/files.h"
+#include "actions/registry_records.h"
+#include "actions/search_path.h"
+#include "platform/system.h"
+#include "platform/trace.h"
+#include "platform/whole_file.h"
+#include "resources/resource.h"
+#include "setupcheck/reading.h"
+#include "setupdata/options.h"
+#include "setupdata/run_flags.h"
+#include "setupdata/settings.h"
+#include "setupdata/setup_data.h"
+
+namespace {
+
+// A ".." among the folder names: the folder lies outside the one it is written under.
+bool leavesItsParent(const char* folder)
+{
+    for (const char* p = strstr(folder, "\\.."); p; p = strstr(p + 1, "\\.."))
+        if (p[3] == '\\' || p[3] == '\0')
+            return true;
+    return false;
+}
+
+// The release version's usual form, "x.yy.zzzz": a running copy is found by comparing
+// versions as text, which only works between versions of one form.
+bool hasVersionForm(const char* version)
+{
+    size_t digits = strspn(version, "0123456789");
+    return digits > 0 && version[digits] == '.' && strspn(version + digits + 1, "0123456789") == 2 &&
+           version[digits + 3] == '.' && strspn(version + digits + 4, "0123456789") == 4 &&
+           version[digits + 8] == '\0';
+}
+
+// Each piece of a ";"-separated list, as the run splits it; empty pieces are skipped.
+template <typename Use>
+void forEachPiece(const char* list, Use use)
+{
+    char piece[kPathChars];
+    while (*list) {
+        size_t length = strcspn(list, ";");
+        if (length > 0 && length < sizeof piece) {
+            memcpy(piece, list, length);
+            piece[length] = '\0';
+            use(piece);
+        }
+        list += length;
+        if (*list == ';')
+            ++list;
+    }
+}
+
+// Settings files that the stand-in reads one way and Windows versions read in more
+// than one: a byte-order mark that only newer profile readers take for one.
+void checkEncoding(const char* path, const char* label)
+{
+#if defined(_WIN32)
+    // The checker reads with this system's own reader: it answers for this system.
+    (void)path;
+    (void)label;
+#else
+    const WholeFile* file = wholeFile(path);
+    const char* what = nullptr;
+    if (file && file->encoding == kProfileUtf8Mark)
+        what = "begins with a UTF-8 byte-order mark: read here as UTF-8, as newer Windows versions and Wine "
+               "read it; an older Windows takes the mark for part of the first line";
+    else if (file && file->encoding == kProfileUtf16Be)
+        what = "is UTF-16 big-endian: read here as Wine reads it; not every Windows version's profile reader "
+               "takes that byte-order mark";
+    if (what == nullptr)
+        return;
+    char message[kMessageChars];
+    const char* name = strrchr(path, '\\');
+    formatText(message, sizeof message, "%s %s", name ? name + 1 : path, what);
+    Source where;
+    ZeroMemory(&where, sizeof where);
+    copyText(where.label, sizeof where.label, label);
+    copyText(where.file, sizeof where.file, path);
+    where.line = 1;
+    warnAt(message, &where);
+#endif
+}
+
+// The source files that the copy takes from `folder`, and where they go. Checked also
+// when the options step failed: a missing file is then the next error an author meets.
+void planFiles(const char* folder, const InstallSettings& s, bool optionsRead)
+{
+    const char* const* sources;
+    const char* const* targets;
+    Places places;
+    PathList installed;
+    int count = deploymentFiles(descriptorMode, &sources, &targets);
+    bool fits = optionsRead && findPlaces(places) && formInstalledPaths(places, s.programFolder, installed);
+    for (int i = 0; i < count; ++i) {
+        PlannedFile& file = current->files[current->fileCount++];
+        file.source = sources[i];
+        copyText(file.target, sizeof file.target, fits ? installed.paths[i] : targets[i]);
+        // The shell's copy takes a name in any letter case, and a folder with all it holds.
+        Source where;
+        ZeroMemory(&where, sizeof where);
+        formatText(where.file, sizeof where.file, "%s\\%s", folder, sources[i]);
+        copyText(where.label, sizeof where.label, "source file");
+        DWORD attributes = GetFileAttributesA(where.file);
+        file.present = attributes != INVALID_FILE_ATTRIBUTES;
+        char message[kMessageChars];
+        if (!file.present) {
+            addError("source file missing", &where);
+            fail(IDS_PHASE_COPY_FILES);
+        } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+            formatText(message, sizeof message, "%s is a folder: it is installed as a folder with all it holds",
+                       sources[i]);
+            warnAt(message, &where);
+        } else if (sizeOfFile(where.file) == 0) {
+            formatText(message, sizeof message, "%s is empty: it is installed empty", sources[i]);
+            warnAt(message, &where);
+        }
+    }
+    if (optionsRead && !programFolderFits(s.programFolder)) {
+        traceCause("the program folder is too long for the file paths", s.programFolder);
+        fail(IDS_PHASE_COPY_FILES);
+    }
+}
+
+// The menu shortcut is saved into the menu folder, which the run makes as one folder:
+// a GROUP of more levels than the machine has fails the save.
+void planMenuFolder(const InstallSettings& s)
+{
+    DWORD existing = GetFileAttributesA(s.menuFolder);
+    if (existing != INVALID_FILE_ATTRIBUTES) {
+        if (!(existing & FILE_ATTRIBUTE_DIRECTORY)) {
+            traceCause("the menu folder is a file", s.menuFolder);
+            fail(IDS_PHASE_SHORTCUTS);
+        }
+        return;
+    }
+    char parent[kPathChars];
+    copyText(parent, sizeof parent, s.menuFolder);
+    char* last = strrchr(parent, '\\');
+    if (last)
+        *last = '\0';
+    DWORD attributes = last ? GetFileAttributesA(parent) : INVALID_FILE_ATTRIBUTES;
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        traceCause("the menu folder lies in a folder that is not there (the run makes one level of [INIT] GROUP)",
+                   s.menuFolder);
+        fail(IDS_PHASE_SHORTCUTS);
+    }
+}
+
+void planRecords(const InstallSettings& s)
+{
+    char text[kPathChars];
+    addRecord(kProductKeyPath, "ProgDir", s.programFolder);
+    formatText(text, sizeof text, "%s\\PkgMgr.exe", s.programFolder);
+    addRecord(kProductKeyPath, "(default)", text);
+    addRecord(kProductKeyPath, "Name", s.productName);
+    addRecord(kProductKeyPath, "Version", s.productVersion);
+    addRecord(kProductKeyPath, "MenuDir", s.menuFolder);
+    formatText(text, sizeof text, "%d", int(s.internetFunction));
+    addRecord(kProductKeyPath, "InternetFunction", text);
+    const char* const* sources;
+    const char* const* targets;
+    deploymentFiles(descriptorMode, &sources, &targets);
+    addRecord(kUninstallKeyPath, "DisplayName", s.productName);
+    formatText(text, sizeof text, "%s /U", targets[0]);
+    addRecord(kUninstallKeyPath, "UninstallString", text);
+    char windows[kPathChars] = "";
+    GetWindowsDirectoryA(windows, sizeof windows);
+    formatText(text, sizeof text, "%s\\%s,0", windows, targets[0]);
+    addRecord(kUninstallKeyPath, "DisplayIcon", text);
+    addRecord(kUninstallKeyPath, "DisplayVersion", s.productVersion);
+
+    readDefaultSearch(current->searchFolders);
+    forEachPiece(current->searchFolders, [](const char* folder) {
+        char key[kPathChars];
+        if (!searchFolderKey(folder, key)) {
+            traceCause("the search folder is too long for its registry key", folder);
+            fail(IDS_PHASE_REGISTRY);
+        } else {
+            addRecord(key, "(key)", "");
+        }
+    });
+    readDownloadFolders(current->downloadCandidates);
+}
+
+// A value of one language that differs where all the other languages agree.
+template <typename Field>
+void compareField(Report* reports, int count, const char* what, const char* label, Field field)
+{
+    for (int i = 0; i < count; ++i) {
+        if (!reports[i].optionsRead)
+            continue;
+        const char* agreed = nullptr;
+        int others = 0;
+        bool agree = true;
+        for (int j = 0; j < count && agree; ++j) {
+            if (j == i || !reports[j].optionsRead)
+                continue;
+            if (agreed == nullptr)
+                agreed = field(reports[j]);
+            agree = strcmp(agreed, field(reports[j])) == 0;
+            ++others;
+        }
+        if (agree && others >= 2 && strcmp(agreed, field(reports[i])) != 0) {
+            char message[kMessageChars];
+            formatText(message, sizeof message, "the %s differs from the other languages' (\"%s\")", what, agreed);
+            current = &reports[i];
+            warn(message, label);
+        }
+    }
+}
+
+}  // namespace
+
+void checkLanguage(const char* folder, unsigned language, Report* report)
+{
+    current = report;
+    ZeroMemory(report, sizeof *report);
+    report->step = IDS_PHASE_INITIALIZATION;
+    report->language = language ? language : GetSystemDefaultLangID();
+    if (!setupDataReadable(folder)) {
+        fail(IDS_PHASE_INITIALIZATION);
+        return;
+    }
+    int located = locateSetupData(GetModuleHandleA(nullptr), kRunInstall);
+    if (language) {
+        systemProfile.language = uint16_t(language);
+        systemProfile.primaryLanguage = uint16_t(language & 0x3FF);
+    }
+    report->language = systemProfile.language;
+    copyText(report->releaseFile, sizeof report->releaseFile, releaseFilePath);
+    if (!located) {
+        fail(IDS_PHASE_INITIALIZATION);
+        return;
+    }
+    InstallSettings& s = report->settings;
+    report->mode = descriptorMode ? "descriptor" : "settings";
+    checkEncoding(settingsFilePath, "ZemSetup.dat");
+    if (!descriptorMode)
+        checkEncoding(releaseFilePath, "PkgMgr.zem");
+    int32_t cancelled = 0;
+    // Silent: the options step reads what the dialog would preset and shows nothing.
+    if (!runOptionsStep(&cancelled, &s, report->previousVersion, kRunInstall | kRunSilent))
+        fail(IDS_PHASE_INITIALIZATION);
+    report->optionsRead = report->result == 0;
+    if (report->optionsRead) {
+        const char* target = descriptorMode ? nullptr : "[INIT] TARGET";
+        if (leavesItsParent(s.programFolder))
+            warn("the program folder lies outside the program-files folder (\"..\")", target);
+        if (leavesItsParent(s.menuFolder))
+            warn("the menu folder lies outside the Programs folder (\"..\")", "[INIT] GROUP");
+        if (!hasVersionForm(s.productVersion))
+            warn("the version is not of the form x.yy.zzzz", descriptorMode ? "VERSION" : "[RELEASE] VERSION");
+    }
+    // Each later step is checked although an earlier one failed, so that the report
+    // lists every error; the first failure stays the result.
+    report->step = IDS_PHASE_COPY_FILES;
+    planFiles(folder, s, report->optionsRead);
+    if (report->optionsRead) {
+        report->step = IDS_PHASE_SHORTCUTS;
+        planMenuFolder(s);
+        report->step = IDS_PHASE_REGISTRY;
+        planRecords(s);
+    }
+    releaseSetupData();
+}
+
+void compareLanguages(Report* reports, int count)
+{
+    compareField(reports, count, "version", "[RELEASE] VERSION", [](const Report& r) { return r.settings.productVersion; });
+    compareField(reports, count, "program folder", "[INIT] TARGET", [](const Report& r) { return r.settings.programFolder; });
+    compareField(reports, count, "search folders", "[INIT] DEFAULTSEARCH", [](const Report& r) { return r.searchFolders; });
+    compareField(reports, count, "download candidates", "[INIT] DOWNLOAD",
+                 [](const Report& r) { return r.downloadCandidates; });
+}
