@@ -9,6 +9,7 @@
 #include "actions/search_path.h"
 #include "actions/shortcuts.h"
 #include "platform/guards.h"
+#include "platform/libraries.h"
 #include "platform/seam.h"
 #include "platform/system.h"
 #include "platform/trace.h"
@@ -273,7 +274,7 @@ void launchApplication(SetupContext& run)
     // shortcut before it returns, and it may need COM to do so.
     run.launchInfo.fMask = SEE_MASK_NOASYNC;
     ComScope com;
-    ShellExecuteExA(&run.launchInfo);
+    systemLibraries().ShellExecuteExA(&run.launchInfo);
 }
 
 }  // namespace
@@ -401,10 +402,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
     run.runFlags = kRunInstall;
     run.versionInfo.dwOSVersionInfoSize = sizeof run.versionInfo;
     GetVersionExA(&run.versionInfo);
-    InitCommonControls();
+    // The DLLs that are not imported, from the system folder; without them the run
+    // ends in its first phase, before it reads or changes anything.
+    bool librariesLoaded = systemLibrariesLoaded();
+    if (librariesLoaded)
+        systemLibraries().InitCommonControls();
 
     parseCommandLine(commandLine, &run.runFlags);
-    run.succeeded = setupSteps.locateSetupData(instance, run.runFlags);
+    run.succeeded = librariesLoaded && setupSteps.locateSetupData(instance, run.runFlags);
 
     if (run.versionInfo.dwPlatformId == VER_PLATFORM_WIN32_NT) {
         if (!isAdministrator()) {

@@ -6,6 +6,7 @@
 
 #include "actions/registry_records.h"
 #include "platform/guards.h"
+#include "platform/libraries.h"
 #include "platform/seam.h"
 #include "platform/text.h"
 #include "resources/resource.h"
@@ -147,7 +148,7 @@ int CALLBACK browseCallback(HWND window, UINT message, LPARAM parameter, LPARAM 
     } else if (message == BFFM_SELCHANGED) {
         char path[MAX_PATH] = "";
         DWORD attributes = INVALID_FILE_ATTRIBUTES;
-        if (parameter && SHGetPathFromIDListA(reinterpret_cast<LPCITEMIDLIST>(parameter), path))
+        if (parameter && systemLibraries().SHGetPathFromIDListA(reinterpret_cast<LPCITEMIDLIST>(parameter), path))
             attributes = GetFileAttributesA(path);
         bool acceptable = attributes != INVALID_FILE_ATTRIBUTES &&
                           !(attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_OFFLINE)) &&
@@ -165,9 +166,9 @@ int browseForFolder(char* folder, HWND owner)
 {
     ComScope com;
     ComPtr<IMalloc> allocator;
-    SHGetMalloc(allocator.put());
+    systemLibraries().SHGetMalloc(allocator.put());
     LPITEMIDLIST root = nullptr;
-    SHGetSpecialFolderLocation(owner, CSIDL_DRIVES, &root);
+    systemLibraries().SHGetSpecialFolderLocation(owner, CSIDL_DRIVES, &root);
     char title[kPathChars];
     loadSetupText(IDS_FOLDER_CHOOSE, title, sizeof title);
     char displayName[MAX_PATH] = "";
@@ -182,7 +183,7 @@ int browseForFolder(char* folder, HWND owner)
     browse.lpfn = browseCallback;
     browse.lParam = reinterpret_cast<LPARAM>(folder);
     // The chosen path is already in `folder`, put there by the callback.
-    LPITEMIDLIST chosen = SHBrowseForFolderA(&browse);
+    LPITEMIDLIST chosen = systemLibraries().SHBrowseForFolderA(&browse);
     // The shell's allocator where it has one; the task allocator, which is the same
     // one on later systems, where it has not.
     LPITEMIDLIST lists[] = {root, chosen};
@@ -190,7 +191,7 @@ int browseForFolder(char* folder, HWND owner)
         if (list && allocator)
             allocator->Free(list);
         else if (list)
-            CoTaskMemFree(list);
+            systemLibraries().CoTaskMemFree(list);
     }
     return chosen != nullptr;
 }

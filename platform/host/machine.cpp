@@ -218,6 +218,11 @@ HMODULE LoadLibraryA(LPCSTR name)
     return module;
 }
 
+HMODULE LoadLibraryExA(LPCSTR name, HANDLE, DWORD)
+{
+    return LoadLibraryA(name);
+}
+
 BOOL FreeLibrary(HMODULE) { return TRUE; }
 
 FARPROC GetProcAddress(HMODULE module, LPCSTR name)
