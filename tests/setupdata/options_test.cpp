@@ -329,6 +329,32 @@ TEST_F(OptionsStep, EarlierInstallationKeepsItsFolderAndNames)
     EXPECT_STREQ(kNewName, settings.productName);
 }
 
+// A recorded (or typed) folder goes on in one spelling, so that a folder at a drive's
+// root is known as one however it was written; the unparsed form is refused.
+TEST_F(OptionsStep, ProgramFolderTakesItsOneSpelling)
+{
+    const struct {
+        const char* recorded;
+        int result;
+        const char* folder;
+    } cases[] = {
+        {"C:\\\\Veltrano", 1, "C:\\Veltrano"},
+        {"C:\\.\\Veltrano\\", 1, "C:\\Veltrano"},
+        {"C:\\Temp\\..\\Veltrano", 1, "C:\\Veltrano"},
+        {"\\\\?\\C:\\Veltrano", 0, nullptr},
+    };
+    for (const auto& c : cases) {
+        Records records = kEarlier;
+        records.progDir = c.recorded;
+        writeRecords(records);
+        EXPECT_EQ(c.result, run(kSilentInstall)) << c.recorded;
+        if (c.folder) {
+            EXPECT_STREQ(c.folder, settings.programFolder) << c.recorded;
+            EXPECT_EQ(std::string(c.folder) + "\\\\PkgMgr.exe", settings.programPath) << c.recorded;
+        }
+    }
+}
+
 TEST_F(OptionsStep, RecordWithoutVersionCountsAsFreshButNamesThePreviousProduct)
 {
     writeRecords({kInstalledFolder, kOldName, nullptr, nullptr, -1});
