@@ -1,6 +1,7 @@
 #include "platform/seam.h"
 
 #include "platform/libraries.h"
+#include "platform/system.h"
 
 namespace {
 
@@ -22,6 +23,19 @@ int WINAPI fileOperation(LPSHFILEOPSTRUCTA operation)
     return systemLibraries().SHFileOperationA(operation);
 }
 
+using GetNamedSecurityInfoFunction = DWORD(WINAPI*)(LPCSTR, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*,
+                                                    PSID*, PACL*, PACL*, PSECURITY_DESCRIPTOR*);
+
+DWORD WINAPI namedSecurityInfo(LPCSTR name, SE_OBJECT_TYPE kind, SECURITY_INFORMATION wanted, PSID* owner,
+                               PSID* group, PACL* dacl, PACL* sacl, PSECURITY_DESCRIPTOR* descriptor)
+{
+    auto function = procedureOf<GetNamedSecurityInfoFunction>(GetModuleHandleA("advapi32.dll"),
+                                                             "GetNamedSecurityInfoA");
+    if (function == nullptr)
+        return ERROR_CALL_NOT_IMPLEMENTED;
+    return function(name, kind, wanted, owner, group, dacl, sacl, descriptor);
+}
+
 }  // namespace
 
 PlatformSeam platform = {
@@ -39,4 +53,5 @@ PlatformSeam platform = {
     fileOperation,
     ::CreateDirectoryA,
     ::OpenMutexA,
+    namedSecurityInfo,
 };

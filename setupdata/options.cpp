@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "actions/file_security.h"
 #include "actions/registry_records.h"
 #include "actions/search_path.h"
 #include "actions/shortcuts.h"
@@ -94,6 +95,10 @@ int installOptions(int32_t* cancelled, InstallSettings* s, char* previousVersion
         return 0;
     }
     copyText(s->programFolder, kPathChars, canonical);
+    // A folder that another user made first (at a drive's root, say) stays in that
+    // user's hands; installing there would leave the program's files replaceable.
+    if (!folderOwnersTrusted(s->programFolder))
+        return 0;
     int result = readMenuGroup(s->menuFolder);
     if (!result) {
         traceCause("no menu folder ([INIT] GROUP) in", settingsFilePath);
