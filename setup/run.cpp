@@ -4,6 +4,7 @@
 #include <shellapi.h>
 #include <string.h>
 
+#include "actions/file_security.h"
 #include "actions/files.h"
 #include "actions/registry_records.h"
 #include "actions/search_path.h"
@@ -369,7 +370,7 @@ int registerSearchFolders(SetupContext& run)
             break;
         }
     }
-    if (missing && CreateDirectoryA(run.downloadFolder, nullptr))
+    if (missing && createDownloadFolder(run.downloadFolder))
         applySearchFolder(run.downloadFolder, run.runFlags);  // its result does not matter
     return registered;
 }
