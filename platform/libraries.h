@@ -5,6 +5,8 @@
 // "setupapi.dll" or "msvcrt.dll" dropped beside setup.exe (a downloads folder) would run
 // with the administrator's rights. Only kernel32, user32, gdi32 and advapi32, known DLLs
 // on every NT version from 3.51 on, are imported (scripts/check-shipping-image.sh).
+// shell32 is a known DLL too, but on NT 4.0 it imports comctl32 by name: loaded here,
+// its own imports are searched in the system folder first.
 #pragma once
 #include <windows.h>
 #include <commctrl.h>
