@@ -213,7 +213,7 @@ int folderOwnersTrusted(const char* folder)
     if (!isNtFamily())
         return 1;
     WellKnownSids sids;
-    BYTE userBuffer[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)];
+    alignas(TOKEN_USER) BYTE userBuffer[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)];
     PSID user = processUser(userBuffer, sizeof userBuffer);
     if (!wellKnownSids(sids))
         return 0;
