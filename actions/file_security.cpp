@@ -1,10 +1,14 @@
 #include "actions/files.h"
+#include "actions/file_security.h"
 
 #include <aclapi.h>
+#include <string.h>
 
 #include "platform/guards.h"
 #include "platform/seam.h"
 #include "platform/system.h"
+#include "platform/text.h"
+#include "platform/trace.h"
 
 namespace {
 
@@ -72,11 +76,49 @@ int secureStagedFile(const char* path)
                                  nullptr) == ERROR_SUCCESS;
 }
 
-int createProtectedFolder(const char* path, int usersRead)
-{
-    if (!isNtFamily())
-        return platform.CreateDirectoryA(path, nullptr) != 0;  // Windows 9x has no access control
+namespace {
 
+// The well-known groups and accounts that the access lists and owner checks name.
+struct WellKnownSids {
+    UniqueSid administrators;
+    UniqueSid system;
+    UniqueSid users;
+    UniqueSid creatorOwner;
+    UniqueSid installer;  // the TrustedInstaller service, owner of system folders from Vista on
+};
+
+bool wellKnownSids(WellKnownSids& sids)
+{
+    SID_IDENTIFIER_AUTHORITY nt = {SECURITY_NT_AUTHORITY};
+    SID_IDENTIFIER_AUTHORITY creator = {SECURITY_CREATOR_SID_AUTHORITY};
+    return AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0,
+                                    0, 0, 0, 0, sids.administrators.put()) &&
+           AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, sids.system.put()) &&
+           AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_USERS, 0, 0, 0, 0,
+                                    0, 0, sids.users.put()) &&
+           AllocateAndInitializeSid(&creator, 1, SECURITY_CREATOR_OWNER_RID, 0, 0, 0, 0, 0, 0, 0,
+                                    sids.creatorOwner.put()) &&
+           AllocateAndInitializeSid(&nt, 6, 80, 956008885, 3418522649u, 1831038044, 1853292631, 2271478464u,
+                                    0, 0, sids.installer.put());
+}
+
+// One entry of a new folder's access list.
+EXPLICIT_ACCESSA grant(PSID trustee, TRUSTEE_TYPE type, DWORD rights, DWORD inheritance)
+{
+    EXPLICIT_ACCESSA entry;
+    ZeroMemory(&entry, sizeof entry);
+    entry.grfAccessPermissions = rights;
+    entry.grfAccessMode = GRANT_ACCESS;
+    entry.grfInheritance = inheritance;
+    entry.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+    entry.Trustee.TrusteeType = type;
+    entry.Trustee.ptstrName = static_cast<LPSTR>(trustee);
+    return entry;
+}
+
+// Creates the folder `path` with exactly `entries` as its access list (NT family).
+int createFolderWithAccess(const char* path, EXPLICIT_ACCESSA* entries, ULONG count)
+{
     auto setEntriesInAcl = advapiFunction<SetEntriesInAclFunction>("SetEntriesInAclA");
     auto initialize = advapiFunction<InitializeSecurityDescriptorFunction>("InitializeSecurityDescriptor");
     auto setDacl = advapiFunction<SetSecurityDescriptorDaclFunction>("SetSecurityDescriptorDacl");
@@ -85,30 +127,6 @@ int createProtectedFolder(const char* path, int usersRead)
     auto setControl = advapiFunction<SetSecurityDescriptorControlFunction>("SetSecurityDescriptorControl");
     if (!setEntriesInAcl || !initialize || !setDacl)
         return 0;
-
-    SID_IDENTIFIER_AUTHORITY ntAuthority = {SECURITY_NT_AUTHORITY};
-    UniqueSid administrators;
-    UniqueSid system;
-    UniqueSid users;
-    if (!AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID,
-                                  DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, administrators.put()) ||
-        !AllocateAndInitializeSid(&ntAuthority, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0,
-                                  system.put()) ||
-        (usersRead && !AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID,
-                                                DOMAIN_ALIAS_RID_USERS, 0, 0, 0, 0, 0, 0, users.put())))
-        return 0;
-    EXPLICIT_ACCESSA entries[3];
-    ZeroMemory(entries, sizeof entries);
-    PSID trustees[3] = {administrators.get(), system.get(), users.get()};
-    ULONG count = usersRead ? 3 : 2;
-    for (ULONG i = 0; i < count; ++i) {
-        entries[i].grfAccessPermissions = i < 2 ? GENERIC_ALL : GENERIC_READ | GENERIC_EXECUTE;
-        entries[i].grfAccessMode = SET_ACCESS;
-        entries[i].grfInheritance = SUB_CONTAINERS_AND_OBJECTS_INHERIT;
-        entries[i].Trustee.TrusteeForm = TRUSTEE_IS_SID;
-        entries[i].Trustee.TrusteeType = i == 1 ? TRUSTEE_IS_USER : TRUSTEE_IS_GROUP;
-        entries[i].Trustee.ptstrName = static_cast<LPSTR>(trustees[i]);
-    }
     PACL list = nullptr;
     if (setEntriesInAcl(count, entries, nullptr, &list) != ERROR_SUCCESS)
         return 0;
@@ -121,6 +139,124 @@ int createProtectedFolder(const char* path, int usersRead)
         return 0;
     SECURITY_ATTRIBUTES attributes = {sizeof attributes, &descriptor, FALSE};
     return platform.CreateDirectoryA(path, &attributes) != 0;
+}
+
+// The user of this process's token, into `buffer`; null when it cannot be read.
+PSID processUser(BYTE* buffer, DWORD size)
+{
+    HANDLE opened = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &opened))
+        return nullptr;
+    UniqueHandle token(opened);
+    DWORD returned = 0;
+    if (!GetTokenInformation(token.get(), TokenUser, buffer, size, &returned))
+        return nullptr;
+    return reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid;
+}
+
+// Where the last name of `path` begins, after its backslash; 0 for none. A trail byte
+// may be a backslash, so the text is read from its start.
+size_t lastNameStart(const char* path)
+{
+    size_t start = 0;
+    for (size_t i = 0; path[i]; ++i) {
+        if (IsDBCSLeadByte(static_cast<BYTE>(path[i])) && path[i + 1]) {
+            ++i;
+            continue;
+        }
+        if (path[i] == '\\')
+            start = i + 1;
+    }
+    return start;
+}
+
+}  // namespace
+
+int createProtectedFolder(const char* path, int usersRead)
+{
+    if (!isNtFamily())
+        return platform.CreateDirectoryA(path, nullptr) != 0;  // Windows 9x has no access control
+    WellKnownSids sids;
+    if (!wellKnownSids(sids))
+        return 0;
+    EXPLICIT_ACCESSA entries[] = {
+        grant(sids.administrators.get(), TRUSTEE_IS_GROUP, GENERIC_ALL, SUB_CONTAINERS_AND_OBJECTS_INHERIT),
+        grant(sids.system.get(), TRUSTEE_IS_USER, GENERIC_ALL, SUB_CONTAINERS_AND_OBJECTS_INHERIT),
+        grant(sids.users.get(), TRUSTEE_IS_GROUP, GENERIC_READ | GENERIC_EXECUTE,
+              SUB_CONTAINERS_AND_OBJECTS_INHERIT),
+    };
+    return createFolderWithAccess(path, entries, usersRead ? 3 : 2);
+}
+
+int createDownloadFolder(const char* path)
+{
+    if (!isNtFamily())
+        return platform.CreateDirectoryA(path, nullptr) != 0;
+    WellKnownSids sids;
+    if (!wellKnownSids(sids))
+        return 0;
+    // Users read everything and add files and folders (the right to add a file is, on a
+    // file, the right to write it: granted to folders only). What each one adds is theirs.
+    EXPLICIT_ACCESSA entries[] = {
+        grant(sids.administrators.get(), TRUSTEE_IS_GROUP, GENERIC_ALL, SUB_CONTAINERS_AND_OBJECTS_INHERIT),
+        grant(sids.system.get(), TRUSTEE_IS_USER, GENERIC_ALL, SUB_CONTAINERS_AND_OBJECTS_INHERIT),
+        grant(sids.users.get(), TRUSTEE_IS_GROUP, GENERIC_READ | GENERIC_EXECUTE,
+              SUB_CONTAINERS_AND_OBJECTS_INHERIT),
+        grant(sids.users.get(), TRUSTEE_IS_GROUP, FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY,
+              SUB_CONTAINERS_ONLY_INHERIT),
+        grant(sids.creatorOwner.get(), TRUSTEE_IS_WELL_KNOWN_GROUP, GENERIC_ALL,
+              SUB_CONTAINERS_AND_OBJECTS_INHERIT | INHERIT_ONLY),
+    };
+    return createFolderWithAccess(path, entries, ARRAYSIZE(entries));
+}
+
+int folderOwnersTrusted(const char* folder)
+{
+    if (!isNtFamily())
+        return 1;
+    WellKnownSids sids;
+    alignas(TOKEN_USER) BYTE userBuffer[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)];
+    PSID user = processUser(userBuffer, sizeof userBuffer);
+    if (!wellKnownSids(sids))
+        return 0;
+    char level[kPathChars];
+    if (!copyText(level, sizeof level, folder))
+        return 0;
+    // From the folder up to, not including, the drive's root ("C:") or the share.
+    size_t rootLength = level[0] == '\\' ? 0 : 2;
+    if (level[0] == '\\') {
+        const char* share = strchr(level + 2, '\\');
+        const char* afterShare = share ? strchr(share + 1, '\\') : nullptr;
+        rootLength = afterShare ? size_t(afterShare - level) : boundedLength(level, sizeof level);
+    }
+    while (boundedLength(level, sizeof level) > rootLength) {
+        DWORD attributes = GetFileAttributesA(level);
+        if (attributes != INVALID_FILE_ATTRIBUTES) {
+            PSID owner = nullptr;
+            PSECURITY_DESCRIPTOR descriptor = nullptr;
+            DWORD error = platform.GetNamedSecurityInfoA(level, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION,
+                                                         &owner, nullptr, nullptr, nullptr, &descriptor);
+            UniqueLocal descriptorOwner(descriptor);
+            if (error != ERROR_SUCCESS) {
+                // An owner that keeps the administrators from reading counts as another.
+                traceCall("GetNamedSecurityInfoA (owner)", error, level);
+                return 0;
+            }
+            // No owner: a volume without access control (FAT), where nothing is protected.
+            if (owner && !EqualSid(owner, sids.administrators.get()) && !EqualSid(owner, sids.system.get()) &&
+                !EqualSid(owner, sids.installer.get()) && !(user && EqualSid(owner, user))) {
+                traceCause("the folder belongs to another user, who could replace the program's files "
+                           "(an administrator must own it, or choose another folder)",
+                           level);
+                return 0;
+            }
+        }
+        size_t cut = lastNameStart(level);
+        if (cut == 0)
+            break;
+        level[cut - 1] = '\0';
+    }
+    return 1;
 }
 
 int createPrivateFolder(const char* path)

@@ -9,6 +9,7 @@
 #include <wchar.h>
 
 #include "platform/guards.h"
+#include "platform/libraries.h"
 #include "platform/seam.h"
 #include "platform/system.h"
 #include "platform/text.h"
@@ -57,7 +58,7 @@ int writeShortcut(const char* target, const char* shortcutPath, UINT notifyFlags
     if (saved != S_OK)
         traceCall("IPersistFile::Save", unsigned(saved), shortcutPath);
     if (notifyFlags)
-        SHChangeNotify(SHCNE_ASSOCCHANGED, notifyFlags, nullptr, nullptr);
+        systemLibraries().SHChangeNotify(SHCNE_ASSOCCHANGED, notifyFlags, nullptr, nullptr);
     return saved == S_OK;
 }
 
@@ -116,7 +117,7 @@ void removeFirstLegacyShortcut(const char* target, const WCHAR* pattern)
             continue;
         SHFILEINFOA info;
         ZeroMemory(&info, sizeof info);
-        SHGetFileInfoA(path, 0, &info, sizeof info, SHGFI_ICONLOCATION);
+        systemLibraries().SHGetFileInfoA(path, 0, &info, sizeof info, SHGFI_ICONLOCATION);
         if (info.hIcon)
             DestroyIcon(info.hIcon);
         if (lstrcmpiA(info.szDisplayName, target) != 0)
@@ -176,7 +177,7 @@ int applyMenuShortcut(const char* target, const char* shortcutPath, const char* 
             DeleteFileA(shortcutPath);
         if (menuFolder)
             RemoveDirectoryA(menuFolder);
-        SHChangeNotify(SHCNE_ASSOCCHANGED, notifyFlags, nullptr, nullptr);
+        systemLibraries().SHChangeNotify(SHCNE_ASSOCCHANGED, notifyFlags, nullptr, nullptr);
         return 1;
     }
     if (!shortcutPath || !menuFolder || boundedLength(menuFolder, kPathChars) >= kPathChars) {

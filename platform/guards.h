@@ -111,20 +111,3 @@ public:
 private:
     I* ptr_ = nullptr;
 };
-
-// Initialises the COM library for the lifetime of the guard.
-class ComScope {
-public:
-    ComScope() : initialized_(SUCCEEDED(CoInitialize(nullptr))) {}
-    ~ComScope()
-    {
-        if (initialized_)
-            CoUninitialize();
-    }
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-    bool ok() const { return initialized_; }
-
-private:
-    bool initialized_;
-};

@@ -1,6 +1,42 @@
 #include "platform/seam.h"
 
-#include <setupapi.h>
+#include "platform/libraries.h"
+#include "platform/system.h"
+
+namespace {
+
+// The functions of DLLs loaded at run time (platform/libraries.h), called through the
+// table that was filled after the DLL search was narrowed.
+INT WINAPI promptReboot(void* fileQueue, HWND owner, BOOL scanOnly)
+{
+    return systemLibraries().SetupPromptReboot(fileQueue, owner, scanOnly);
+}
+
+HRESULT WINAPI createInstance(REFCLSID classId, LPUNKNOWN outer, DWORD context, REFIID interfaceId,
+                              LPVOID* object)
+{
+    return systemLibraries().CoCreateInstance(classId, outer, context, interfaceId, object);
+}
+
+int WINAPI fileOperation(LPSHFILEOPSTRUCTA operation)
+{
+    return systemLibraries().SHFileOperationA(operation);
+}
+
+using GetNamedSecurityInfoFunction = DWORD(WINAPI*)(LPCSTR, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*,
+                                                    PSID*, PACL*, PACL*, PSECURITY_DESCRIPTOR*);
+
+DWORD WINAPI namedSecurityInfo(LPCSTR name, SE_OBJECT_TYPE kind, SECURITY_INFORMATION wanted, PSID* owner,
+                               PSID* group, PACL* dacl, PACL* sacl, PSECURITY_DESCRIPTOR* descriptor)
+{
+    auto function = procedureOf<GetNamedSecurityInfoFunction>(GetModuleHandleA("advapi32.dll"),
+                                                             "GetNamedSecurityInfoA");
+    if (function == nullptr)
+        return ERROR_CALL_NOT_IMPLEMENTED;
+    return function(name, kind, wanted, owner, group, dacl, sacl, descriptor);
+}
+
+}  // namespace
 
 #include "platform/narrow_paths.h"
 
@@ -14,9 +50,10 @@ PlatformSeam platform = {
     losslessModuleFileName,
     ::MoveFileExA,
     ::MessageBoxA,
-    ::SetupPromptReboot,
-    ::CoCreateInstance,
-    ::SHFileOperationA,
+    promptReboot,
+    createInstance,
+    fileOperation,
     ::CreateDirectoryA,
     ::OpenMutexA,
+    namedSecurityInfo,
 };

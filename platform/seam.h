@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <objbase.h>
 #include <shellapi.h>
+#include <accctrl.h>
 
 struct PlatformSeam {
     // Token queries of the rights checks (a non-administrator, a refused privilege).
@@ -38,6 +39,11 @@ struct PlatformSeam {
     BOOL(WINAPI* CreateDirectoryA)(LPCSTR path, LPSECURITY_ATTRIBUTES security);
     // Opening the running application's mutex (one that another account holds).
     HANDLE(WINAPI* OpenMutexA)(DWORD access, BOOL inherit, LPCSTR name);
+    // A folder's owner (a folder that another user made: Wine reports one owner for
+    // every file). Looked up at run time: Windows 98 lacks it.
+    DWORD(WINAPI* GetNamedSecurityInfoA)(LPCSTR name, SE_OBJECT_TYPE kind, SECURITY_INFORMATION wanted,
+                                         PSID* owner, PSID* group, PACL* dacl, PACL* sacl,
+                                         PSECURITY_DESCRIPTOR* descriptor);
 };
 
 extern PlatformSeam platform;

@@ -17,17 +17,7 @@ const DWORD kSearchSystemFolder = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
 // yet: by name it could come from the setup folder, where Windows 9x still searches.
 GetFolderPath lookUp(const char* module)
 {
-    HMODULE library = GetModuleHandleA(module);
-    if (library == nullptr) {
-        char path[MAX_PATH];
-        UINT length = GetSystemDirectoryA(path, MAX_PATH);
-        if (length == 0 || length >= MAX_PATH || !formatText(path + length, MAX_PATH - length, "\\%s", module))
-            return nullptr;
-        library = LoadLibraryA(path);
-    }
-    if (library == nullptr)
-        return nullptr;
-    return procedureOf<GetFolderPath>(library, "SHGetFolderPathA");
+    return procedureOf<GetFolderPath>(loadSystemLibrary(module), "SHGetFolderPathA");
 }
 
 }  // namespace
@@ -63,6 +53,18 @@ bool restrictDllSearchToSystemFolder()
     // folder out of the search. The program's own folder stays in it there.
     auto setDllDirectory = procedureOf<SetDllDirectoryFunction>(kernel, "SetDllDirectoryA");
     return setDllDirectory && setDllDirectory("");
+}
+
+HMODULE loadSystemLibrary(const char* name)
+{
+    HMODULE library = GetModuleHandleA(name);
+    if (library != nullptr)
+        return library;
+    char path[MAX_PATH];
+    UINT length = GetSystemDirectoryA(path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH || !formatText(path + length, MAX_PATH - length, "\\%s", name))
+        return nullptr;
+    return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
 int shellFolderPath(int csidl, char* out)

@@ -27,6 +27,12 @@ Function procedureOf(HMODULE module, const char* name)
 // of the search; on Windows 9x, and NT before XP SP1, the search stays as it is.
 bool restrictDllSearchToSystemFolder();
 
+// The system DLL `name` ("setupapi.dll") from the system folder by its full path, or
+// the one already loaded. Its own dependencies are searched from the system folder
+// first (LOAD_WITH_ALTERED_SEARCH_PATH), not from the program's folder, also on the
+// systems where the search cannot be narrowed. Null when it cannot be loaded.
+HMODULE loadSystemLibrary(const char* name);
+
 // A shell folder (CSIDL_...) into `out` (260 characters). Returns 0, with `out` empty,
 // when the shell cannot name it. SHGetFolderPathA is looked up at run time: the shells
 // of Windows 98 and NT 4.0 may lack it, and its redistributable "shfolder.dll" (loaded

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the 32-bit setup.exe that ships: an image that Windows 98 and NT 4.0 load
-# (subsystem and OS version 4.0, GUI subsystem) with the X86 manifest inside, and
-# whose every import is on the list of functions that both systems export.
+# (subsystem and OS version 4.0, GUI subsystem) with the X86 manifest inside, that
+# imports from kernel32, user32, gdi32 and advapi32 only, and whose every import is on
+# the list of functions that both systems export.
 #
 #   check-shipping-image.sh SETUP_EXE [IMPORTS_LIST]
 #
@@ -37,6 +38,18 @@ imports=$(awk '
         print dll "!" (($3 == "" || $3 == "<none>") ? "#" $2 : $3)
     }' <<<"$headers" | LC_ALL=C sort -u)
 [ -n "$imports" ] || fail "no imports found in $exe (objdump output not understood)"
+
+# The loader resolves static imports before any of the program's code runs, from the
+# program's own folder first unless the DLL is one of the system's known DLLs. These
+# four are known DLLs (with everything they import) on every NT version from 3.51 on;
+# any other DLL (msvcrt, comctl32, ole32, shell32, setupapi, ...) planted beside
+# setup.exe in a downloads folder would run with the administrator's rights there.
+# setup.exe loads such DLLs at run time by full path (platform/libraries.h).
+allowed_dlls="advapi32.dll gdi32.dll kernel32.dll user32.dll"
+other_dlls=$(cut -d'!' -f1 <<<"$imports" | sort -u | grep -vxF -f <(tr ' ' '\n' <<<"$allowed_dlls") || true)
+[ -z "$other_dlls" ] || fail "imports DLLs outside the known DLLs of every NT version ($allowed_dlls):
+$(sed 's/^/    /' <<<"$other_dlls")
+Load them at run time from the system folder (platform/libraries.h) instead."
 [ -f "$allowed_list" ] || fail "imports list missing: $allowed_list"
 allowed=$({ grep -vE '^[[:space:]]*(#|$)' "$allowed_list" || true; } | tr -d ' \t\r' |
     awk -F'!' '{ print tolower($1) "!" $2 }' | LC_ALL=C sort -u)
@@ -52,4 +65,5 @@ if [ -n "$unused" ]; then
 fi
 
 echo "check-shipping-image: $exe: PE32, subsystem 4.0 (GUI), OS 4.0, X86 manifest," \
-    "$(wc -l <<<"$imports") imports all on the Windows 98 / NT 4.0 list, $(stat -c %s "$exe") bytes"
+    "$(wc -l <<<"$imports") imports from $(tr '\n' ' ' <<<"$(cut -d'!' -f1 <<<"$imports" | sort -u)")all on the Windows 98 / NT 4.0 list," \
+    "$(stat -c %s "$exe") bytes"

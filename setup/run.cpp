@@ -4,11 +4,13 @@
 #include <shellapi.h>
 #include <string.h>
 
+#include "actions/file_security.h"
 #include "actions/files.h"
 #include "actions/registry_records.h"
 #include "actions/search_path.h"
 #include "actions/shortcuts.h"
 #include "platform/guards.h"
+#include "platform/libraries.h"
 #include "platform/seam.h"
 #include "platform/system.h"
 #include "platform/trace.h"
@@ -273,7 +275,7 @@ void launchApplication(SetupContext& run)
     // shortcut before it returns, and it may need COM to do so.
     run.launchInfo.fMask = SEE_MASK_NOASYNC;
     ComScope com;
-    ShellExecuteExA(&run.launchInfo);
+    systemLibraries().ShellExecuteExA(&run.launchInfo);
 }
 
 }  // namespace
@@ -368,7 +370,7 @@ int registerSearchFolders(SetupContext& run)
             break;
         }
     }
-    if (missing && CreateDirectoryA(run.downloadFolder, nullptr))
+    if (missing && createDownloadFolder(run.downloadFolder))
         applySearchFolder(run.downloadFolder, run.runFlags);  // its result does not matter
     return registered;
 }
@@ -401,10 +403,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
     run.runFlags = kRunInstall;
     run.versionInfo.dwOSVersionInfoSize = sizeof run.versionInfo;
     GetVersionExA(&run.versionInfo);
-    InitCommonControls();
+    // The DLLs that are not imported, from the system folder; without them the run
+    // ends in its first phase, before it reads or changes anything.
+    bool librariesLoaded = systemLibrariesLoaded();
+    if (librariesLoaded)
+        systemLibraries().InitCommonControls();
 
     parseCommandLine(commandLine, &run.runFlags);
-    run.succeeded = setupSteps.locateSetupData(instance, run.runFlags);
+    run.succeeded = librariesLoaded && setupSteps.locateSetupData(instance, run.runFlags);
 
     if (run.versionInfo.dwPlatformId == VER_PLATFORM_WIN32_NT) {
         if (!isAdministrator()) {

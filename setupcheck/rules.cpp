@@ -250,7 +250,11 @@ void checkLanguage(const char* folder, unsigned language, Report* report)
     report->optionsRead = report->result == 0;
     if (report->optionsRead) {
         const char* target = descriptorMode ? nullptr : "[INIT] TARGET";
-        if (leavesItsParent(s.programFolder))
+        // The options step resolves "..": the warning looks at the folder as written.
+        char written[kPathChars] = "";
+        if (!(s.runFlags & kRunFreshInstall) || !readTargetFolder(written))
+            copyText(written, sizeof written, s.programFolder);
+        if (leavesItsParent(written))
             warn("the program folder lies outside the program-files folder (\"..\")", target);
         if (leavesItsParent(s.menuFolder))
             warn("the menu folder lies outside the Programs folder (\"..\")", "[INIT] GROUP");

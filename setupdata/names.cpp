@@ -8,6 +8,9 @@
 
 namespace {
 
+// A path of 260 characters holds at most this many names of one character each.
+const size_t kNamesMax = 130;
+
 // In the double-byte code pages (Japanese, Chinese, Korean) the second byte of a
 // character may be a backslash or a bar: it belongs to the character.
 bool isLeadByte(unsigned char c)
@@ -80,6 +83,9 @@ bool isValidFolderPath(const char* folder)
 {
     if (!isAbsoluteFolder(folder))
         return false;
+    // The device and unparsed forms: the system takes their names as written.
+    if (folder[0] == '\\' && (folder[2] == '.' || folder[2] == '?') && folder[3] == '\\')
+        return false;
     // The names after "X:\" or after "\\server\share\"; empty ones (doubled or
     // trailing backslashes) the system passes over.
     const char* p = folder[0] == '\\' ? strchr(strchr(folder + 2, '\\') + 1, '\\') : folder + 3;
@@ -114,4 +120,54 @@ bool isAbsoluteFolder(const char* folder)
         return false;
     const char* share = strchr(folder + 2, '\\');
     return share != nullptr && share[1] != '\0' && share[1] != '\\';
+}
+
+int canonicalFolderPath(const char* folder, char* out, size_t capacity)
+{
+    if (!isValidFolderPath(folder) || capacity < 4)
+        return 0;
+    // The root: "X:\" or "\\server\share", then the names, each after a backslash.
+    const char* p = folder[0] == '\\' ? strchr(strchr(folder + 2, '\\') + 1, '\\') : folder + 3;
+    size_t rootLength = p ? size_t(p - folder) : strlen(folder);
+    if (rootLength + 1 > capacity)
+        return 0;
+    memcpy(out, folder, rootLength);
+    size_t length = rootLength;
+    if (folder[0] != '\\')
+        --length;  // "X:" here; every name below brings its backslash
+    out[length] = '\0';
+    size_t starts[kNamesMax];  // where each name in `out` begins, with its backslash
+    size_t depth = 0;
+    while (p && *p) {
+        while (*p == '\\')
+            ++p;
+        const char* name = p;
+        for (; *p && *p != '\\'; ++p) {
+            if (isLeadByte(static_cast<unsigned char>(*p)) && p[1] != '\0')
+                ++p;
+        }
+        size_t nameLength = size_t(p - name);
+        if (nameLength == 0 || (nameLength == 1 && name[0] == '.'))
+            continue;
+        if (nameLength == 2 && name[0] == '.' && name[1] == '.') {
+            // Back to where the last name began (a trail byte may be a backslash, so
+            // the text is not searched backwards); never into the root.
+            if (depth > 0)
+                length = starts[--depth];
+            out[length] = '\0';
+            continue;
+        }
+        if (length + 1 + nameLength + 1 > capacity || depth == kNamesMax)
+            return 0;
+        starts[depth++] = length;
+        out[length++] = '\\';
+        memcpy(out + length, name, nameLength);
+        length += nameLength;
+        out[length] = '\0';
+    }
+    if (folder[0] != '\\' && length == 2) {
+        out[2] = '\\';  // the drive's root itself
+        out[3] = '\0';
+    }
+    return 1;
 }

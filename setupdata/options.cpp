@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "actions/file_security.h"
 #include "actions/registry_records.h"
 #include "actions/search_path.h"
 #include "actions/shortcuts.h"
@@ -85,11 +86,19 @@ int installOptions(int32_t* cancelled, InstallSettings* s, char* previousVersion
         traceCause("no target folder ([INIT] TARGET, or it does not fit a path) in", settingsFilePath);
         return 0;
     }
-    if (!isValidFolderPath(s->programFolder)) {
+    // One spelling before the folder is checked, protected, made and stored: "C:\\Veltrano"
+    // or "C:\.\Veltrano" is made at the drive's root like "C:\Veltrano".
+    char canonical[kPathChars];
+    if (!canonicalFolderPath(s->programFolder, canonical, sizeof canonical)) {
         traceCause("the program folder is not a full path, or holds a name the system refuses",
                    s->programFolder);
         return 0;
     }
+    copyText(s->programFolder, kPathChars, canonical);
+    // A folder that another user made first (at a drive's root, say) stays in that
+    // user's hands; installing there would leave the program's files replaceable.
+    if (!folderOwnersTrusted(s->programFolder))
+        return 0;
     int result = readMenuGroup(s->menuFolder);
     if (!result) {
         traceCause("no menu folder ([INIT] GROUP) in", settingsFilePath);

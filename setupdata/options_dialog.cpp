@@ -6,6 +6,7 @@
 
 #include "actions/registry_records.h"
 #include "platform/guards.h"
+#include "platform/libraries.h"
 #include "platform/narrow_paths.h"
 #include "platform/seam.h"
 #include "platform/system.h"
@@ -146,7 +147,7 @@ static bool pathOfItem(LPCITEMIDLIST item, char* out)
     using PathFromItem = BOOL(WINAPI*)(LPCITEMIDLIST, LPWSTR);
     auto pathFromItem = procedureOf<PathFromItem>(GetModuleHandleA("shell32.dll"), "SHGetPathFromIDListW");
     if (!isNtFamily() || !pathFromItem)
-        return SHGetPathFromIDListA(item, out) != FALSE;
+        return systemLibraries().SHGetPathFromIDListA(item, out) != FALSE;
     wchar_t wide[MAX_PATH] = L"";
     return pathFromItem(item, wide) && losslessNarrowPath(wide, out);
 }
@@ -179,9 +180,9 @@ int browseForFolder(char* folder, HWND owner)
 {
     ComScope com;
     ComPtr<IMalloc> allocator;
-    SHGetMalloc(allocator.put());
+    systemLibraries().SHGetMalloc(allocator.put());
     LPITEMIDLIST root = nullptr;
-    SHGetSpecialFolderLocation(owner, CSIDL_DRIVES, &root);
+    systemLibraries().SHGetSpecialFolderLocation(owner, CSIDL_DRIVES, &root);
     char title[kPathChars];
     loadSetupText(IDS_FOLDER_CHOOSE, title, sizeof title);
     char displayName[MAX_PATH] = "";
@@ -196,7 +197,7 @@ int browseForFolder(char* folder, HWND owner)
     browse.lpfn = browseCallback;
     browse.lParam = reinterpret_cast<LPARAM>(folder);
     // The chosen path is already in `folder`, put there by the callback.
-    LPITEMIDLIST chosen = SHBrowseForFolderA(&browse);
+    LPITEMIDLIST chosen = systemLibraries().SHBrowseForFolderA(&browse);
     // The shell's allocator where it has one; the task allocator, which is the same
     // one on later systems, where it has not.
     LPITEMIDLIST lists[] = {root, chosen};
@@ -204,7 +205,7 @@ int browseForFolder(char* folder, HWND owner)
         if (list && allocator)
             allocator->Free(list);
         else if (list)
-            CoTaskMemFree(list);
+            systemLibraries().CoTaskMemFree(list);
     }
     return chosen != nullptr;
 }

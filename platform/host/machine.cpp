@@ -272,6 +272,11 @@ HMODULE LoadLibraryA(LPCSTR name)
     return module;
 }
 
+HMODULE LoadLibraryExA(LPCSTR name, HANDLE, DWORD)
+{
+    return LoadLibraryA(name);
+}
+
 BOOL FreeLibrary(HMODULE) { return TRUE; }
 
 FARPROC GetProcAddress(HMODULE module, LPCSTR name)
@@ -365,5 +370,5 @@ void CoUninitialize() {}
 PlatformSeam platform = {
     nullptr,          nullptr,         nullptr, RegCreateKeyExA, RegSetValueExA, RegDeleteValueA,
     GetModuleFileNameA, nullptr,       MessageBoxA, nullptr,     nullptr,        nullptr,
-    nullptr,          nullptr,
+    nullptr,          nullptr,         nullptr,
 };

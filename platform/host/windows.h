@@ -78,6 +78,7 @@ typedef struct {
 
 #define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
 #define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
+#define LOAD_WITH_ALTERED_SEARCH_PATH 0x8
 #define FILE_ATTRIBUTE_READONLY 0x1
 #define FILE_ATTRIBUTE_DIRECTORY 0x10
 #define FILE_ATTRIBUTE_ARCHIVE 0x20
@@ -145,6 +146,7 @@ WORD GetSystemDefaultLangID();
 BOOL GetVersionExA(OSVERSIONINFOA* version);
 HMODULE GetModuleHandleA(LPCSTR name);
 HMODULE LoadLibraryA(LPCSTR name);
+HMODULE LoadLibraryExA(LPCSTR name, HANDLE file, DWORD flags);
 BOOL FreeLibrary(HMODULE module);
 FARPROC GetProcAddress(HMODULE module, LPCSTR name);
 DWORD GetModuleFileNameA(HMODULE module, LPSTR path, DWORD size);

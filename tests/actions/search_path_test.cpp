@@ -209,8 +209,56 @@ TEST_F(SearchFolderStep, ExistingSearchFolderServesForDownloads)
     EXPECT_FALSE(exists(drive_ + "\\PkgMgrI6Never"));
 }
 
+// The access list that a folder is created with, one "who:rights/inheritance" entry
+// after the other: Wine keeps no access lists on folders, so the creation is watched.
+std::string downloadAccess;
+
+BOOL WINAPI recordDownloadAccess(LPCSTR path, LPSECURITY_ATTRIBUTES security)
+{
+    downloadAccess = "none";
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL list = nullptr;
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    if (security && GetSecurityDescriptorDacl(security->lpSecurityDescriptor, &present, &list, &defaulted) &&
+        present && list) {
+        GetSecurityDescriptorControl(security->lpSecurityDescriptor, &control, &revision);
+        downloadAccess = control & SE_DACL_PROTECTED ? "protected" : "open";
+        SID_IDENTIFIER_AUTHORITY nt = {SECURITY_NT_AUTHORITY};
+        SID_IDENTIFIER_AUTHORITY creator = {SECURITY_CREATOR_SID_AUTHORITY};
+        PSID admins = nullptr, system = nullptr, users = nullptr, owner = nullptr;
+        AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &admins);
+        AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &system);
+        AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_USERS, 0, 0, 0, 0, 0, 0, &users);
+        AllocateAndInitializeSid(&creator, 1, SECURITY_CREATOR_OWNER_RID, 0, 0, 0, 0, 0, 0, 0, &owner);
+        const std::pair<PSID, const char*> names[] = {
+            {admins, "administrators"}, {system, "system"}, {users, "users"}, {owner, "creator"}};
+        for (WORD i = 0; i < list->AceCount; ++i) {
+            ACCESS_ALLOWED_ACE* entry = nullptr;
+            GetAce(list, i, reinterpret_cast<void**>(&entry));
+            std::string who = entry->Header.AceType == ACCESS_ALLOWED_ACE_TYPE ? "other" : "denied";
+            for (const auto& name : names) {
+                if (entry->Header.AceType == ACCESS_ALLOWED_ACE_TYPE && EqualSid(&entry->SidStart, name.first))
+                    who = name.second;
+            }
+            char text[64];
+            wsprintfA(text, " %s:%lx/%x", who.c_str(), entry->Mask, entry->Header.AceFlags);
+            downloadAccess += text;
+        }
+        for (const auto& name : names)
+            FreeSid(name.first);
+    }
+    return CreateDirectoryA(path, security);
+}
+
 TEST_F(SearchFolderStep, FirstMissingDownloadCandidateIsCreatedAndRegistered)
 {
+    // Made at the drive's root without the root's entries: every user reads and adds
+    // files (folder-only right), the creator (inherit-only) and administrators change them.
+    PlatformSeam saved = platform;
+    platform.CreateDirectoryA = recordDownloadAccess;
+    downloadAccess.clear();
     std::string present = "\\" + base_.substr(3);  // exists, on the Windows drive
     settings("DEFAULTSEARCH=" + base_ + "\\Missing\r\nDOWNLOAD=" + present + ";\\PkgMgrI6New;\\PkgMgrI6Later\r\n");
     removeTree(drive_ + "\\PkgMgrI6New");
@@ -220,6 +268,9 @@ TEST_F(SearchFolderStep, FirstMissingDownloadCandidateIsCreatedAndRegistered)
     EXPECT_TRUE(registered(drive_ + "\\PkgMgrI6New"));
     EXPECT_FALSE(exists(drive_ + "\\PkgMgrI6Later"));
     removeTree(drive_ + "\\PkgMgrI6New");
+    platform = saved;
+    EXPECT_EQ("protected administrators:10000000/3 system:10000000/3 users:a0000000/3 users:6/2 creator:10000000/b",
+              downloadAccess);
 
     // Every candidate present: nothing is made and the last one stays.
     settings("DEFAULTSEARCH=" + base_ + "\\Missing\r\nDOWNLOAD=" + present + "\r\n");

@@ -12,6 +12,7 @@
 #include "actions/machine.h"
 #include "actions/shortcuts.h"
 #include "platform/guards.h"
+#include "platform/libraries.h"
 #include "platform/seam.h"
 
 namespace {

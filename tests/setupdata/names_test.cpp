@@ -37,11 +37,55 @@ TEST(Names, FileNamesAndFolders)
         {path, "C:\\Program Files\\D:\\x", false}, {path, "C:\\Program Files\\PkgMgr/Hostile", false},
         {path, "C:\\Programs\\a?b", false}, {path, "C:\\Programs\\NUL\\x", false}, {path, "C:\\dot.\\x", false},
         {path, "PkgMgr", false}, {path, "\\\\server\\share\\a|b", false},
+        {path, "\\\\?\\C:\\Veltrano", false}, {path, "\\\\.\\C:\\Veltrano", false},
+        {path, "\\\\?\\UNC\\server\\share\\x", false},
     };
     for (const auto& c : cases) {
         const char* kind = c.check == file ? "file name" : c.check == absolute ? "absolute" : "folder path";
         EXPECT_EQ(c.valid, c.check(c.text)) << kind << " \"" << (c.text ? c.text : "(null)") << '"';
     }
+}
+
+// Every spelling of one folder comes out as one text: the drive-root protection and the
+// stored "ProgDir" depend on it. Null: refused.
+TEST(Names, CanonicalFolderPath)
+{
+    const struct {
+        const char* folder;
+        const char* canonical;
+    } cases[] = {
+        {"C:\\Veltrano", "C:\\Veltrano"},
+        {"C:\\\\Veltrano", "C:\\Veltrano"},
+        {"C:\\.\\Veltrano", "C:\\Veltrano"},
+        {"C:\\Veltrano\\", "C:\\Veltrano"},
+        {"C:\\Veltrano\\.\\\\", "C:\\Veltrano"},
+        {"c:\\Temp\\..\\Veltrano", "c:\\Veltrano"},
+        {"C:\\..\\..\\Veltrano", "C:\\Veltrano"},
+        {"C:\\Program Files\\\\PkgMgr\\..\\Veltrano\\", "C:\\Program Files\\Veltrano"},
+        {"C:\\", "C:\\"},
+        {"C:\\.\\..\\", "C:\\"},
+        {"\\\\server\\share", "\\\\server\\share"},
+        {"\\\\server\\share\\\\a\\.\\..\\..\\b\\", "\\\\server\\share\\b"},
+        {"\\\\?\\C:\\Veltrano", nullptr},
+        {"\\\\.\\C:\\Veltrano", nullptr},
+        {"C:Veltrano", nullptr},
+        {"C:\\Velt/rano", nullptr},
+        {"C:\\Veltrano.\\x", nullptr},
+    };
+    for (const auto& c : cases) {
+        char out[260] = "unchanged";
+        int done = canonicalFolderPath(c.folder, out, sizeof out);
+        if (c.canonical == nullptr) {
+            EXPECT_EQ(0, done) << c.folder;
+        } else {
+            EXPECT_EQ(1, done) << c.folder;
+            EXPECT_STREQ(c.canonical, out) << c.folder;
+        }
+    }
+    // A result that does not fit fails rather than being cut.
+    char small[12];
+    EXPECT_EQ(0, canonicalFolderPath("C:\\Veltrano\\PkgMgr", small, sizeof small));
+    EXPECT_EQ(1, canonicalFolderPath("C:\\.\\.\\.\\Veltrano", small, sizeof small));
 }
 
 }  // namespace

@@ -329,6 +329,103 @@ TEST_F(OptionsStep, EarlierInstallationKeepsItsFolderAndNames)
     EXPECT_STREQ(kNewName, settings.productName);
 }
 
+// A recorded (or typed) folder goes on in one spelling, so that a folder at a drive's
+// root is known as one however it was written; the unparsed form is refused.
+TEST_F(OptionsStep, ProgramFolderTakesItsOneSpelling)
+{
+    const struct {
+        const char* recorded;
+        int result;
+        const char* folder;
+    } cases[] = {
+        {"C:\\\\Veltrano", 1, "C:\\Veltrano"},
+        {"C:\\.\\Veltrano\\", 1, "C:\\Veltrano"},
+        {"C:\\Temp\\..\\Veltrano", 1, "C:\\Veltrano"},
+        {"\\\\?\\C:\\Veltrano", 0, nullptr},
+    };
+    for (const auto& c : cases) {
+        Records records = kEarlier;
+        records.progDir = c.recorded;
+        writeRecords(records);
+        EXPECT_EQ(c.result, run(kSilentInstall)) << c.recorded;
+        if (c.folder) {
+            EXPECT_STREQ(c.folder, settings.programFolder) << c.recorded;
+            EXPECT_EQ(std::string(c.folder) + "\\\\PkgMgr.exe", settings.programPath) << c.recorded;
+        }
+    }
+}
+
+// The owner that the stand-in for GetNamedSecurityInfoA reports for `level`; every
+// other folder belongs to the administrators. Wine reports one owner for all files.
+enum Owner { kAdministrators, kOtherUser, kNoOwner };
+struct OwnerFake {
+    std::string level;
+    Owner owner;
+    DWORD error;
+} ownerFake;
+std::vector<std::string> ownerQueries;
+
+DWORD WINAPI fakeOwner(LPCSTR name, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID* owner, PSID*, PACL*, PACL*,
+                       PSECURITY_DESCRIPTOR* descriptor)
+{
+    static BYTE sid[SECURITY_MAX_SID_SIZE];
+    ownerQueries.push_back(name);
+    bool named = ownerFake.level == name;
+    if (named && ownerFake.error)
+        return ownerFake.error;
+    *descriptor = LocalAlloc(LPTR, 16);  // the caller frees it
+    Owner who = named ? ownerFake.owner : kAdministrators;
+    *owner = nullptr;
+    if (who == kNoOwner)
+        return ERROR_SUCCESS;
+    SID_IDENTIFIER_AUTHORITY nt = {SECURITY_NT_AUTHORITY};
+    PSID made = nullptr;
+    if (who == kAdministrators)
+        AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &made);
+    else
+        AllocateAndInitializeSid(&nt, 5, SECURITY_NT_NON_UNIQUE, 1, 2, 3, 1001, 0, 0, 0, &made);  // a local user
+    CopySid(sizeof sid, sid, made);
+    FreeSid(made);
+    *owner = sid;
+    return ERROR_SUCCESS;
+}
+
+// A program folder that exists already must belong to the administrators (or the
+// system, or the user who runs the setup), and so must every existing folder above it:
+// a standard user who made "C:\Veltrano" first could replace the program's files later.
+TEST_F(OptionsStep, FolderThatAnotherUserOwnsIsRefused)
+{
+    const std::string owned = "C:\\PkgMgrOwned";
+    const std::string missing = "C:\\PkgMgrNever";
+    removeTree(owned);
+    removeTree(missing);
+    makeFolders(owned);
+    platform.GetNamedSecurityInfoA = fakeOwner;
+    const struct {
+        std::string folder;
+        OwnerFake fake;
+        int result;
+        std::vector<std::string> queries;
+    } cases[] = {
+        {owned, {owned, kOtherUser, 0}, 0, {owned}},
+        {owned + "\\New", {owned, kOtherUser, 0}, 0, {owned}},  // made below another's folder
+        {owned, {owned, kAdministrators, 0}, 1, {owned}},
+        {owned + "\\New", {owned, kNoOwner, 0}, 1, {owned}},   // a volume without owners (FAT)
+        {owned, {owned, kOtherUser, ERROR_ACCESS_DENIED}, 0, {owned}},  // an owner hidden from us
+        {missing + "\\New", {missing, kOtherUser, 0}, 1, {}},  // nothing there yet: made by this run
+    };
+    for (const auto& c : cases) {
+        Records records = kEarlier;
+        records.progDir = c.folder.c_str();
+        writeRecords(records);
+        ownerFake = c.fake;
+        ownerQueries.clear();
+        EXPECT_EQ(c.result, run(kSilentInstall)) << c.folder;
+        EXPECT_EQ(c.queries, ownerQueries) << c.folder;
+    }
+    removeTree(owned);
+}
+
 TEST_F(OptionsStep, RecordWithoutVersionCountsAsFreshButNamesThePreviousProduct)
 {
     writeRecords({kInstalledFolder, kOldName, nullptr, nullptr, -1});

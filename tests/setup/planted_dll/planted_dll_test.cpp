@@ -126,6 +126,28 @@ TEST_F(PlantedDll, SilentInstallationBesideItSucceeds)
     EXPECT_FALSE(exists(markerPath()));
 }
 
+// Each system DLL that setup.exe once imported and that is none of the known DLLs of
+// every NT version, planted beside it: setup.exe no longer imports it and takes it from
+// the system folder at run time, so the planted copy never loads and the installation
+// succeeds. (The C runtime, "msvcrt.dll", cannot be planted this way under Wine: Wine's
+// own advapi32 imports it and, with the override, takes the planted copy, where Windows
+// takes a known DLL's imports from the system folder. That setup.exe no longer imports
+// it is checked on the image by scripts/check-shipping-image.sh.)
+TEST_F(PlantedDll, FormerStaticImportsAreNotLoaded)
+{
+    const char* const kNames[] = {"comctl32", "ole32", "shell32", "setupapi"};
+    for (const char* name : kNames) {
+        SCOPED_TRACE(name);
+        const std::string file = std::string(name) + ".dll";
+        makeSetupFolder(file.c_str());
+        preferFoundDll("setup.exe", name);
+        deleteResultValue();
+        EXPECT_EQ(0u, runSetupIn(kSetupFolder, "/S"));
+        EXPECT_EQ("0000", readResultValue());
+        EXPECT_FALSE(exists(markerPath()));
+    }
+}
+
 // Windows 9x keeps the search it starts with: the Unicode layer comes from the setup
 // folder (here the marking DLL under that name; Wine has a copy of its own in the
 // system folder, which a narrowed search would take instead).

@@ -1,0 +1,19 @@
+// Who may change the folders that the installation puts the program's files in.
+#pragma once
+
+// Whether the existing folder `folder` (in its one spelling, see canonicalFolderPath)
+// and every existing folder above it, up to the drive's root or the share, belong to
+// the administrators, the system, the system's installer service or the user running
+// the setup. A folder that another user made first (at a drive's root, say) stays in
+// that user's hands: whatever the installation puts there, that user could replace
+// later, or put a DLL beside the application. Returns 1 on Windows 9x, and for a
+// volume without owners (FAT); 0, with the cause in the trace, when another owner, or
+// an owner that cannot be read, is found.
+int folderOwnersTrusted(const char* folder);
+
+// Creates the new download folder `path`: on the NT family every user may read it and
+// create files and folders in it, while only their creator, the administrators and the
+// system may change or delete what is inside; nothing is inherited from its parent (a
+// drive's root would let every user change every download). A plain folder on Windows
+// 9x. Returns 1 on success.
+int createDownloadFolder(const char* path);

@@ -1,0 +1,93 @@
+#include "platform/libraries.h"
+
+#include "platform/system.h"
+#include "platform/trace.h"
+
+namespace {
+
+struct Loaded {
+    SystemLibraries functions;
+    bool complete;
+};
+
+template <typename Function>
+bool find(HMODULE module, const char* name, Function* out)
+{
+    *out = procedureOf<Function>(module, name);
+    if (*out == nullptr)
+        traceCall("GetProcAddress", GetLastError(), name);
+    return *out != nullptr;
+}
+
+HMODULE load(const char* name)
+{
+    HMODULE module = loadSystemLibrary(name);
+    if (module == nullptr)
+        traceCall("LoadLibraryExA", GetLastError(), name);
+    return module;
+}
+
+// The common controls by name on XP and later: the manifest's side-by-side dependency
+// then gives version 6 from the system's assembly store, never a file beside the
+// program. Earlier systems have no such redirection, so the system folder's copy.
+HMODULE loadCommonControls()
+{
+    OSVERSIONINFOA version = systemVersion();
+    bool sideBySide = version.dwPlatformId == VER_PLATFORM_WIN32_NT &&
+                      (version.dwMajorVersion > 5 || (version.dwMajorVersion == 5 && version.dwMinorVersion >= 1));
+    if (!sideBySide)
+        return load("comctl32.dll");
+    HMODULE module = LoadLibraryA("comctl32.dll");
+    if (module == nullptr)
+        traceCall("LoadLibraryA", GetLastError(), "comctl32.dll");
+    return module;
+}
+
+Loaded loadAll()
+{
+    Loaded loaded = {};
+    SystemLibraries& f = loaded.functions;
+    HMODULE controls = loadCommonControls();
+    HMODULE ole = load("ole32.dll");
+    HMODULE shell = load("shell32.dll");
+    HMODULE setup = load("setupapi.dll");
+    loaded.complete =
+        controls && ole && shell && setup &&
+        find(controls, "InitCommonControls", &f.InitCommonControls) &&
+        find(ole, "CoInitialize", &f.CoInitialize) && find(ole, "CoUninitialize", &f.CoUninitialize) &&
+        find(ole, "CoCreateInstance", &f.CoCreateInstance) &&
+        find(ole, "CoTaskMemFree", &f.CoTaskMemFree) &&
+        find(shell, "SHBrowseForFolderA", &f.SHBrowseForFolderA) &&
+        find(shell, "SHChangeNotify", &f.SHChangeNotify) &&
+        find(shell, "SHFileOperationA", &f.SHFileOperationA) &&
+        find(shell, "SHGetFileInfoA", &f.SHGetFileInfoA) && find(shell, "SHGetMalloc", &f.SHGetMalloc) &&
+        find(shell, "SHGetPathFromIDListA", &f.SHGetPathFromIDListA) &&
+        find(shell, "SHGetSpecialFolderLocation", &f.SHGetSpecialFolderLocation) &&
+        find(shell, "ShellExecuteExA", &f.ShellExecuteExA) &&
+        find(setup, "SetupPromptReboot", &f.SetupPromptReboot);
+    return loaded;
+}
+
+const Loaded& loaded()
+{
+    // Loaded once, by the first caller; the program has one thread.
+    static bool done;
+    static Loaded libraries;
+    if (!done) {
+        libraries = loadAll();
+        done = true;
+    }
+    return libraries;
+}
+
+}  // namespace
+
+const SystemLibraries& systemLibraries()
+{
+    return loaded().functions;
+}
+
+bool systemLibrariesLoaded()
+{
+    return loaded().complete;
+}
