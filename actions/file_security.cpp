@@ -20,8 +20,7 @@ using SetSecurityDescriptorControlFunction = BOOL(WINAPI*)(PSECURITY_DESCRIPTOR,
                                                            SECURITY_DESCRIPTOR_CONTROL);
 using SetNamedSecurityInfoFunction = DWORD(WINAPI*)(LPSTR, SE_OBJECT_TYPE, SECURITY_INFORMATION,
                                                     PSID, PSID, PACL, PACL);
-using GetNamedSecurityInfoFunction = DWORD(WINAPI*)(LPCSTR, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*,
-                                                    PSID*, PACL*, PACL*, PSECURITY_DESCRIPTOR*);
+
 
 // The security functions are not there on every system the program starts on.
 template <typename Function>
@@ -170,6 +169,21 @@ size_t lastNameStart(const char* path)
     return start;
 }
 
+// Whether the owner of `path` is the administrators, the system, the system's installer
+// service or `user`, or there is none (FAT); `error` is set when it cannot be read.
+bool ownerTrusted(const char* path, const WellKnownSids& sids, PSID user, DWORD* error)
+{
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    *error = platform.GetNamedSecurityInfoA(path, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                                            nullptr, nullptr, &descriptor);
+    UniqueLocal descriptorOwner(descriptor);
+    if (*error != ERROR_SUCCESS)
+        return false;
+    return !owner || EqualSid(owner, sids.administrators.get()) || EqualSid(owner, sids.system.get()) ||
+           EqualSid(owner, sids.installer.get()) || (user && EqualSid(owner, user));
+}
+
 }  // namespace
 
 int createProtectedFolder(const char* path, int usersRead)
@@ -231,25 +245,16 @@ int folderOwnersTrusted(const char* folder)
     }
     while (boundedLength(level, sizeof level) > rootLength) {
         DWORD attributes = GetFileAttributesA(level);
-        if (attributes != INVALID_FILE_ATTRIBUTES) {
-            PSID owner = nullptr;
-            PSECURITY_DESCRIPTOR descriptor = nullptr;
-            DWORD error = platform.GetNamedSecurityInfoA(level, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION,
-                                                         &owner, nullptr, nullptr, nullptr, &descriptor);
-            UniqueLocal descriptorOwner(descriptor);
-            if (error != ERROR_SUCCESS) {
-                // An owner that keeps the administrators from reading counts as another.
+        DWORD error = ERROR_SUCCESS;
+        if (attributes != INVALID_FILE_ATTRIBUTES && !ownerTrusted(level, sids, user, &error)) {
+            // An owner that keeps the administrators from reading counts as another.
+            if (error != ERROR_SUCCESS)
                 traceCall("GetNamedSecurityInfoA (owner)", error, level);
-                return 0;
-            }
-            // No owner: a volume without access control (FAT), where nothing is protected.
-            if (owner && !EqualSid(owner, sids.administrators.get()) && !EqualSid(owner, sids.system.get()) &&
-                !EqualSid(owner, sids.installer.get()) && !(user && EqualSid(owner, user))) {
+            else
                 traceCause("the folder belongs to another user, who could replace the program's files "
                            "(an administrator must own it, or choose another folder)",
                            level);
-                return 0;
-            }
+            return 0;
         }
         size_t cut = lastNameStart(level);
         if (cut == 0)
@@ -266,33 +271,9 @@ int createPrivateFolder(const char* path)
 
 int ownedByAdministrators(const char* path)
 {
-    auto getNamedSecurityInfo = advapiFunction<GetNamedSecurityInfoFunction>("GetNamedSecurityInfoA");
-    PSID owner = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!getNamedSecurityInfo ||
-        getNamedSecurityInfo(path, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
-                             nullptr, &descriptor) != ERROR_SUCCESS)
-        return 0;
-    UniqueLocal descriptorOwner(descriptor);
-    SID_IDENTIFIER_AUTHORITY ntAuthority = {SECURITY_NT_AUTHORITY};
-    UniqueSid administrators;
-    UniqueSid system;
-    if (owner == nullptr ||
-        !AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0,
-                                  0, 0, 0, 0, administrators.put()) ||
-        !AllocateAndInitializeSid(&ntAuthority, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, system.put()))
-        return 0;
-    if (EqualSid(owner, administrators.get()) || EqualSid(owner, system.get()))
-        return 1;
-    // Where the system makes the creating user the owner, this run's own user made it.
-    UniqueHandle token;
-    if (!platform.OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()))
-        return 0;
-    union {
-        TOKEN_USER user;
-        BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
-    } self;
-    DWORD size = 0;
-    return platform.GetTokenInformation(token.get(), TokenUser, &self, sizeof self, &size) &&
-           EqualSid(owner, self.user.User.Sid);
+    WellKnownSids sids;
+    alignas(TOKEN_USER) BYTE userBuffer[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)];
+    PSID user = processUser(userBuffer, sizeof userBuffer);
+    DWORD error = ERROR_SUCCESS;
+    return wellKnownSids(sids) && ownerTrusted(path, sids, user, &error);
 }

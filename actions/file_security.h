@@ -11,6 +11,11 @@
 // an owner that cannot be read, is found.
 int folderOwnersTrusted(const char* folder);
 
+// Whether `path` has an owner that folderOwnersTrusted accepts, as a folder that a run
+// of this program made has; never one that a standard user made. 0 when the owner
+// cannot be read.
+int ownedByAdministrators(const char* path);
+
 // Creates the new download folder `path`: on the NT family every user may read it and
 // create files and folders in it, while only their creator, the administrators and the
 // system may change or delete what is inside; nothing is inherited from its parent (a

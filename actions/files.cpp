@@ -5,6 +5,7 @@
 
 #include "actions/deferred.h"
 #include "actions/file_plan.h"
+#include "actions/file_security.h"
 #include "platform/guards.h"
 #include "platform/narrow_paths.h"
 #include "platform/seam.h"

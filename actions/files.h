@@ -39,8 +39,3 @@ int createProtectedFolder(const char* path, int usersRead);
 // Fails when anything of that name is there already, so a folder that another user
 // made first is never taken for it. Returns 1 on success.
 int createPrivateFolder(const char* path);
-
-// NT family: whether the owner of `path` is the administrators, the system or this
-// run's own user, as for a folder that a run of this program made; never so for one
-// that a standard user made. 0 when the owner cannot be read.
-int ownedByAdministrators(const char* path);
