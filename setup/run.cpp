@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "actions/files.h"
+#include "actions/installed_size.h"
 #include "actions/registry_records.h"
 #include "actions/search_path.h"
 #include "actions/shortcuts.h"
@@ -17,6 +18,7 @@
 #include "setup/command_line.h"
 #include "setup/context.h"
 #include "setup/progress.h"
+#include "setup/run_log.h"
 #include "setupdata/run_flags.h"
 #include "setupdata/options.h"
 #include "setupdata/settings.h"
@@ -99,8 +101,9 @@ PhaseResult installMigrateRecords(SetupContext&, const char*)
 
 PhaseResult installUninstallEntry(SetupContext& run, const char*)
 {
-    return asPhase(applyUninstallEntry(run.uninstallerName, run.settings.productName,
-                                       run.settings.productVersion, run.runFlags));
+    const InstallSettings& s = run.settings;
+    return asPhase(applyUninstallEntry(run.uninstallerName, s.productName, s.productVersion, s.programFolder,
+                                       installedKilobytes(s.programFolder), run.runFlags));
 }
 
 const Phase kInstallPhases[] = {
@@ -159,7 +162,7 @@ PhaseResult removeSearchFolders(SetupContext& run, const char*)
 
 PhaseResult removeUninstallEntry(SetupContext& run, const char*)
 {
-    return asPhase(applyUninstallEntry(nullptr, nullptr, nullptr, run.runFlags));
+    return asPhase(applyUninstallEntry(nullptr, nullptr, nullptr, nullptr, 0, run.runFlags));
 }
 
 // The per-item install records stay on removal: there is no migration phase.
@@ -404,6 +407,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
     InitCommonControls();
 
     parseCommandLine(commandLine, &run.runFlags);
+    if (run.runFlags & kRunLog)
+        openRunLog(run, commandLine);
     run.succeeded = setupSteps.locateSetupData(instance, run.runFlags);
 
     if (run.versionInfo.dwPlatformId == VER_PLATFORM_WIN32_NT) {
@@ -414,10 +419,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
                 loadSetupText(IDS_NOT_ADMINISTRATOR, message, sizeof message);
                 platform.MessageBoxA(nullptr, message, nullptr, MB_ICONERROR);
             }
+            closeRunLog(run, "not an administrator");
             return 0;
         }
         if (!enableTakeOwnership()) {
             traceCall("AdjustTokenPrivileges", GetLastError(), "SeTakeOwnershipPrivilege");
+            closeRunLog(run, "privilege refused");
             return 0;
         }
     }
@@ -431,8 +438,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
         run.resultCode = IDS_PHASE_INITIALIZATION;
         run.succeeded = setupSteps.runOptionsStep(&run.cancelled, &run.settings,
                                                   run.previousVersion, run.runFlags);
-        if (run.succeeded && run.cancelled)
+        if (run.succeeded && run.cancelled) {
+            closeRunLog(run, "cancelled by the user");
             return 0;
+        }
     }
     if (run.succeeded) {
         if (run.runFlags & kRunInstall)
@@ -454,6 +463,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
     }
 
     storeResultValue(run);
+    closeRunLog(run, nullptr);
     showFinalReport(run);
     if ((run.runFlags & kRunInstall) && (run.runFlags & kRunWaitAndOpen) && run.succeeded)
         launchApplication(run);
