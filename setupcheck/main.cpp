@@ -33,7 +33,7 @@
 
 namespace {
 
-enum { kMaxSources = 48, kMaxFindings = 40, kMaxRecords = 24, kMessageChars = 2 * kPathChars + 160 };
+enum { kMaxSources = 48, kMaxFindings = 40, kMaxRecords = 32, kMessageChars = 2 * kPathChars + 160 };
 
 // Where a value came from: the key read (a label such as "[INIT] TARGET" or a
 // descriptor key), and the file, line and column of the text that was used.
@@ -358,6 +358,13 @@ void planRecords(const InstallSettings& s)
     formatText(text, sizeof text, "%s\\%s,0", windows, targets[0]);
     addRecord(kUninstallKeyPath, "DisplayIcon", text);
     addRecord(kUninstallKeyPath, "DisplayVersion", s.productVersion);
+    addRecord(kUninstallKeyPath, "Publisher", kPublisher);
+    addRecord(kUninstallKeyPath, "InstallLocation", s.programFolder);
+    addRecord(kUninstallKeyPath, "EstimatedSize", "(kilobytes of the installed files)");
+    formatText(text, sizeof text, "\"%s\\%s\" /S /U", windows, targets[0]);
+    addRecord(kUninstallKeyPath, "QuietUninstallString", text);
+    addRecord(kUninstallKeyPath, "NoModify", "1");
+    addRecord(kUninstallKeyPath, "NoRepair", "1");
 
     readDefaultSearch(current->searchFolders);
     forEachPiece(current->searchFolders, [](const char* folder) {
