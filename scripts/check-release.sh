@@ -36,7 +36,11 @@ url=https://downloads.example.com/pkgmgr
 (cd "$first" && bash scripts/release.sh --test-sign --allow-dirty --package "$package" --url "$url") \
     >"$work/first.log" 2>&1
 signed_status=$?
-(cd "$second" && bash scripts/release.sh --allow-dirty) >"$work/second.log" 2>&1
+# The second folder's release folder draws a warning from setupcheck, which lets it go on.
+warned=$work/warned-folder
+cp -R "$package" "$warned"
+sed -i 's/^VERSION=.*/VERSION=1.4\r/' "$warned/PkgMgr.zem"
+(cd "$second" && bash scripts/release.sh --allow-dirty --package "$warned" --url "$url") >"$work/second.log" 2>&1
 result "release builds in two folders" $((signed_status | $?))
 cat "$work/first.log"
 dist=$first/dist
@@ -97,6 +101,22 @@ again=$?
     cmp -s "$second/dist/unsigned/setup.exe" "$dist/unsigned/setup.exe"
 result "a second release into its folder keeps the files it did not write" $?
 [ $again -eq 0 ] || cat "$work/again.log"
+grep -q '^warning: the version is not of the form' "$work/second.log" &&
+    grep -q 'setupcheck warns about' "$work/second.log" && [ ! -e "$second/dist/QUVO.PkgMgr-1.4.zip" ] &&
+    [ ! -e "$second/dist/winget" ]
+result "setupcheck's warnings are shown and the release goes on; the next release removes what it wrote" $?
+
+# A release folder with an error stops the release before anything is built.
+broken=$work/broken-folder
+cp -R "$package" "$broken"
+rm "$broken/ZemSetup.dat"
+(cd "$second" && bash scripts/release.sh --allow-dirty --package "$broken" --url "$url" --out "$work/broken-dist" \
+    --build-dir "$work/broken-build") >"$work/broken.log" 2>&1
+[ $? -eq 1 ] && grep -q '^error: ' "$work/broken.log" && grep -q 'setupcheck found errors' "$work/broken.log" &&
+    [ ! -e "$work/broken-dist/unsigned" ] && [ ! -e "$work/broken-build/bin" ]
+broken_status=$?
+[ $broken_status -eq 0 ] || cat "$work/broken.log"
+result "setupcheck's errors stop the release before it builds" $broken_status
 
 # The zip: in SHA256SUMS and in the manifest, with the signed setup.exe, and the same
 # bytes when the folder it holds is packed again.

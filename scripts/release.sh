@@ -123,6 +123,47 @@ if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
 fi
 export SOURCE_DATE_EPOCH
 
+# A fresh configuration each time: nothing of an earlier build or another folder's cache.
+rm -rf "$build"
+mkdir -p "$build"
+touch "$build/$build_mark"
+# The release folder is checked before anything is built or replaced.
+if [ -n "$package" ]; then
+    stage=$build/package-stage
+    rm -rf "$stage"
+    mkdir -p "$stage"
+    cp -R "$package/." "$stage/"
+    # setupcheck looks for setup.exe beside the setup data; the signed one comes later.
+    [ -e "$stage/setup.exe" ] || : >"$stage/setup.exe"
+    build_host=$build/package-check-host
+    cmake -S . -B "$build_host" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPKGMGR_BUILD_TESTS=OFF >/dev/null
+    cmake --build "$build_host" --target setupcheck >/dev/null
+    # Errors stop the release; warnings (exit code 1) are shown and let it go on.
+    check=0
+    "$build_host/bin/setupcheck" "$stage" --all-languages >"$build/setupcheck.txt" || check=$?
+    # Each finding once (the languages repeat them), with the place it names.
+    grep -E '^(warning|error):|^    at ' "$build/setupcheck.txt" | awk '!seen[$0]++' >&2 || true
+    echo "release: setupcheck --all-languages: exit code $check ($(grep -c '^language:' "$build/setupcheck.txt") languages)"
+    if [ "$check" -ge 2 ]; then
+        echo "release: setupcheck found errors in $package (exit code $check): no package made" >&2
+        exit 1
+    fi
+    [ "$check" -eq 0 ] || echo "release: setupcheck warns about $package (shown above)" >&2
+    "$build_host/bin/setupcheck" "$stage" --json >"$build/package.json" || true
+    # The release and the name and version that its uninstall entry shows, one a line.
+    mapfile -t found < <(python3 - "$build/package.json" <<'PY'
+import json, sys
+report = json.load(open(sys.argv[1]))["languages"][0]
+entry = {record["name"]: record["value"] for record in report["registry"]
+         if record.get("key", "").endswith("\\Uninstall\\VeltranoSoftwareInstaller")}
+print(report["name"], report["version"], entry.get("DisplayName", report["name"]),
+      entry.get("DisplayVersion", report["version"]), sep="\n")
+PY
+)
+    [ "${#found[@]}" -eq 4 ] || { echo "release: setupcheck gave no release name and version" >&2; exit 1; }
+    name=${found[0]} version=${found[1]} display_name=${found[2]} display_version=${found[3]}
+fi
+
 # Of an earlier release in the output folder, only the files it listed go.
 if [ -f "$out/$out_mark" ]; then
     while IFS= read -r made; do
@@ -136,10 +177,6 @@ mkdir -p "$out/unsigned"
 made=()
 note_made() { made+=("$@"); }
 
-# A fresh configuration each time: nothing of an earlier build or another folder's cache.
-rm -rf "$build"
-mkdir -p "$build"
-touch "$build/$build_mark"
 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/toolchain-mingw-i686.cmake" \
     -DCMAKE_BUILD_TYPE=MinSizeRel -DPKGMGR_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" --target setup setupcheck >/dev/null
@@ -206,38 +243,7 @@ note_made BUILDINFO
 sums=("${images[@]}" "${images[@]/#/unsigned/}" BUILDINFO)
 
 if [ -n "$package" ]; then
-    stage=$build/package
-    rm -rf "$stage"
-    mkdir -p "$stage"
-    cp -R "$package/." "$stage/"
     cp "$out/setup.exe" "$stage/setup.exe"
-    build_host=$build/host
-    cmake -S . -B "$build_host" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPKGMGR_BUILD_TESTS=OFF >/dev/null
-    cmake --build "$build_host" --target setupcheck >/dev/null
-    # Errors stop the release; warnings (exit code 1) are shown and let it go on.
-    check=0
-    "$build_host/bin/setupcheck" "$stage" --all-languages >"$build/setupcheck.txt" || check=$?
-    # Each finding once (the languages repeat them), with the place it names.
-    grep -E '^(warning|error):|^    at ' "$build/setupcheck.txt" | awk '!seen[$0]++' >&2 || true
-    echo "release: setupcheck --all-languages: exit code $check ($(grep -c '^language:' "$build/setupcheck.txt") languages)"
-    if [ "$check" -ge 2 ]; then
-        echo "release: setupcheck found errors in $package (exit code $check): no package made" >&2
-        exit 1
-    fi
-    [ "$check" -eq 0 ] || echo "release: setupcheck warns about $package (shown above)" >&2
-    "$build_host/bin/setupcheck" "$stage" --json >"$build/package.json" || true
-    # The release and the name and version that its uninstall entry shows, one a line.
-    mapfile -t found < <(python3 - "$build/package.json" <<'PY'
-import json, sys
-report = json.load(open(sys.argv[1]))["languages"][0]
-entry = {record["name"]: record["value"] for record in report["registry"]
-         if record.get("key", "").endswith("\\Uninstall\\VeltranoSoftwareInstaller")}
-print(report["name"], report["version"], entry.get("DisplayName", report["name"]),
-      entry.get("DisplayVersion", report["version"]), sep="\n")
-PY
-)
-    [ "${#found[@]}" -eq 4 ] || { echo "release: setupcheck gave no release name and version" >&2; exit 1; }
-    name=${found[0]} version=${found[1]} display_name=${found[2]} display_version=${found[3]}
     zip_name=$id-$version.zip
     python3 scripts/make-zip.py "$stage" "$out/$zip_name"
     touch -d "@$SOURCE_DATE_EPOCH" "$out/$zip_name"
