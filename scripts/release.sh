@@ -86,6 +86,8 @@ if [ -n "$package$url" ]; then
     [ -n "$package" ] && [ -n "$url" ] || refuse "--package and --url go together"
     [ -d "$package" ] || refuse "no release folder: $package"
     [[ $url =~ ^[Hh][Tt][Tt][Pp][Ss]?://. ]] || refuse "--url is not an http or https URL: $url"
+    [[ $id =~ ^[^.[:space:]\\/:*?\"\<\>|]+(\.[^.[:space:]\\/:*?\"\<\>|]+)+$ ]] ||
+        refuse "--id is not a package identifier of the form Publisher.Package: $id"
 fi
 
 # The tree that is built: its commit and whether it holds changes not committed.

@@ -53,6 +53,8 @@ expect_refusal "--timestamp without a certificate" "--timestamp needs a certific
 expect_refusal "--package without --url" "go together" "$repo" --package "$work/package"
 expect_refusal "--url without --package" "go together" "$repo" --url https://example.com
 expect_refusal "--url not http" "not an http or https URL" "$repo" --package "$work/package" --url ftp://example.com
+expect_refusal "an identifier without a publisher part" "--id is not a package identifier" "$repo" \
+    --package "$work/package" --url https://example.com --id PkgMgr
 expect_refusal "a missing release folder" "no release folder" "$repo" --package "$work/none" --url https://example.com
 expect_refusal "an output folder with files of others" "is not empty and was not made by release.sh" "$repo" \
     --out "$work/full"

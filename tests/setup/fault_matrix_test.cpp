@@ -656,6 +656,40 @@ TEST_F(FaultMatrix, TheProcessWritesItsLogBoundedAndNeverFailsForIt)
     EXPECT_EQ(strlen("00:00:00.000 "), log.find("==== PkgMgr setup log")) << log;
     EXPECT_NE(std::string::npos, log.find("setup data file not found")) << log;
 
+    // Runs at the same time: every line whole, each run's header and result there.
+    DeleteFileA(path.c_str());
+    std::string setup = package + "\\setup.exe";
+    for (int round = 0; round < 5; ++round) {
+        PROCESS_INFORMATION runs[2] = {};
+        for (PROCESS_INFORMATION& started : runs) {
+            std::string line = "\"" + setup + "\" /S /L";
+            STARTUPINFOA startup = {};
+            startup.cb = sizeof startup;
+            ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                       &started));
+        }
+        for (PROCESS_INFORMATION& started : runs) {
+            WaitForSingleObject(started.hProcess, 60000);
+            CloseHandle(started.hThread);
+            CloseHandle(started.hProcess);
+        }
+    }
+    log = readFile(path);
+    size_t headers = 0, results = 0, lines = 0;
+    for (size_t at = 0; at < log.size(); ++lines) {
+        size_t end = log.find("\r\n", at);
+        ASSERT_NE(std::string::npos, end) << "a line without its end at " << at;
+        std::string line = log.substr(at, end - at);
+        EXPECT_TRUE(line.size() > 13 && line[2] == ':' && line[5] == ':' && line[8] == '.' && line[12] == ' ' &&
+                    line.find("==== PkgMgr", 13) == line.rfind("==== PkgMgr"))
+            << line;
+        headers += line.find("==== PkgMgr setup log") != std::string::npos;
+        results += line.find("result: 0008, exit code 8: ") != std::string::npos;
+        at = end + 2;
+    }
+    EXPECT_EQ(10u, headers);
+    EXPECT_EQ(10u, results);
+
     // One run writes at most its share and then its result.
     DeleteFileA(path.c_str());
     static SetupContext run;
