@@ -69,6 +69,15 @@ int writeText(HKEY key, const char* name, const char* text)
     return status == ERROR_SUCCESS;
 }
 
+int writeNumber(HKEY key, const char* name, DWORD number)
+{
+    LONG status = platform.RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
+                                          sizeof number);
+    if (status != ERROR_SUCCESS)
+        traceCall("RegSetValueExA", DWORD(status), name);
+    return status == ERROR_SUCCESS;
+}
+
 // A value that is not there counts as removed: a removal cut off earlier took it.
 int deleteValue(HKEY key, const char* name)
 {
@@ -140,6 +149,7 @@ void normaliseVersion(char* version)
 }  // namespace
 
 extern const char kProductKeyPath[] = "SOFTWARE\\QUVO\\VeltranoSoftwareInstaller";
+extern const char kPublisher[] = "QUVO";
 extern const char kUninstallKeyPath[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VeltranoSoftwareInstaller";
 
@@ -267,7 +277,8 @@ int applyInternetSettings(int32_t internetFunction, const char* downloadFolder, 
 }
 
 int applyUninstallEntry(const char* uninstallerName, const char* productName,
-                        const char* productVersion, uint32_t runFlags)
+                        const char* productVersion, const char* programFolder,
+                        uint32_t installedKilobytes, uint32_t runFlags)
 {
     char path[kPathChars];
     if (!uninstallKeyPath(path))
@@ -288,14 +299,25 @@ int applyUninstallEntry(const char* uninstallerName, const char* productName,
     if (!(runFlags & kRunNoShortcuts) && !writeText(key.get(), "DisplayName", productName))
         return 0;
     char command[kPathChars];
-    char icon[kPathChars];
-    UINT windowsLength = GetWindowsDirectoryA(icon, sizeof icon);
+    char windows[kPathChars];
+    char text[kPathChars];
+    UINT windowsLength = GetWindowsDirectoryA(windows, sizeof windows);
+    if (windowsLength == 0 || windowsLength >= sizeof windows)
+        windows[0] = '\0';
     if (!formatText(command, sizeof command, "%s /U", uninstallerName) ||
-        !writeText(key.get(), "UninstallString", command) || windowsLength == 0 ||
-        windowsLength >= sizeof icon ||
-        !formatText(icon + windowsLength, sizeof icon - windowsLength, "\\%s,0", uninstallerName) ||
-        !writeText(key.get(), "DisplayIcon", icon) ||
+        !writeText(key.get(), "UninstallString", command) || !windows[0] ||
+        !formatText(text, sizeof text, "%s\\%s,0", windows, uninstallerName) ||
+        !writeText(key.get(), "DisplayIcon", text) ||
         !writeText(key.get(), "DisplayVersion", productVersion))
+        return 0;
+    // What Programs and Features, package managers and deployment tools read besides.
+    // The quiet command is quoted: the Windows folder may hold blanks.
+    if (!writeText(key.get(), "Publisher", kPublisher) ||
+        !writeText(key.get(), "InstallLocation", programFolder) ||
+        !writeNumber(key.get(), "EstimatedSize", installedKilobytes) ||
+        !formatText(text, sizeof text, "\"%s\\%s\" /S /U", windows, uninstallerName) ||
+        !writeText(key.get(), "QuietUninstallString", text) ||
+        !writeNumber(key.get(), "NoModify", 1) || !writeNumber(key.get(), "NoRepair", 1))
         return 0;
     // An entry hidden from the list by this value becomes visible.
     RegDeleteValueA(key.get(), "SystemComponent");

@@ -17,6 +17,8 @@ void emit(char* line)
         traceSink(line + sizeof kPrefix - 1);
         return;
     }
+    if (traceCopy)
+        traceCopy(line + sizeof kPrefix - 1);
     appendText(line, kTraceChars, "\n");
     OutputDebugStringA(line);
 }
@@ -24,6 +26,7 @@ void emit(char* line)
 }  // namespace
 
 void (*traceSink)(const char* line);
+void (*traceCopy)(const char* line);
 
 void traceCall(const char* call, unsigned long error, const char* subject)
 {

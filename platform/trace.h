@@ -1,6 +1,7 @@
 // Why a run failed, for administrators: one line per cause through the debugger
 // output (OutputDebugStringA), which a debug-output viewer shows and Wine prints with
-// WINEDEBUG=+debugstr. Nothing is shown to the user or stored.
+// WINEDEBUG=+debugstr, and to the log file of a run started with /L. Nothing is shown
+// to the user.
 #pragma once
 
 // "PkgMgr setup: CALL failed, error N (0xN): SUBJECT" for a system call that failed
@@ -15,3 +16,7 @@ void traceCause(const char* what, const char* subject);
 // checker) takes them itself. A line comes without the "PkgMgr setup: " prefix and
 // without a line end.
 extern void (*traceSink)(const char* line);
+
+// A second reader of the lines that go to the debugger output (the run's log file
+// with /L), in the same form as traceSink gets them. Not called when traceSink is set.
+extern void (*traceCopy)(const char* line);

@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
 # Checks the release build: two builds of the working tree in two folders give the
-# same bytes; the test-signed images verify, and a flipped byte makes them fail;
-# signing changed nothing but the signature; the signed setup.exe passes the
-# shipping-image check and installs and removes the sample package under Wine (the
-# shipping 32-bit image where this machine runs 32-bit code, else a signed x86_64
-# build). Prints "ok NAME" or "FAIL NAME" for each check; exits 1 when one failed.
+# same bytes; the test-signed images verify, and a flipped byte makes them fail on
+# their digest; signing changed nothing but the signature; BUILDINFO names the tree and
+# the tools; a second release into the same folder deletes only what the first wrote;
+# the release folder's zip is reproducible and matches SHA256SUMS and its winget
+# manifest; the signed setup.exe passes the shipping-image check; the zip, unpacked,
+# installs and removes under Wine with the README's deployment command lines (the
+# shipping 32-bit image where this machine runs 32-bit code, else a signed x86_64 build),
+# leaving the log and the uninstall entry they describe. Prints "ok NAME" or "FAIL NAME"
+# for each check; exits 1 when one failed.
 #
 #   check-release.sh   (after the windows-x86 and windows builds of scripts/test.sh)
 set -uo pipefail
@@ -17,8 +21,8 @@ result() {  # name status
     if [ "$2" -eq 0 ]; then echo "ok   $1"; else echo "FAIL $1"; failures=$((failures + 1)); fi
 }
 
-# The working tree's files (changes not yet committed included) in two folders whose
-# paths differ in length and depth.
+# The working tree's files (changes not yet committed included, so --allow-dirty) in two
+# folders whose paths differ in length and depth; the sample package as the release folder.
 SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
 export SOURCE_DATE_EPOCH
 first=$work/a/src second=$work/another/folder/deeper/pkgmgr
@@ -26,9 +30,17 @@ for tree in "$first" "$second"; do
     mkdir -p "$tree"
     git ls-files -z | tar --null -T - -cf - | tar -xf - -C "$tree"
 done
-(cd "$first" && bash scripts/release.sh --test-sign) >"$work/first.log" 2>&1
+package=$work/release-folder
+tools/make-sample-package.sh build/windows-x86/bin "$package" settings >/dev/null
+url=https://downloads.example.com/pkgmgr
+(cd "$first" && bash scripts/release.sh --test-sign --allow-dirty --package "$package" --url "$url") \
+    >"$work/first.log" 2>&1
 signed_status=$?
-(cd "$second" && bash scripts/release.sh) >"$work/second.log" 2>&1
+# The second folder's release folder draws a warning from setupcheck, which lets it go on.
+warned=$work/warned-folder
+cp -R "$package" "$warned"
+sed -i 's/^VERSION=.*/VERSION=1.4\r/' "$warned/PkgMgr.zem"
+(cd "$second" && bash scripts/release.sh --allow-dirty --package "$warned" --url "$url") >"$work/second.log" 2>&1
 result "release builds in two folders" $((signed_status | $?))
 cat "$work/first.log"
 dist=$first/dist
@@ -48,12 +60,20 @@ done
 grep -E "Signature verification|Message digest|Number of verified" "$work/verify.log"
 result "the test-signed images verify against the test certificate" $verified
 
-# One byte of the code changed after signing.
+# One byte of the code changed after signing: verification must fail on the digest, with
+# the signature and certificate as they were (not because the file is missing or unreadable).
 cp "$dist/setup.exe" "$work/tampered.exe"
 printf '\x5a' | dd of="$work/tampered.exe" bs=1 seek=4096 conv=notrunc status=none
 cmp -s "$dist/setup.exe" "$work/tampered.exe" && printf '\x5b' | dd of="$work/tampered.exe" bs=1 seek=4096 conv=notrunc status=none
-! osslsigncode verify -CAfile "$dist/test-certificate.pem" -in "$work/tampered.exe" >/dev/null 2>&1
-result "a flipped byte makes verification fail" $?
+osslsigncode verify -CAfile "$dist/test-certificate.pem" -in "$work/tampered.exe" >"$work/tampered.log" 2>&1
+tampered_status=$?
+cmp -s "$dist/setup.exe" "$work/tampered.exe"
+[ $? -eq 1 ] && [ "$tampered_status" -ne 0 ] &&
+    grep -q '^Calculated message digest : [0-9A-F]* *MISMATCH' "$work/tampered.log" &&
+    ! grep -q 'Failed to open\|Initialization error' "$work/tampered.log"
+tampered=$?
+[ $tampered -eq 0 ] || cat "$work/tampered.log"
+result "a flipped byte makes verification fail on the message digest" $tampered
 
 unchanged=0
 for image in setup.exe setupcheck.exe; do
@@ -64,46 +84,123 @@ result "signing changed only the signature, the checksum and the certificate ent
 bash scripts/check-shipping-image.sh "$dist/setup.exe"
 result "the signed setup.exe passes the shipping-image check" $?
 
-# The signed image installs and removes the sample package.
+# What built it: the same text in both folders, apart from the signing tool.
+grep -q '^commit: none$' "$dist/BUILDINFO" && grep -q '^state: no git checkout$' "$dist/BUILDINFO" &&
+    grep -q '^compiler: i686-w64-mingw32-g++.*: .*[0-9]' "$dist/BUILDINFO" &&
+    grep -q '^linker: i686-w64-mingw32-ld: GNU ld' "$dist/BUILDINFO" &&
+    cmp -s <(grep -v '^signing:' "$dist/BUILDINFO") <(grep -v '^signing:' "$second/dist/BUILDINFO") &&
+    (cd "$dist" && sha256sum -c --quiet SHA256SUMS)
+result "BUILDINFO names the tree, the compiler and the linker; SHA256SUMS holds" $?
+sed 's/^/  /' "$dist/BUILDINFO"
+
+# A second release into the same folder replaces what the first wrote and nothing else.
+echo "notes of the vendor" >"$second/dist/notes.txt"
+(cd "$second" && bash scripts/release.sh --allow-dirty) >"$work/again.log" 2>&1
+again=$?
+[ $again -eq 0 ] && [ "$(cat "$second/dist/notes.txt")" = "notes of the vendor" ] &&
+    cmp -s "$second/dist/unsigned/setup.exe" "$dist/unsigned/setup.exe"
+result "a second release into its folder keeps the files it did not write" $?
+[ $again -eq 0 ] || cat "$work/again.log"
+grep -q '^warning: the version is not of the form' "$work/second.log" &&
+    grep -q 'setupcheck warns about' "$work/second.log" && [ ! -e "$second/dist/QUVO.PkgMgr-1.4.zip" ] &&
+    [ ! -e "$second/dist/winget" ]
+result "setupcheck's warnings are shown and the release goes on; the next release removes what it wrote" $?
+
+# A release folder with an error stops the release before anything is built.
+broken=$work/broken-folder
+cp -R "$package" "$broken"
+rm "$broken/ZemSetup.dat"
+(cd "$second" && bash scripts/release.sh --allow-dirty --package "$broken" --url "$url" --out "$work/broken-dist" \
+    --build-dir "$work/broken-build") >"$work/broken.log" 2>&1
+[ $? -eq 1 ] && grep -q '^error: ' "$work/broken.log" && grep -q 'setupcheck found errors' "$work/broken.log" &&
+    [ ! -e "$work/broken-dist/unsigned" ] && [ ! -e "$work/broken-build/bin" ]
+broken_status=$?
+[ $broken_status -eq 0 ] || cat "$work/broken.log"
+result "setupcheck's errors stop the release before it builds" $broken_status
+
+# The zip: in SHA256SUMS and in the manifest, with the signed setup.exe, and the same
+# bytes when the folder it holds is packed again.
+version=1.03.0000
+zip=QUVO.PkgMgr-$version.zip
+manifest=$dist/winget/QUVO.PkgMgr/$version/QUVO.PkgMgr.installer.yaml
+zip_sha=$(sha256sum "$dist/$zip" | cut -d' ' -f1)
+mkdir -p "$work/unpacked"
+python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$dist/$zip" "$work/unpacked" &&
+    python3 scripts/make-zip.py "$work/unpacked" "$work/repacked.zip" && cmp -s "$dist/$zip" "$work/repacked.zip" &&
+    cmp -s "$work/unpacked/setup.exe" "$dist/setup.exe" &&
+    grep -q "  $zip\$" "$dist/SHA256SUMS" &&
+    grep -qi "^  InstallerSha256: $zip_sha\$" "$manifest" &&
+    grep -q "^  InstallerUrl: '$url/$zip'\$" "$manifest" &&
+    [ -f "$dist/winget/QUVO.PkgMgr/$version/QUVO.PkgMgr.yaml" ] &&
+    [ -f "$dist/winget/QUVO.PkgMgr/$version/QUVO.PkgMgr.locale.en-US.yaml" ]
+result "the release zip is reproducible, holds the signed setup.exe and is named in SHA256SUMS and the manifest" $?
+
+# The zip, unpacked, installs and removes with the README's command lines, run as written.
 if bash scripts/runs-32bit.sh; then
-    arch=win32 bin=build/windows-x86/bin signed=$dist/setup.exe
+    arch=win32 signed=$dist/setup.exe view=32
 else
     echo "check-release: this machine cannot execute 32-bit code: installing with a signed x86_64 build"
-    arch=win64 bin=build/windows/bin signed=$work/setup64.exe
+    arch=win64 signed=$work/setup64.exe view=64
     openssl req -x509 -newkey rsa:3072 -nodes -sha256 -days 30 -subj "/CN=PkgMgr test signing" \
         -keyout "$work/key64.pem" -out "$work/cert64.pem" 2>/dev/null
-    osslsigncode sign -certs "$work/cert64.pem" -key "$work/key64.pem" -h sha256 -in "$bin/setup.exe" \
+    osslsigncode sign -certs "$work/cert64.pem" -key "$work/key64.pem" -h sha256 -in build/windows/bin/setup.exe \
         -out "$signed" >/dev/null
 fi
 certificate=$dist/test-certificate.pem
 [ $arch = win32 ] || certificate=$work/cert64.pem
+install_line='setup.exe /S /L'
+removal_line='"C:\Windows\_zemu000.exe" /S /U /L'
+readme_lines=0
+for line in "$install_line" "$removal_line"; do
+    grep -qxF "$line" README.md || { echo "README lacks the line: $line"; readme_lines=1; }
+done
+result "the README shows the deployment command lines that are run here" $readme_lines
 export PKGMGR_WINE_ROOT=$work/wine PKGMGR_WINE_SHARED_ARCH=$arch PKGMGR_WINE_TEMPLATES=$source_dir/build/wine-templates
 installed=1
 if tests/wine/session.sh ensure >"$work/wine.log" 2>&1; then
     eval "$(tests/wine/session.sh env | sed 's/^/export /')"
     export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" HOME=$PKGMGR_WINE_ROOT/home
     package=$WINEPREFIX/drive_c/pkg
-    tools/make-sample-package.sh "$bin" "$package" settings >/dev/null
+    mkdir -p "$package"
+    cp -R "$work/unpacked/." "$package/"
     cp "$signed" "$package/setup.exe" &&
         osslsigncode verify -CAfile "$certificate" -in "$package/setup.exe" >/dev/null 2>&1
     packaged=$?
-    result_value() {
-        wine reg query 'HKCU\SOFTWARE\QUVO\VeltranoSoftwareInstaller' /v Setup 2>/dev/null | tr -d '\r' |
-            awk '/Setup/ { print $NF }'
+    # A command line run as a deployment tool's batch file runs it, in the unpacked folder.
+    run_line() {  # line
+        printf '%s\r\n' "$1" >"$package/deploy.cmd"
+        (cd "$package" && wine cmd /q /c deploy.cmd >/dev/null 2>&1)
     }
-    wine 'C:\pkg\setup.exe' /S
+    reg_value() {  # key value
+        wine reg query "$1" /v "$2" "/reg:$view" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_[A-Z]* *//p"
+    }
+    entry='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\VeltranoSoftwareInstaller'
+    log=$(echo "$WINEPREFIX"/drive_c/users/*/Temp)/PkgMgrSetup.log
+    run_line "$install_line"
     install=$?
-    install_value=$(result_value)
-    wine 'C:\windows\_zemu000.exe' /S /U
+    install_value=$(reg_value 'HKCU\SOFTWARE\QUVO\VeltranoSoftwareInstaller' Setup)
+    display_version=$(reg_value "$entry" DisplayVersion)
+    quiet=$(reg_value "$entry" QuietUninstallString)
+    publisher=$(reg_value "$entry" Publisher)
+    install_log=$(tail -1 "$log" 2>/dev/null | tr -d '\r')
+    run_line "$removal_line"
     removal=$?
-    removal_value=$(result_value)
-    echo "installation: exit $install, result $install_value; removal: exit $removal, result $removal_value"
+    removal_value=$(reg_value 'HKCU\SOFTWARE\QUVO\VeltranoSoftwareInstaller' Setup)
+    removal_log=$(tail -1 "$log" 2>/dev/null | tr -d '\r')
+    left=$(wine reg query "$entry" "/reg:$view" >/dev/null 2>&1 && echo "entry left" || echo "entry removed")
+    echo "installation: signed image $([ "$packaged" -eq 0 ] && echo verifies || echo "does not verify"), exit $install," \
+        "result $install_value, DisplayVersion $display_version, Publisher $publisher, QuietUninstallString $quiet," \
+        "log: $install_log"
+    echo "removal: exit $removal, result $removal_value, $left, log: $removal_log"
     [ "$packaged" -eq 0 ] && [ "$install" -eq 0 ] && [ "$install_value" = 0000 ] && [ "$removal" -eq 0 ] &&
-        [ "$removal_value" = 0000 ]
+        [ "$removal_value" = 0000 ] && [ "$display_version" = "$version" ] && [ "$publisher" = QUVO ] &&
+        [ "$quiet" = '"C:\windows\_zemu000.exe" /S /U' ] && [ "$left" = "entry removed" ] &&
+        [[ $install_log == *"result: 0000, exit code 0: installed" ]] &&
+        [[ $removal_log == *"result: 0000, exit code 0: removed" ]]
     installed=$?
 else
     cat "$work/wine.log"
 fi
-result "the signed setup.exe installs and removes the sample package ($arch)" $installed
+result "the unpacked zip installs and removes with the README's command lines ($arch)" $installed
 
 [ "$failures" -eq 0 ]

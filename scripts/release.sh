@@ -1,30 +1,47 @@
 #!/usr/bin/env bash
 # Builds a release: the shipping 32-bit setup.exe and setupcheck.exe, reproducibly
 # (the same commit gives the same bytes in any folder), signed with Authenticode
-# (SHA-256) when a certificate is given, into dist/ with SHA256SUMS.
+# (SHA-256) when a certificate is given, into dist/ with SHA256SUMS and BUILDINFO;
+# with --package, also the release folder as a zip and its winget manifest set.
 #
 #   release.sh [--test-sign | --pkcs12 FILE | --cert CERT.pem --key KEY.pem]
-#              [--password-env VAR | --password-file FILE] [--timestamp URL]
-#              [--out DIR] [--build-dir DIR]
+#              [--password-env VAR | --password-file FILE] [--timestamp URL | --no-timestamp]
+#              [--package FOLDER --url BASE-URL [--id ID] [--license TEXT] [--description TEXT]]
+#              [--out DIR] [--build-dir DIR] [--allow-dirty]
 #
 # dist/unsigned/ holds the images as built; dist/ the signed ones (copies of the
 # unsigned ones without a certificate). A key's password is read from the environment
 # variable VAR or the file FILE and handed to osslsigncode on its standard input:
 # never on a command line, never printed. --test-sign makes a throw-away self-signed
-# certificate (dist/test-certificate.pem) for tests and demonstrations. --timestamp
-# asks an RFC 3161 time-stamp server to countersign. Times are taken from the commit
-# (SOURCE_DATE_EPOCH), also the signing time.
+# certificate (dist/test-certificate.pem) for tests and demonstrations. A vendor's
+# certificate needs --timestamp URL (an RFC 3161 server countersigns, so the signature
+# outlives the certificate) or, knowingly, --no-timestamp. Times are taken from the
+# commit (SOURCE_DATE_EPOCH), also the signing time. A tree with uncommitted changes,
+# or one outside git, is refused unless --allow-dirty; BUILDINFO records the commit,
+# its state and the tools. The output and build folders must be empty or made by this
+# script earlier: of an output folder, only what the script wrote is deleted.
+#
+# --package FOLDER: the release folder (setup data and application files) is checked
+# with setupcheck --all-languages (errors stop the release, warnings are shown), gets
+# the signed setup.exe and becomes dist/ID-VERSION.zip (sorted entries, SOURCE_DATE_EPOCH
+# times, no owner or permission bits), listed in SHA256SUMS; dist/winget/ID/VERSION/
+# holds the manifests for the zip published at BASE-URL/ID-VERSION.zip.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source_dir=$PWD
 
 usage() {
-    sed -n '6,8p' "$0" | sed 's/^# *//' >&2
+    sed -n '7,10p' "$0" | sed 's/^# *//' >&2
+    exit 2
+}
+refuse() {
+    echo "release: $*" >&2
     exit 2
 }
 
 out=dist build=build/release mode=unsigned
-cert="" key="" pkcs12="" password_env="" password_file="" timestamp=""
+cert="" key="" pkcs12="" password_env="" password_file="" timestamp="" no_timestamp=0 allow_dirty=0
+package="" url="" id=QUVO.PkgMgr license=Proprietary description=""
 while [ $# -gt 0 ]; do
     case $1 in
     --test-sign) mode=test ;;
@@ -34,17 +51,71 @@ while [ $# -gt 0 ]; do
     --password-env) password_env=${2:?}; shift ;;
     --password-file) password_file=${2:?}; shift ;;
     --timestamp) timestamp=${2:?}; shift ;;
+    --no-timestamp) no_timestamp=1 ;;
+    --package) package=${2:?}; shift ;;
+    --url) url=${2:?}; shift ;;
+    --id) id=${2:?}; shift ;;
+    --license) license=${2:?}; shift ;;
+    --description) description=${2:?}; shift ;;
     --out) out=${2:?}; shift ;;
     --build-dir) build=${2:?}; shift ;;
+    --allow-dirty) allow_dirty=1 ;;
     *) usage ;;
     esac
     shift
 done
-[ "$mode" != pem ] || [ -n "$key" ] || { echo "release: --cert needs --key" >&2; exit 2; }
-[ -z "$password_env" ] || [ -n "${!password_env+set}" ] ||
-    { echo "release: the environment variable $password_env is not set" >&2; exit 2; }
-[ -z "$password_file" ] || [ -r "$password_file" ] ||
-    { echo "release: cannot read the password file" >&2; exit 2; }
+
+# Options that would be ignored are refused: each one would give a release other than asked for.
+[ "$mode" != pem ] || [ -n "$key" ] || refuse "--cert needs --key"
+[ -z "$key" ] || [ "$mode" = pem ] || refuse "--key needs --cert: nothing would be signed with it"
+if [ -n "$password_env$password_file" ]; then
+    [ "$mode" = pem ] || [ "$mode" = pkcs12 ] ||
+        refuse "a password option needs --cert and --key or --pkcs12: nothing would be signed with it"
+    [ -z "$password_env" ] || [ -z "$password_file" ] || refuse "give one of --password-env and --password-file"
+fi
+[ -z "$password_env" ] || [ -n "${!password_env+set}" ] || refuse "the environment variable $password_env is not set"
+[ -z "$password_file" ] || [ -r "$password_file" ] || refuse "cannot read the password file"
+if [ "$mode" = pem ] || [ "$mode" = pkcs12 ]; then
+    [ -n "$timestamp" ] || [ "$no_timestamp" = 1 ] ||
+        refuse "a signature without --timestamp URL stops validating when the certificate expires;" \
+            "give --timestamp URL, or --no-timestamp to sign without knowingly"
+fi
+[ -z "$timestamp" ] || [ "$no_timestamp" = 0 ] || refuse "give one of --timestamp and --no-timestamp"
+[ -z "$timestamp" ] || [ "$mode" != unsigned ] || refuse "--timestamp needs a certificate"
+if [ -n "$package$url" ]; then
+    [ -n "$package" ] && [ -n "$url" ] || refuse "--package and --url go together"
+    [ -d "$package" ] || refuse "no release folder: $package"
+    [[ $url =~ ^[Hh][Tt][Tt][Pp][Ss]?://. ]] || refuse "--url is not an http or https URL: $url"
+    [[ $id =~ ^[^.[:space:]\\/:*?\"\<\>|]+(\.[^.[:space:]\\/:*?\"\<\>|]+)+$ ]] ||
+        refuse "--id is not a package identifier of the form Publisher.Package: $id"
+fi
+
+# The tree that is built: its commit and whether it holds changes not committed.
+commit=none state="no git checkout"
+if git -C "$source_dir" rev-parse --show-toplevel >/dev/null 2>&1 &&
+    [ "$(git -C "$source_dir" rev-parse --show-toplevel)" = "$source_dir" ]; then
+    commit=$(git -C "$source_dir" rev-parse HEAD 2>/dev/null || echo none)
+    if [ -n "$(git -C "$source_dir" status --porcelain)" ]; then
+        state="modified: uncommitted changes"
+    else
+        state=clean
+    fi
+fi
+if [ "$state" != clean ] && [ "$allow_dirty" = 0 ]; then
+    refuse "the tree is not a clean commit ($state); commit, or give --allow-dirty"
+fi
+
+# The folders: empty, or marked as made by this script.
+out_mark=.made-by-release-sh build_mark=.made-by-release-sh
+folder_is_ours() {  # folder marker
+    [ ! -e "$1" ] || [ -z "$(ls -A "$1")" ] || [ -f "$1/$2" ]
+}
+folder_is_ours "$out" "$out_mark" ||
+    refuse "$out is not empty and was not made by release.sh: give an empty or new --out"
+folder_is_ours "$build" "$build_mark" ||
+    refuse "$build is not empty and was not made by release.sh: give an empty or new --build-dir"
+[ -z "$package" ] || [ "$(realpath -m "$package")" != "$(realpath -m "$out")" ] ||
+    refuse "the release folder cannot be the output folder"
 
 bash scripts/install-deps.sh >/dev/null
 
@@ -56,16 +127,67 @@ export SOURCE_DATE_EPOCH
 
 # A fresh configuration each time: nothing of an earlier build or another folder's cache.
 rm -rf "$build"
+mkdir -p "$build"
+touch "$build/$build_mark"
+# The release folder is checked before anything is built or replaced.
+if [ -n "$package" ]; then
+    stage=$build/package-stage
+    rm -rf "$stage"
+    mkdir -p "$stage"
+    cp -R "$package/." "$stage/"
+    # setupcheck looks for setup.exe beside the setup data; the signed one comes later.
+    [ -e "$stage/setup.exe" ] || : >"$stage/setup.exe"
+    build_host=$build/package-check-host
+    cmake -S . -B "$build_host" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPKGMGR_BUILD_TESTS=OFF >/dev/null
+    cmake --build "$build_host" --target setupcheck >/dev/null
+    # Errors stop the release; warnings (exit code 1) are shown and let it go on.
+    check=0
+    "$build_host/bin/setupcheck" "$stage" --all-languages >"$build/setupcheck.txt" || check=$?
+    # Each finding once (the languages repeat them), with the place it names.
+    grep -E '^(warning|error):|^    at ' "$build/setupcheck.txt" | awk '!seen[$0]++' >&2 || true
+    echo "release: setupcheck --all-languages: exit code $check ($(grep -c '^language:' "$build/setupcheck.txt") languages)"
+    if [ "$check" -ge 2 ]; then
+        echo "release: setupcheck found errors in $package (exit code $check): no package made" >&2
+        exit 1
+    fi
+    [ "$check" -eq 0 ] || echo "release: setupcheck warns about $package (shown above)" >&2
+    "$build_host/bin/setupcheck" "$stage" --json >"$build/package.json" || true
+    # The release and the name and version that its uninstall entry shows, one a line.
+    mapfile -t found < <(python3 - "$build/package.json" <<'PY'
+import json, sys
+report = json.load(open(sys.argv[1]))["languages"][0]
+entry = {record["name"]: record["value"] for record in report["registry"]
+         if record.get("key", "").endswith("\\Uninstall\\VeltranoSoftwareInstaller")}
+print(report["name"], report["version"], entry.get("DisplayName", report["name"]),
+      entry.get("DisplayVersion", report["version"]), sep="\n")
+PY
+)
+    [ "${#found[@]}" -eq 4 ] || { echo "release: setupcheck gave no release name and version" >&2; exit 1; }
+    name=${found[0]} version=${found[1]} display_name=${found[2]} display_version=${found[3]}
+fi
+
+# Of an earlier release in the output folder, only the files it listed go.
+if [ -f "$out/$out_mark" ]; then
+    while IFS= read -r made; do
+        case $made in /* | *..*) continue ;; esac  # only paths inside the folder
+        rm -f -- "${out:?}/$made"
+    done <"$out/$out_mark"
+    rm -f -- "$out/$out_mark"
+    find "$out" -mindepth 1 -depth -type d -empty -delete
+fi
+mkdir -p "$out/unsigned"
+made=()
+note_made() { made+=("$@"); }
+
 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/toolchain-mingw-i686.cmake" \
     -DCMAKE_BUILD_TYPE=MinSizeRel -DPKGMGR_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" --target setup setupcheck >/dev/null
 
-rm -rf "$out"
-mkdir -p "$out/unsigned"
 images=(setup.exe setupcheck.exe)
 for image in "${images[@]}"; do
     cp "$build/bin/$image" "$out/unsigned/$image"
     touch -d "@$SOURCE_DATE_EPOCH" "$out/unsigned/$image"
+    note_made "unsigned/$image"
 done
 
 secrets=""
@@ -74,6 +196,7 @@ if [ "$mode" = test ]; then
     secrets=$(mktemp -d)
     openssl req -x509 -newkey rsa:3072 -nodes -sha256 -days 30 -subj "/CN=PkgMgr test signing" \
         -keyout "$secrets/key.pem" -out "$out/test-certificate.pem" 2>/dev/null
+    note_made test-certificate.pem
     cert=$out/test-certificate.pem key=$secrets/key.pem mode=pem
 fi
 
@@ -96,14 +219,52 @@ sign() {  # unsigned signed
 }
 
 for image in "${images[@]}"; do
+    rm -f "$out/$image"
     if [ "$mode" = unsigned ]; then
         cp "$out/unsigned/$image" "$out/$image"
     else
         sign "$out/unsigned/$image" "$out/$image"
     fi
     touch -d "@$SOURCE_DATE_EPOCH" "$out/$image"
+    note_made "$image"
 done
-(cd "$out" && sha256sum "${images[@]}" "${images[@]/#/unsigned/}" >SHA256SUMS)
 
-echo "release: $out ($([ "$mode" = unsigned ] && echo unsigned || echo signed), commit time $SOURCE_DATE_EPOCH)"
+# What built it: the commit, its state and the tools (the same text in any folder).
+compiler=$(sed -n 's/^set(CMAKE_CXX_COMPILER "\(.*\)")$/\1/p' "$build"/CMakeFiles/*/CMakeCXXCompiler.cmake)
+linker=$(sed -n 's/^CMAKE_LINKER:[A-Z]*=//p' "$build/CMakeCache.txt")
+{
+    echo "commit: $commit"
+    echo "state: $state"
+    echo "commit time (SOURCE_DATE_EPOCH): $SOURCE_DATE_EPOCH"
+    echo "compiler: $(basename "$compiler"): $("$compiler" --version | head -1)"
+    echo "linker: $(basename "$linker"): $("$linker" --version | head -1)"
+    echo "cmake: $(cmake --version | head -1)"
+    echo "signing: $([ "$mode" = unsigned ] && echo none || osslsigncode --version 2>&1 | head -1)"
+} >"$out/BUILDINFO"
+note_made BUILDINFO
+sums=("${images[@]}" "${images[@]/#/unsigned/}" BUILDINFO)
+
+if [ -n "$package" ]; then
+    cp "$out/setup.exe" "$stage/setup.exe"
+    zip_name=$id-$version.zip
+    python3 scripts/make-zip.py "$stage" "$out/$zip_name"
+    touch -d "@$SOURCE_DATE_EPOCH" "$out/$zip_name"
+    note_made "$zip_name"
+    sums+=("$zip_name")
+    manifests=winget/$id/$version
+    python3 scripts/winget-manifest.py --out "$out/$manifests" --id "$id" --version "$version" --name "$name" \
+        --display-name "$display_name" --display-version "$display_version" --url "${url%/}/$zip_name" \
+        --sha256 "$(sha256sum "$out/$zip_name" | cut -d' ' -f1)" --license "$license" \
+        --description "${description:-$name, the QUVO desktop package manager}" \
+        --release-date "$(date -u -d "@$SOURCE_DATE_EPOCH" +%Y-%m-%d)"
+    for manifest in "$id.yaml" "$id.installer.yaml" "$id.locale.en-US.yaml"; do
+        note_made "$manifests/$manifest"
+    done
+fi
+
+(cd "$out" && sha256sum "${sums[@]}" >SHA256SUMS)
+note_made SHA256SUMS
+printf '%s\n' "${made[@]}" >"$out/$out_mark"
+
+echo "release: $out ($([ "$mode" = unsigned ] && echo unsigned || echo signed), commit time $SOURCE_DATE_EPOCH, $state)"
 sed 's/^/  /' "$out/SHA256SUMS"

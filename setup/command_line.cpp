@@ -14,6 +14,10 @@ int parseCommandLine(const char* commandLine, uint32_t* runFlags)
         case 'f':
             *runFlags |= kRunNoReport;
             break;
+        case 'L':
+        case 'l':
+            *runFlags |= kRunLog;
+            break;
         case 'O':
         case 'o':
             *runFlags |= kRunWaitAndOpen;

@@ -6,6 +6,7 @@
 
 #include "actions/file_security.h"
 #include "actions/files.h"
+#include "actions/installed_size.h"
 #include "actions/registry_records.h"
 #include "actions/search_path.h"
 #include "actions/shortcuts.h"
@@ -19,6 +20,7 @@
 #include "setup/command_line.h"
 #include "setup/context.h"
 #include "setup/progress.h"
+#include "setup/run_log.h"
 #include "setupdata/run_flags.h"
 #include "setupdata/options.h"
 #include "setupdata/settings.h"
@@ -101,8 +103,9 @@ PhaseResult installMigrateRecords(SetupContext&, const char*)
 
 PhaseResult installUninstallEntry(SetupContext& run, const char*)
 {
-    return asPhase(applyUninstallEntry(run.uninstallerName, run.settings.productName,
-                                       run.settings.productVersion, run.runFlags));
+    const InstallSettings& s = run.settings;
+    return asPhase(applyUninstallEntry(run.uninstallerName, s.productName, s.productVersion, s.programFolder,
+                                       installedKilobytes(s.programFolder), run.runFlags));
 }
 
 const Phase kInstallPhases[] = {
@@ -161,7 +164,7 @@ PhaseResult removeSearchFolders(SetupContext& run, const char*)
 
 PhaseResult removeUninstallEntry(SetupContext& run, const char*)
 {
-    return asPhase(applyUninstallEntry(nullptr, nullptr, nullptr, run.runFlags));
+    return asPhase(applyUninstallEntry(nullptr, nullptr, nullptr, nullptr, 0, run.runFlags));
 }
 
 // The per-item install records stay on removal: there is no migration phase.
@@ -410,6 +413,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
         systemLibraries().InitCommonControls();
 
     parseCommandLine(commandLine, &run.runFlags);
+    if (run.runFlags & kRunLog)
+        openRunLog(run, commandLine);
     run.succeeded = librariesLoaded && setupSteps.locateSetupData(instance, run.runFlags);
 
     if (run.versionInfo.dwPlatformId == VER_PLATFORM_WIN32_NT) {
@@ -420,10 +425,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
                 loadSetupText(IDS_NOT_ADMINISTRATOR, message, sizeof message);
                 platform.MessageBoxA(nullptr, message, nullptr, MB_ICONERROR);
             }
+            closeRunLog(run, "not an administrator");
             return 0;
         }
         if (!enableTakeOwnership()) {
             traceCall("AdjustTokenPrivileges", GetLastError(), "SeTakeOwnershipPrivilege");
+            closeRunLog(run, "privilege refused");
             return 0;
         }
     }
@@ -437,8 +444,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
         run.resultCode = IDS_PHASE_INITIALIZATION;
         run.succeeded = setupSteps.runOptionsStep(&run.cancelled, &run.settings,
                                                   run.previousVersion, run.runFlags);
-        if (run.succeeded && run.cancelled)
+        if (run.succeeded && run.cancelled) {
+            closeRunLog(run, "cancelled by the user");
             return 0;
+        }
     }
     if (run.succeeded) {
         if (run.runFlags & kRunInstall)
@@ -460,6 +469,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
     }
 
     storeResultValue(run);
+    closeRunLog(run, nullptr);
     showFinalReport(run);
     if ((run.runFlags & kRunInstall) && (run.runFlags & kRunWaitAndOpen) && run.succeeded)
         launchApplication(run);

@@ -5,7 +5,7 @@
 #include "platform/text.h"
 #include "setupdata/install_settings.h"
 
-enum { kMaxSources = 48, kMaxFindings = 40, kMaxRecords = 24, kMessageChars = 2 * kPathChars + 160 };
+enum { kMaxSources = 48, kMaxFindings = 40, kMaxRecords = 32, kMessageChars = 2 * kPathChars + 160 };
 
 // Where a value came from: the key read (a label such as "[INIT] TARGET" or a
 // descriptor key), and the file, line and column of the text that was used.

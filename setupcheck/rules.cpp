@@ -174,6 +174,13 @@ void planRecords(const InstallSettings& s)
     formatText(text, sizeof text, "%s\\%s,0", windows, targets[0]);
     addRecord(kUninstallKeyPath, "DisplayIcon", text);
     addRecord(kUninstallKeyPath, "DisplayVersion", s.productVersion);
+    addRecord(kUninstallKeyPath, "Publisher", kPublisher);
+    addRecord(kUninstallKeyPath, "InstallLocation", s.programFolder);
+    addRecord(kUninstallKeyPath, "EstimatedSize", "(kilobytes of the installed files)");
+    formatText(text, sizeof text, "\"%s\\%s\" /S /U", windows, targets[0]);
+    addRecord(kUninstallKeyPath, "QuietUninstallString", text);
+    addRecord(kUninstallKeyPath, "NoModify", "1");
+    addRecord(kUninstallKeyPath, "NoRepair", "1");
 
     readDefaultSearch(current->searchFolders);
     forEachPiece(current->searchFolders, [](const char* folder) {

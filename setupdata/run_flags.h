@@ -8,5 +8,6 @@ enum RunFlag : uint32_t {
     kRunWaitAndOpen = 0x4,    // /O
     kRunNoShortcuts = 0x100,  // /W
     kRunNoReport = 0x200,     // /F
+    kRunLog = 0x400,          // /L: a log file in the temporary folder
     kRunFreshInstall = 0x10000,  // set by the options step in its own copy only
 };

@@ -22,7 +22,8 @@ int installRecords(uint32_t runFlags = kInstall)
            applyProductIdentity("Package Manager", "1.03.0000", runFlags) &&
            applyMenuFolderValue("C:\\Menu\\Package Manager", runFlags) &&
            applyInternetSettings(2, "C:\\DRIVERS", runFlags) &&
-           applyUninstallEntry("_zemu000.exe", "Package Manager", "1.03.0000", runFlags);
+           applyUninstallEntry("_zemu000.exe", "Package Manager", "1.03.0000", "C:\\Program Files\\PkgMgr", 1234,
+                               runFlags);
 }
 
 int removeRecords()
@@ -31,7 +32,7 @@ int removeRecords()
            applyProductIdentity(nullptr, nullptr, kUninstall) &&
            applyMenuFolderValue(nullptr, kUninstall) &&
            applyInternetSettings(0, nullptr, kUninstall) &&
-           applyUninstallEntry(nullptr, nullptr, nullptr, kUninstall);
+           applyUninstallEntry(nullptr, nullptr, nullptr, nullptr, 0, kUninstall);
 }
 
 class RegistryRecords : public ::testing::Test {
@@ -67,6 +68,12 @@ TEST_F(RegistryRecords, InstallWritesTheWholeLayout)
         {kUninstallKey, "UninstallString", textValue("_zemu000.exe /U")},
         {kUninstallKey, "DisplayIcon", textValue("C:\\windows\\_zemu000.exe,0")},
         {kUninstallKey, "DisplayVersion", textValue("1.03.0000")},
+        {kUninstallKey, "Publisher", textValue("QUVO")},
+        {kUninstallKey, "InstallLocation", textValue("C:\\Program Files\\PkgMgr")},
+        {kUninstallKey, "EstimatedSize", numberValue(1234)},
+        {kUninstallKey, "QuietUninstallString", textValue("\"C:\\windows\\_zemu000.exe\" /S /U")},
+        {kUninstallKey, "NoModify", numberValue(1)},
+        {kUninstallKey, "NoRepair", numberValue(1)},
     };
     for (const auto& e : expected)
         EXPECT_EQ(e.value, storedValue(e.key, e.name)) << (e.name ? e.name : "(default)");
@@ -74,17 +81,19 @@ TEST_F(RegistryRecords, InstallWritesTheWholeLayout)
                      "Version"}),
               valueNames(kProductKey));
     // "SystemComponent" is gone, so the entry shows in the list of programs.
-    EXPECT_EQ((Names{"DisplayIcon", "DisplayName", "DisplayVersion", "UninstallString"}),
+    EXPECT_EQ((Names{"DisplayIcon", "DisplayName", "DisplayVersion", "EstimatedSize", "InstallLocation",
+                     "NoModify", "NoRepair", "Publisher", "QuietUninstallString", "UninstallString"}),
               valueNames(kUninstallKey));
 }
 
 TEST_F(RegistryRecords, NoShortcutsFlagWritesNoDisplayName)
 {
-    ASSERT_TRUE(applyUninstallEntry("_zemu000.exe", "Package Manager", "1.03.0000", 0x101));
-    EXPECT_EQ((Names{"DisplayIcon", "DisplayVersion", "UninstallString"}),
+    ASSERT_TRUE(applyUninstallEntry("_zemu000.exe", "Package Manager", "1.03.0000", "C:\\PkgMgr", 1, 0x101));
+    EXPECT_EQ((Names{"DisplayIcon", "DisplayVersion", "EstimatedSize", "InstallLocation", "NoModify",
+                     "NoRepair", "Publisher", "QuietUninstallString", "UninstallString"}),
               valueNames(kUninstallKey));
     setValue(kUninstallKey, "DisplayName", textValue("Earlier"));
-    ASSERT_TRUE(applyUninstallEntry("_zemu000.exe", "Package Manager", "1.04.0000", 0x101));
+    ASSERT_TRUE(applyUninstallEntry("_zemu000.exe", "Package Manager", "1.04.0000", "C:\\PkgMgr", 1, 0x101));
     EXPECT_EQ(textValue("Earlier"), storedValue(kUninstallKey, "DisplayName"));
     EXPECT_EQ(textValue("1.04.0000"), storedValue(kUninstallKey, "DisplayVersion"));
 }
@@ -114,7 +123,7 @@ TEST_F(RegistryRecords, UninstallKeepsInternetFunctionAndTheApplicationsRecords)
     EXPECT_TRUE(readInternetFunction(&internetFunction));
     EXPECT_EQ(2, internetFunction);
     EXPECT_FALSE(removalRecordsLeft());
-    EXPECT_TRUE(applyUninstallEntry(nullptr, nullptr, nullptr, kUninstall)) << "removed already";
+    EXPECT_TRUE(applyUninstallEntry(nullptr, nullptr, nullptr, nullptr, 0, kUninstall)) << "removed already";
 }
 
 // A removal cut off earlier took some records: the next one passes over what is gone.
@@ -171,6 +180,11 @@ TEST_F(RegistryRecords, AFailedWriteStopsTheOperation)
         {"DisplayIcon", kUninstallKey, {"DisplayName", "SystemComponent", "UninstallString"}},
         {"DisplayVersion", kUninstallKey,
          {"DisplayIcon", "DisplayName", "SystemComponent", "UninstallString"}},
+        {"Publisher", kUninstallKey,
+         {"DisplayIcon", "DisplayName", "DisplayVersion", "SystemComponent", "UninstallString"}},
+        {"NoRepair", kUninstallKey,
+         {"DisplayIcon", "DisplayName", "DisplayVersion", "EstimatedSize", "InstallLocation", "NoModify",
+          "Publisher", "QuietUninstallString", "SystemComponent", "UninstallString"}},
     };
     platform.RegSetValueExA = refuseOneValue;
     for (const auto& c : cases) {
@@ -189,7 +203,7 @@ TEST_F(RegistryRecords, AFailedWriteStopsTheOperation)
     EXPECT_FALSE(applyProductIdentity("Package Manager", "1.03.0000", kInstall));
     EXPECT_FALSE(applyMenuFolderValue("C:\\Menu", kInstall));
     EXPECT_FALSE(applyInternetSettings(1, "C:\\DRIVERS", kInstall));
-    EXPECT_FALSE(applyUninstallEntry("_zemu000.exe", "Package Manager", "1.03.0000", kInstall));
+    EXPECT_FALSE(applyUninstallEntry("_zemu000.exe", "Package Manager", "1.03.0000", "C:\\PkgMgr", 1, kInstall));
     EXPECT_FALSE(keyExists(kProductKey));
     EXPECT_FALSE(keyExists(kUninstallKey));
 }

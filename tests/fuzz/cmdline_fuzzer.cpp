@@ -1,7 +1,7 @@
 // Fuzz target of the command-line reader. The input up to its first NUL is the
 // command line (the platform hands it over NUL-terminated). It is read from
 // three starting words, and each result is compared with the rule: every '/'
-// followed by F, O, S, U or W (either case) sets or clears that option's bit,
+// followed by F, L, O, S, U or W (either case) sets or clears that option's bit,
 // nothing else changes any bit, and the reader returns 1. A broken rule aborts.
 #include <stdint.h>
 #include <stdlib.h>
@@ -13,7 +13,7 @@
 
 namespace {
 
-const uint32_t kOptionBits = kRunSilent | kRunWaitAndOpen | kRunNoShortcuts | kRunNoReport;
+const uint32_t kOptionBits = kRunSilent | kRunWaitAndOpen | kRunNoShortcuts | kRunNoReport | kRunLog;
 
 // The flags the command line should give from `start`, by the rule above.
 uint32_t expectedFlags(const char* commandLine, uint32_t start)
@@ -24,6 +24,7 @@ uint32_t expectedFlags(const char* commandLine, uint32_t start)
             continue;
         switch (commandLine[i + 1] | 0x20) {  // ASCII letters to lower case
         case 'f': flags |= kRunNoReport; break;
+        case 'l': flags |= kRunLog; break;
         case 'o': flags |= kRunWaitAndOpen; break;
         case 's': flags |= kRunSilent; break;
         case 'u': flags &= ~uint32_t(kRunInstall); break;

@@ -30,6 +30,8 @@ TEST(CommandLine, OptionsGiveTheirBits)
         {"/O", 0x5},
         {"/W", 0x101},
         {"/F", 0x201},
+        {"/L", 0x401},
+        {"/l /S /U", 0x402},
         {"/S/U", 0x2},
         {"/s /u", 0x2},
         {"/O /W /F", 0x305},
@@ -48,6 +50,8 @@ TEST(CommandLine, OnlyTheLetterAfterTheSlashCounts)
         {"/Uninstall", 0x0},
         {"/SU", 0x3},       // the U is part of the option text, not an option
         {"/Xs", 0x1},
+        {"/LOG", 0x401},    // the rest of the option text is ignored
+        {"/l*v", 0x401},
         {"/X", 0x1},
         {"/?", 0x1},
         {"/ S", 0x1},       // a blank right after the slash
@@ -71,8 +75,8 @@ TEST(CommandLine, PathWithForwardSlashesActsAsOptions)
 TEST(CommandLine, TouchesNoOtherBits)
 {
     uint32_t flags = 0xFFFF0000u | 0x1;
-    parseCommandLine("/S /O /W /F", &flags);
-    EXPECT_EQ(0xFFFF0307u, flags);
+    parseCommandLine("/S /O /W /F /L", &flags);
+    EXPECT_EQ(0xFFFF0707u, flags);
 
     flags = 0x10001u;
     parseCommandLine("/U", &flags);

@@ -13,8 +13,11 @@
 #include <vector>
 
 #include "actions/machine.h"
+#include "platform/trace.h"
 #include "platform/seam.h"
 #include "resources/resource.h"
+#include "setup/context.h"
+#include "setup/run_log.h"
 #include "setup/run_test_support.h"
 
 namespace {
@@ -227,11 +230,20 @@ ShownMessage expectedReport(int code, bool install)
 
 struct Fault {
     const char* what;
-    const char* options;  // install or removal; "/S" is added for the silent pass
+    const char* options;  // install or removal; "/S /L" is added for the silent pass
     void (*arrange)();    // prepares the package and the machine
     int code;
     unsigned stateAfter;
+    const char* cause;    // what the log of the silent pass names
 };
+
+// The log of runs with /L, in the temporary folder of the account that runs them.
+std::string runLogPath(const char* name = "PkgMgrSetup.log")
+{
+    char folder[MAX_PATH] = "";
+    GetTempPathA(sizeof folder, folder);
+    return std::string(folder) + name;
+}
 
 void installFirst()
 {
@@ -244,32 +256,32 @@ void installFirst()
 
 const Fault kFaults[] = {
     // The setup data or the options step.
-    {"no setup data", "", [] { makePackage("", ""); }, 8, 0},
-    {"release file without a version", "", [] { makePackage(settingsText(), "[RELEASE]\r\nNAME=x\r\n[ZEM]\r\nXRELEASE=1\r\n"); }, 8, 0},
-    {"release file without XRELEASE", "", [] { makePackage(settingsText(), "[RELEASE]\r\nNAME=x\r\nVERSION=1\r\n"); }, 8, 0},
-    {"settings without TARGET", "", [] { makePackage("[INIT]\r\nGROUP=x\r\n"); }, 8, 0},
-    {"settings without GROUP", "", [] { makePackage("[INIT]\r\nTARGET=x\r\n"); }, 8, 0},
-    {"descriptor that does not parse", "", [] { makeDescriptorPackage("<build><zem id=\"PKGMGR\">"); }, 8, 0},
-    {"descriptor without the release", "", [] { makeDescriptorPackage("<build><zem id=\"PKGMGR\"/></build>"); }, 8, 0},
-    {"removal with nothing installed", "/U", [] { makePackage(); }, 8, 0},
+    {"no setup data", "", [] { makePackage("", ""); }, 8, 0, "setup data file not found: C:\\faults\\package-"},
+    {"release file without a version", "", [] { makePackage(settingsText(), "[RELEASE]\r\nNAME=x\r\n[ZEM]\r\nXRELEASE=1\r\n"); }, 8, 0, "no release name or version in"},
+    {"release file without XRELEASE", "", [] { makePackage(settingsText(), "[RELEASE]\r\nNAME=x\r\nVERSION=1\r\n"); }, 8, 0, "names no release ([ZEM] XRELEASE)"},
+    {"settings without TARGET", "", [] { makePackage("[INIT]\r\nGROUP=x\r\n"); }, 8, 0, "no target folder ([INIT] TARGET"},
+    {"settings without GROUP", "", [] { makePackage("[INIT]\r\nTARGET=x\r\n"); }, 8, 0, "no menu folder ([INIT] GROUP)"},
+    {"descriptor that does not parse", "", [] { makeDescriptorPackage("<build><zem id=\"PKGMGR\">"); }, 8, 0, "the descriptor is not well-formed"},
+    {"descriptor without the release", "", [] { makeDescriptorPackage("<build><zem id=\"PKGMGR\"/></build>"); }, 8, 0, "QUVOZEM.xml"},
+    {"removal with nothing installed", "/U", [] { makePackage(); }, 8, 0, "nothing to remove"},
     // Names that would put files elsewhere stop the run before anything is touched.
     {"product name not a file name", "",
-     [] { makePackage(settingsText(), "[RELEASE]\r\nNAME=..\\Evil\r\nVERSION=1\r\n[ZEM]\r\nXRELEASE=1\r\n"); }, 8, 0},
+     [] { makePackage(settingsText(), "[RELEASE]\r\nNAME=..\\Evil\r\nVERSION=1\r\n[ZEM]\r\nXRELEASE=1\r\n"); }, 8, 0, "the product name cannot be a file name"},
     {"removal with a relative program folder", "/U",
-     [] { installFirst(); setValue(kProductKey, "ProgDir", textValue(kName)); }, 8, kInstalled},
+     [] { installFirst(); setValue(kProductKey, "ProgDir", textValue(kName)); }, 8, kInstalled, "would reach other files"},
     // Files.
-    {"missing source file", "", [] { makePackage(); DeleteFileA((package + "\\zemlibb.dll").c_str()); }, 9, 0},
-    {"program folder is a file", "", [] { makePackage(); writeFile(programFolder(), "in the way"); }, 9, 0},
+    {"missing source file", "", [] { makePackage(); DeleteFileA((package + "\\zemlibb.dll").c_str()); }, 9, 0, "GetFileAttributesA failed, error 2 (0x00000002): C:\\faults\\package-"},
+    {"program folder is a file", "", [] { makePackage(); writeFile(programFolder(), "in the way"); }, 9, 0, "CreateDirectoryA failed, error 183"},
     // A folder that leaves no room for the application's path fails the options; one
     // that leaves room for it but not for a longer file name fails the file phase.
-    {"program folder leaves no room", "", [] { makePackage(settingsText(std::string(240, 'p'))); }, 8, 0},
+    {"program folder leaves no room", "", [] { makePackage(settingsText(std::string(240, 'p'))); }, 8, 0, "does not fit a path"},
     {"program folder too long for a file", "",
      [] {  // a program folder of 247 characters, whichever program-files folder holds it
          makePackage(settingsText(std::string(246 - specialFolder(CSIDL_PROGRAM_FILES).size(), 'p')));
      },
-     9, 0},
+     9, 0, "too long for the file paths"},
     // A removal cut off earlier: what it removed counts as removed.
-    {"removal with the files gone", "/U", [] { installFirst(); removeTree(programFolder()); }, 0, kUninstaller},
+    {"removal with the files gone", "/U", [] { installFirst(); removeTree(programFolder()); }, 0, kUninstaller, nullptr},
     {"removal with the files and ProgDir gone", "/U",
      [] {
          installFirst();
@@ -277,7 +289,7 @@ const Fault kFaults[] = {
          removeValue(kProductKey, nullptr);
          removeValue(kProductKey, "ProgDir");
      },
-     0, kUninstaller},
+     0, kUninstaller, nullptr},
     {"removal with only the uninstall entry left", "/U",
      [] {
          installFirst();
@@ -287,43 +299,43 @@ const Fault kFaults[] = {
              removeValue(kProductKey, name[0] ? name : nullptr);
          deleteTree(std::string(kProductKey) + "\\SearchPath");
      },
-     0, kUninstaller},
+     0, kUninstaller, nullptr},
     {"removal with a file in use", "/U",
      [] {
          installFirst();
          lockedFile = CreateFileA((programFolder() + "\\zemliba.dll").c_str(), GENERIC_READ, 0, nullptr,
                                   OPEN_EXISTING, 0, nullptr);
      },
-     10, kInstalled & ~kFiles},  // the files before the one in use are gone
+     10, kInstalled & ~kFiles, "SHFileOperationA (delete) failed"},  // the files before the one in use are gone
     // Shortcuts.
-    {"shell reports the copy aborted", "", [] { makePackage(); refusedValue = "(shell)"; }, 9, 0},
-    {"shell reports the removal aborted", "/U", [] { installFirst(); refusedValue = "(shell)"; }, 10, kInstalled},
+    {"shell reports the copy aborted", "", [] { makePackage(); refusedValue = "(shell)"; }, 9, 0, "the shell reports the operation aborted"},
+    {"shell reports the removal aborted", "/U", [] { installFirst(); refusedValue = "(shell)"; }, 10, kInstalled, "the shell reports the operation aborted"},
     {"menu folder is a file", "",
      [] { makePackage(); makeFolders(specialFolder(CSIDL_COMMON_PROGRAMS)); writeFile(menuFolder(), "in the way"); },
-     11, kFiles | kUninstaller},
+     11, kFiles | kUninstaller, "IPersistFile::Save failed"},
     // Registry records, install phases I4 to I9 (I8 cannot fail).
-    {"ProgDir refused", "", [] { makePackage(); refusedValue = "ProgDir"; }, 12, kFiles | kUninstaller | kShortcut},
-    {"Name refused", "", [] { makePackage(); refusedValue = "Name"; }, 12, kFiles | kUninstaller | kShortcut | kFolderValue},
+    {"ProgDir refused", "", [] { makePackage(); refusedValue = "ProgDir"; }, 12, kFiles | kUninstaller | kShortcut, "RegSetValueExA failed, error 5 (0x00000005): ProgDir"},
+    {"Name refused", "", [] { makePackage(); refusedValue = "Name"; }, 12, kFiles | kUninstaller | kShortcut | kFolderValue, "RegSetValueExA failed, error 5 (0x00000005): Name"},
     // The download folder is still made and registered before the step fails.
     {"search folder too long for its key", "", [] { makePackage(settingsText(kName, "C:\\" + std::string(220, 's'))); },
-     12, kFiles | kUninstaller | kShortcut | kFolderValue | kIdentity | kSearch},
+     12, kFiles | kUninstaller | kShortcut | kFolderValue | kIdentity | kSearch, "too long for its registry key"},
     {"MenuDir refused", "", [] { makePackage(); refusedValue = "MenuDir"; },
-     12, kFiles | kUninstaller | kShortcut | kFolderValue | kIdentity | kSearch},
+     12, kFiles | kUninstaller | kShortcut | kFolderValue | kIdentity | kSearch, "RegSetValueExA failed, error 5 (0x00000005): MenuDir"},
     {"InternetFunction refused", "", [] { makePackage(); refusedValue = "InternetFunction"; },
-     12, kFiles | kUninstaller | kShortcut | kFolderValue | kIdentity | kSearch | kMenuValue},
-    {"UninstallString refused", "", [] { makePackage(); refusedValue = "UninstallString"; }, 12, kInstalled},
+     12, kFiles | kUninstaller | kShortcut | kFolderValue | kIdentity | kSearch | kMenuValue, "RegSetValueExA failed, error 5 (0x00000005): InternetFunction"},
+    {"UninstallString refused", "", [] { makePackage(); refusedValue = "UninstallString"; }, 12, kInstalled, "RegSetValueExA failed, error 5 (0x00000005): UninstallString"},
     {"DisplayName refused", "", [] { makePackage(); refusedValue = "DisplayName"; },
-     12, kInstalled},  // the entry's key was made before its first value
+     12, kInstalled, "RegSetValueExA failed, error 5 (0x00000005): DisplayName"},  // the entry's key was made before its first value
     // Registry records, removal phases: each fails on a record already gone, or where
     // the options step needs that record, on a refused removal. Removing the search
     // folders cannot fail.
     {"removal without the default value", "/U", [] { installFirst(); removeValue(kProductKey, nullptr); }, 0,
-     kUninstaller},
+     kUninstaller, nullptr},
     {"removal of Name refused", "/U", [] { installFirst(); refusedValue = "Name"; },
-     12, kUninstaller | kIdentity | kSearch | kMenuValue | kUninstallEntry},
+     12, kUninstaller | kIdentity | kSearch | kMenuValue | kUninstallEntry, "RegDeleteValueA failed, error 5 (0x00000005): Name"},
     {"removal without DownloadDir", "/U", [] { installFirst(); removeValue(kProductKey, "DownloadDir"); }, 0,
-     kUninstaller},
-    {"removal without the uninstall entry", "/U", [] { installFirst(); deleteTree(kUninstallKey); }, 0, kUninstaller},
+     kUninstaller, nullptr},
+    {"removal without the uninstall entry", "/U", [] { installFirst(); deleteTree(kUninstallKey); }, 0, kUninstaller, nullptr},
 };
 
 class FaultMatrix : public ::testing::Test {
@@ -339,7 +351,8 @@ protected:
     // report and what the machine holds afterwards.
     void expectRun(const Fault& fault, bool silent)
     {
-        std::string options = std::string(fault.options) + (silent ? " /S" : "");
+        std::string options = std::string(fault.options) + (silent ? " /S /L" : "");
+        DeleteFileA(runLogPath().c_str());
         SCOPED_TRACE(std::string(fault.what) + ", options \"" + options + "\"");
         bool install = strstr(fault.options, "/U") == nullptr;
         writeResultValue("(earlier)");
@@ -372,6 +385,18 @@ protected:
             EXPECT_EQ(expected.type, messages.back().type & MB_ICONMASK);
         }
         EXPECT_EQ(fault.stateAfter, machineState());
+        // The silent pass logs: its cause and its result with the meaning.
+        std::string log = readFile(runLogPath());
+        if (silent) {
+            char result[64];
+            wsprintfA(result, "result: %04X, exit code %d: ", unsigned(code), code);
+            EXPECT_NE(std::string::npos, log.find(result)) << log;
+            if (fault.cause) {
+                EXPECT_NE(std::string::npos, log.find(fault.cause)) << fault.cause << " in:\n" << log;
+            }
+        } else {
+            EXPECT_EQ(kAbsent, log);
+        }
         const FILEOP_FLAGS quiet = FOF_NOERRORUI | FOF_SILENT | FOF_NOCONFIRMATION;
         for (FILEOP_FLAGS flags : shellFlags)
             EXPECT_EQ(quiet, flags & quiet) << std::hex << flags;
@@ -412,14 +437,15 @@ TEST_F(FaultMatrix, EarlyExitsKeepTheEarlierResult)
         bool notAdmin;      // the token cannot be read
         bool noPrivilege;   // the take-ownership privilege is refused
         size_t messages;    // shown, the removal question included
+        const char* logged; // the log's last line (/L is added)
     };
     const Exit exits[] = {
-        {"cancelled options", "", IDCANCEL, false, false, 0},
-        {"removal declined", "/U", IDOK, false, false, 1},
-        {"not an administrator", "", IDOK, true, false, 1},
-        {"not an administrator, silent", "/S", IDOK, true, false, 0},
-        {"privilege refused", "", IDOK, false, true, 0},
-        {"privilege refused, removal", "/S /U", IDOK, false, true, 0},
+        {"cancelled options", "", IDCANCEL, false, false, 0, "not run (cancelled by the user)"},
+        {"removal declined", "/U", IDOK, false, false, 1, "not run (cancelled by the user)"},
+        {"not an administrator", "", IDOK, true, false, 1, "not run (not an administrator)"},
+        {"not an administrator, silent", "/S", IDOK, true, false, 0, "not run (not an administrator)"},
+        {"privilege refused", "", IDOK, false, true, 0, "not run (privilege refused)"},
+        {"privilege refused, removal", "/S /U", IDOK, false, true, 0, "not run (privilege refused)"},
     };
     for (const Exit& exit : exits) {
         SCOPED_TRACE(exit.what);
@@ -442,9 +468,12 @@ TEST_F(FaultMatrix, EarlyExitsKeepTheEarlierResult)
             platform.AdjustTokenPrivileges = [](HANDLE, BOOL, PTOKEN_PRIVILEGES, DWORD, PTOKEN_PRIVILEGES,
                                                 PDWORD) WINAPI -> BOOL { return FALSE; };
         messages.clear();
+        DeleteFileA(runLogPath().c_str());
         OptionsAnswer answer(exit.button);
-        EXPECT_EQ(0, runSetup(exit.options));
+        EXPECT_EQ(0, runSetup((std::string(exit.options) + " /L").c_str()));
         EXPECT_EQ("(earlier)", readResultValue());
+        std::string log = readFile(runLogPath());
+        EXPECT_NE(std::string::npos, log.find(std::string("result: none, exit code 0: ") + exit.logged)) << log;
         EXPECT_EQ(before, machineState());
         EXPECT_EQ(exit.messages, messages.size());
         if (exit.notAdmin && !messages.empty()) {
@@ -590,14 +619,105 @@ TEST_F(FaultMatrix, TheProcessTracesTheCauseOfAFailure)
     EXPECT_EQ("", trace);
 }
 
+// The log of setup.exe run with /L: its header, a log in the way that changes nothing,
+// the previous log kept once the log has grown, and one run's share bounded.
+TEST_F(FaultMatrix, TheProcessWritesItsLogBoundedAndNeverFailsForIt)
+{
+    std::string path = runLogPath();
+    std::string oldPath = runLogPath("PkgMgrSetup.old.log");
+    DeleteFileA(path.c_str());
+    DeleteFileA(oldPath.c_str());
+    makePackage();
+    EXPECT_EQ(0u, runProcess(package + "\\setup.exe", "/S /L"));
+    std::string log = readFile(path);
+    const std::vector<std::string> header = {"==== PkgMgr setup log, 20",
+                                             "setup.exe version 1.0.0.0: " + package + "\\setup.exe",
+                                             "command line: /S /L", " Windows ", "elevated: yes", "run: installation"};
+    for (const std::string& line : header)
+        EXPECT_NE(std::string::npos, log.find(line)) << line << " in:\n" << log;
+    EXPECT_EQ(log.size() - strlen("result: 0000, exit code 0: installed\r\n"), log.rfind("result: "));
+    EXPECT_EQ(kInstalled, machineState());
+
+    // A folder where the log goes: the removal is not disturbed.
+    DeleteFileA(path.c_str());
+    CreateDirectoryA(path.c_str(), nullptr);
+    EXPECT_EQ(0u, runProcess(windowsFolder() + "\\_zemu000.exe", "/S /U /L"));
+    EXPECT_EQ(0u, machineState() & ~kUninstaller);
+    RemoveDirectoryA(path.c_str());
+
+    // A grown log becomes the previous one; a new one starts.
+    std::string grown(kRunLogTurnBytes, 'x');
+    writeFile(path, grown);
+    writeFile(oldPath, "older");
+    makePackage("", "");
+    EXPECT_EQ(8u, runProcess(package + "\\setup.exe", "/S /L"));
+    EXPECT_EQ(grown, readFile(oldPath));
+    log = readFile(path);
+    EXPECT_EQ(strlen("00:00:00.000 "), log.find("==== PkgMgr setup log")) << log;
+    EXPECT_NE(std::string::npos, log.find("setup data file not found")) << log;
+
+    // Runs at the same time: every line whole, each run's header and result there.
+    DeleteFileA(path.c_str());
+    std::string setup = package + "\\setup.exe";
+    for (int round = 0; round < 5; ++round) {
+        PROCESS_INFORMATION runs[2] = {};
+        for (PROCESS_INFORMATION& started : runs) {
+            std::string line = "\"" + setup + "\" /S /L";
+            STARTUPINFOA startup = {};
+            startup.cb = sizeof startup;
+            ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                       &started));
+        }
+        for (PROCESS_INFORMATION& started : runs) {
+            WaitForSingleObject(started.hProcess, 60000);
+            CloseHandle(started.hThread);
+            CloseHandle(started.hProcess);
+        }
+    }
+    log = readFile(path);
+    size_t headers = 0, results = 0, lines = 0;
+    for (size_t at = 0; at < log.size(); ++lines) {
+        size_t end = log.find("\r\n", at);
+        ASSERT_NE(std::string::npos, end) << "a line without its end at " << at;
+        std::string line = log.substr(at, end - at);
+        EXPECT_TRUE(line.size() > 13 && line[2] == ':' && line[5] == ':' && line[8] == '.' && line[12] == ' ' &&
+                    line.find("==== PkgMgr", 13) == line.rfind("==== PkgMgr"))
+            << line;
+        headers += line.find("==== PkgMgr setup log") != std::string::npos;
+        results += line.find("result: 0008, exit code 8: ") != std::string::npos;
+        at = end + 2;
+    }
+    EXPECT_EQ(10u, headers);
+    EXPECT_EQ(10u, results);
+
+    // One run writes at most its share and then its result.
+    DeleteFileA(path.c_str());
+    static SetupContext run;
+    ZeroMemory(&run, sizeof run);
+    run.runFlags = 0x1;
+    run.versionInfo.dwOSVersionInfoSize = sizeof run.versionInfo;
+    GetVersionExA(&run.versionInfo);
+    openRunLog(run, "/L");
+    for (int i = 0; i < 5000; ++i)
+        traceCause("a cause of a hundred characters to fill the log ........................................",
+                   "C:\\subject");
+    closeRunLog(run, nullptr);
+    log = readFile(path);
+    EXPECT_GT(size_t(kRunLogRunBytes) + 200, log.size());
+    EXPECT_NE(std::string::npos, log.find("left out"));
+    EXPECT_EQ(log.size() - strlen("result: 0000, exit code 0: installed\r\n"), log.rfind("result: "));
+    DeleteFileA(path.c_str());
+    DeleteFileA(oldPath.c_str());
+}
+
 // Systems the program refuses, each in a prefix set to that Windows version.
 class OldSystem : public FaultMatrix {};
 
 TEST_F(OldSystem, UnsupportedSystemRefusesBothModes)
 {
     const Fault faults[] = {
-        {"installation", "", [] { makePackage(); }, 15, 0},
-        {"removal", "/U", [] { makePackage(); }, 15, 0},
+        {"installation", "", [] { makePackage(); }, 15, 0, "this Windows is not supported"},
+        {"removal", "/U", [] { makePackage(); }, 15, 0, "this Windows is not supported"},
     };
     for (const Fault& fault : faults) {
         for (bool silent : {false, true}) {
@@ -609,13 +729,13 @@ TEST_F(OldSystem, UnsupportedSystemRefusesBothModes)
 
 TEST_F(OldSystem, ServicePackTooOldRefusesTheInstallationOnly)
 {
-    Fault refused = {"installation", "", [] { makePackage(); }, 13, 0};
+    Fault refused = {"installation", "", [] { makePackage(); }, 13, 0, "needs Service Pack 4"};
     for (bool silent : {false, true}) {
         refused.arrange();
         expectRun(refused, silent);
     }
     // Removal passes the gate: with nothing installed it fails on the missing records.
-    Fault removal = {"removal", "/U", [] { makePackage(); }, 8, 0};
+    Fault removal = {"removal", "/U", [] { makePackage(); }, 8, 0, "nothing to remove"};
     removal.arrange();
     expectRun(removal, true);
 }

@@ -108,8 +108,28 @@ TEST_F(FullRun, SilentInstallationAndRemoval)
     EXPECT_EQ(0u, run(setup, "/S"));
     expectInstalled("PkgMgr Test", "1.03.0000");
     EXPECT_TRUE(pendingOperations().empty());
+    // What the list of programs and package managers read: the size is that of the
+    // files in the program folder and the uninstaller, in kilobytes rounded up.
+    uint64_t bytes = 0;
+    for (const std::string& file : {programFolder_ + "\\*", windowsFolder() + "\\_zemu000.exe"}) {
+        WIN32_FIND_DATAA found;
+        HANDLE find = FindFirstFileA(file.c_str(), &found);
+        for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &found)) {
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                bytes += found.nFileSizeLow;
+        }
+        FindClose(find);
+    }
+    std::string uninstaller = windowsFolder() + "\\_zemu000.exe";
+    EXPECT_EQ(textValue("QUVO"), storedValue(kUninstallKey, "Publisher"));
+    EXPECT_EQ(textValue(programFolder_), storedValue(kUninstallKey, "InstallLocation"));
+    EXPECT_EQ(numberValue(DWORD((bytes + 1023) / 1024)), storedValue(kUninstallKey, "EstimatedSize"));
+    EXPECT_EQ(textValue("\"" + uninstaller + "\" /S /U"), storedValue(kUninstallKey, "QuietUninstallString"));
+    EXPECT_EQ(numberValue(1), storedValue(kUninstallKey, "NoModify"));
+    EXPECT_EQ(numberValue(1), storedValue(kUninstallKey, "NoRepair"));
 
-    EXPECT_EQ(0u, run(windowsFolder() + "\\_zemu000.exe", "/S /U"));
+    // The quiet uninstall command just read.
+    EXPECT_EQ(0u, run(uninstaller, "/S /U"));
     EXPECT_FALSE(exists(programFolder_ + "\\PkgMgr.exe"));
     EXPECT_FALSE(exists(menuFolder_));
     EXPECT_EQ(kAbsent, storedValue(kProductKey, "ProgDir").second);

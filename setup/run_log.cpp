@@ -1,0 +1,225 @@
+#include "setup/run_log.h"
+
+#include <windows.h>
+
+#include "platform/seam.h"
+#include "platform/text.h"
+#include "platform/trace.h"
+#include "resources/resource.h"
+#include "setup/checks.h"
+#include "setup/context.h"
+#include "setupdata/run_flags.h"
+
+#ifndef PKGMGR_SETUP_VERSION
+#define PKGMGR_SETUP_VERSION "unknown"
+#endif
+
+const char kRunLogName[] = "PkgMgrSetup.log";
+const char kOldRunLogName[] = "PkgMgrSetup.old.log";
+
+namespace {
+
+// Runs that log at the same time (two deployments started together) take turns per
+// line, so that no line lands over another's.
+const char kLogMutexName[] = "PkgMgrSetupLog";
+const DWORD kTurnWaitMs = 2000;
+
+// The one log of this process, open between openRunLog and closeRunLog.
+struct RunLog {
+    HANDLE file;
+    HANDLE mutex;
+    size_t written;  // bytes this run wrote
+    int cutOff;      // the run's share is used up: only the last line follows
+};
+RunLog runLog = {INVALID_HANDLE_VALUE, nullptr, 0, 0};
+
+// Appends `text` at the end of the file, whoever else appends to it.
+void appendToFile(const char* text, size_t length)
+{
+    DWORD wait = runLog.mutex ? WaitForSingleObject(runLog.mutex, kTurnWaitMs) : WAIT_FAILED;
+    SetFilePointer(runLog.file, 0, nullptr, FILE_END);
+    DWORD done = 0;
+    WriteFile(runLog.file, text, DWORD(length), &done, nullptr);
+    if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED)
+        ReleaseMutex(runLog.mutex);
+}
+
+// One line with the local time in front. `last` is the result line, which is written
+// even when the run's share of the log is used up.
+void writeLine(const char* text, bool last = false)
+{
+    if (runLog.file == INVALID_HANDLE_VALUE || (runLog.cutOff && !last))
+        return;
+    DWORD kept = GetLastError();
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char line[3 * kPathChars];
+    formatText(line, sizeof line - 2, "%02u:%02u:%02u.%03u %s", unsigned(now.wHour), unsigned(now.wMinute),
+               unsigned(now.wSecond), unsigned(now.wMilliseconds), text);
+    appendText(line, sizeof line, "\r\n");
+    size_t length = boundedLength(line, sizeof line);
+    if (!last && runLog.written + length > kRunLogRunBytes) {
+        runLog.cutOff = 1;
+        copyText(line, sizeof line, "(the rest of this run's lines is left out: the log stays small)\r\n");
+        length = boundedLength(line, sizeof line);
+    }
+    appendToFile(line, length);
+    runLog.written += length;
+    SetLastError(kept);
+}
+
+void copyTraceLine(const char* line)
+{
+    writeLine(line);
+}
+
+// The log's path in the temporary folder (for the system account, the Windows one).
+int logPath(const char* name, char* out)
+{
+    char folder[kPathChars];
+    DWORD length = GetTempPathA(sizeof folder, folder);
+    if (length == 0 || length >= sizeof folder)
+        return 0;
+    return formatText(out, kPathChars, "%s%s%s", folder, folder[length - 1] == '\\' ? "" : "\\", name);
+}
+
+HANDLE openLogFile(const char* path)
+{
+    return CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Opens the log; one that has grown past its bound becomes the previous log first.
+// A log that stays too long (another run holds it open) is not written to at all.
+HANDLE openBoundedLog()
+{
+    char path[kPathChars];
+    char oldPath[kPathChars];
+    if (!logPath(kRunLogName, path) || !logPath(kOldRunLogName, oldPath))
+        return INVALID_HANDLE_VALUE;
+    HANDLE file = openLogFile(path);
+    if (file == INVALID_HANDLE_VALUE)
+        return file;
+    DWORD high = 0;
+    DWORD size = GetFileSize(file, &high);
+    if (high == 0 && size != INVALID_FILE_SIZE && size < kRunLogTurnBytes)
+        return file;
+    CloseHandle(file);
+    DeleteFileA(oldPath);
+    MoveFileA(path, oldPath);
+    file = openLogFile(path);
+    if (file == INVALID_HANDLE_VALUE)
+        return file;
+    size = GetFileSize(file, &high);
+    if (high != 0 || size == INVALID_FILE_SIZE || size >= 2 * kRunLogTurnBytes) {
+        CloseHandle(file);
+        return INVALID_HANDLE_VALUE;
+    }
+    return file;
+}
+
+const char* resultMeaning(const SetupContext& run)
+{
+    bool install = (run.runFlags & kRunInstall) != 0;
+    switch (run.resultCode) {
+    case 0:
+        if (run.restartNeeded)
+            return install ? "installed; files in use are replaced at the next restart"
+                           : "removed; files in use are deleted at the next restart";
+        return install ? "installed" : "removed";
+    case IDS_PHASE_INITIALIZATION:
+        return install ? "initialization failed: setup data missing or unusable; nothing was changed"
+                       : "initialization failed: no usable records of an installation to remove";
+    case IDS_PHASE_COPY_FILES:
+        return "copying files failed";
+    case IDS_PHASE_REMOVE_FILES:
+        return "removing files failed";
+    case IDS_PHASE_SHORTCUTS:
+        return "shortcuts failed";
+    case IDS_PHASE_REGISTRY:
+        return "registry records failed";
+    case IDS_NEED_SERVICE_PACK:
+        return "Windows NT 4.0 needs Service Pack 4 or later; nothing was changed";
+    case IDS_UNSUPPORTED_SYSTEM:
+        return "this Windows is not supported; nothing was changed";
+    default:
+        return "unknown result";
+    }
+}
+
+void writeHeader(const SetupContext& run, const char* commandLine)
+{
+    char text[3 * kPathChars];
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    formatText(text, sizeof text, "==== PkgMgr setup log, %04u-%02u-%02u %02u:%02u:%02u local time ====",
+               unsigned(now.wYear), unsigned(now.wMonth), unsigned(now.wDay), unsigned(now.wHour),
+               unsigned(now.wMinute), unsigned(now.wSecond));
+    writeLine(text);
+
+    char program[kPathChars] = "";
+    DWORD length = platform.GetModuleFileNameA(nullptr, program, sizeof program);
+    if (length == 0 || length >= sizeof program)
+        copyText(program, sizeof program, "(unknown)");
+    formatText(text, sizeof text, "setup.exe version %s: %s", PKGMGR_SETUP_VERSION, program);
+    writeLine(text);
+    formatText(text, sizeof text, "command line: %s", commandLine ? commandLine : "");
+    writeLine(text);
+
+    const OSVERSIONINFOA& v = run.versionInfo;
+    bool nt = v.dwPlatformId == VER_PLATFORM_WIN32_NT;
+    formatText(text, sizeof text, "Windows %u.%u build %u%s%s (%s), system language %04X, user language %04X",
+               unsigned(v.dwMajorVersion), unsigned(v.dwMinorVersion),
+               unsigned(nt ? v.dwBuildNumber : v.dwBuildNumber & 0xFFFF), v.szCSDVersion[0] ? " " : "",
+               v.szCSDVersion, nt ? "NT family" : "Windows 9x", unsigned(GetSystemDefaultLangID()),
+               unsigned(GetUserDefaultLangID()));
+    writeLine(text);
+    // On the NT family an enabled Administrators group is what elevation gives.
+    writeLine(!nt ? "elevated: not applicable (Windows 9x)"
+                  : isAdministrator() ? "elevated: yes (administrator)" : "elevated: no");
+    writeLine((run.runFlags & kRunInstall) ? "run: installation" : "run: removal");
+}
+
+}  // namespace
+
+void openRunLog(const SetupContext& run, const char* commandLine)
+{
+    if (runLog.file != INVALID_HANDLE_VALUE)
+        return;
+    DWORD kept = GetLastError();
+    runLog.mutex = CreateMutexA(nullptr, FALSE, kLogMutexName);
+    runLog.written = 0;
+    runLog.cutOff = 0;
+    runLog.file = openBoundedLog();
+    if (runLog.file == INVALID_HANDLE_VALUE) {
+        if (runLog.mutex)
+            CloseHandle(runLog.mutex);
+        runLog.mutex = nullptr;
+        SetLastError(kept);
+        return;
+    }
+    writeHeader(run, commandLine);
+    traceCopy = copyTraceLine;
+    SetLastError(kept);
+}
+
+void closeRunLog(const SetupContext& run, const char* notRunCause)
+{
+    if (runLog.file == INVALID_HANDLE_VALUE)
+        return;
+    DWORD kept = GetLastError();
+    traceCopy = nullptr;
+    char text[3 * kPathChars];
+    if (notRunCause)
+        formatText(text, sizeof text, "result: none, exit code 0: not run (%s); \"Setup\" unchanged", notRunCause);
+    else
+        formatText(text, sizeof text, "result: %04X, exit code %d: %s", unsigned(run.resultCode),
+                   int(run.resultCode), resultMeaning(run));
+    writeLine(text, true);
+    CloseHandle(runLog.file);
+    runLog.file = INVALID_HANDLE_VALUE;
+    if (runLog.mutex)
+        CloseHandle(runLog.mutex);
+    runLog.mutex = nullptr;
+    SetLastError(kept);
+}

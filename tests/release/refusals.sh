@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# release.sh refuses, before it builds or deletes anything, every request that would
+# give another release than asked for or touch what it did not make. Each case runs a
+# copy of the script in a git repository of its own; prints "ok"/"FAIL" per case.
+#
+#   refusals.sh SOURCE_DIR
+set -uo pipefail
+source_dir=${1:?usage: refusals.sh SOURCE_DIR}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+
+# A repository holding only the script, committed: a clean tree.
+repo=$work/repo
+mkdir -p "$repo/scripts" "$work/files"
+cp "$source_dir/scripts/release.sh" "$repo/scripts/"
+git -C "$repo" init -q
+git -C "$repo" -c user.name=test -c user.email=test@example.com add -A
+git -C "$repo" -c user.name=test -c user.email=test@example.com commit -qm release
+touch "$work/files/cert.pem" "$work/files/key.pem" "$work/files/vendor.p12" "$work/files/pass"
+mkdir -p "$work/full" "$work/package"
+echo "an earlier release of someone else" >"$work/full/keep.txt"
+export PASS=secret
+f=$work/files
+
+expect_refusal() {  # name message-fragment directory args...
+    local name=$1 fragment=$2 dir=$3
+    shift 3
+    local output status
+    output=$(cd "$dir" && bash scripts/release.sh "$@" 2>&1)
+    status=$?
+    if [ "$status" -eq 2 ] && [[ $output == *"$fragment"* ]]; then
+        echo "ok   $name"
+    else
+        echo "FAIL $name: exit $status, output: $output"
+        failures=$((failures + 1))
+    fi
+}
+
+expect_refusal "--key without a certificate" "--key needs --cert" "$repo" --key "$f/key.pem"
+expect_refusal "--password-env without a certificate" "a password option needs" "$repo" --password-env PASS
+expect_refusal "--password-file without a certificate" "a password option needs" "$repo" --password-file "$f/pass"
+expect_refusal "a password with --test-sign" "a password option needs" "$repo" --test-sign --password-env PASS
+expect_refusal "--cert without --key" "--cert needs --key" "$repo" --cert "$f/cert.pem"
+expect_refusal "PEM signing without a time stamp" "without --timestamp" "$repo" \
+    --cert "$f/cert.pem" --key "$f/key.pem"
+expect_refusal "PKCS#12 signing without a time stamp" "without --timestamp" "$repo" \
+    --pkcs12 "$f/vendor.p12" --password-file "$f/pass"
+expect_refusal "--timestamp and --no-timestamp" "give one of --timestamp" "$repo" \
+    --pkcs12 "$f/vendor.p12" --timestamp http://ts.example.com --no-timestamp
+expect_refusal "--timestamp without a certificate" "--timestamp needs a certificate" "$repo" \
+    --timestamp http://ts.example.com
+expect_refusal "--package without --url" "go together" "$repo" --package "$work/package"
+expect_refusal "--url without --package" "go together" "$repo" --url https://example.com
+expect_refusal "--url not http" "not an http or https URL" "$repo" --package "$work/package" --url ftp://example.com
+expect_refusal "an identifier without a publisher part" "--id is not a package identifier" "$repo" \
+    --package "$work/package" --url https://example.com --id PkgMgr
+expect_refusal "a missing release folder" "no release folder" "$repo" --package "$work/none" --url https://example.com
+expect_refusal "an output folder with files of others" "is not empty and was not made by release.sh" "$repo" \
+    --out "$work/full"
+expect_refusal "a build folder with files of others" "is not empty and was not made by release.sh" "$repo" \
+    --build-dir "$work/full"
+[ "$(cat "$work/full/keep.txt")" = "an earlier release of someone else" ] && echo "ok   the refused folder is untouched" ||
+    { echo "FAIL the refused folder changed"; failures=$((failures + 1)); }
+
+echo "a change not committed" >"$repo/scripts/notes.txt"
+expect_refusal "uncommitted changes" "not a clean commit (modified" "$repo"
+expect_refusal "--allow-dirty does not lift the folder check" "is not empty" "$repo" --allow-dirty --out "$work/full"
+plain=$work/plain
+mkdir -p "$plain/scripts"
+cp "$source_dir/scripts/release.sh" "$plain/scripts/"
+expect_refusal "a tree outside git" "not a clean commit (no git checkout)" "$plain"
+
+[ "$failures" -eq 0 ]
