@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "platform/narrow_paths.h"
 #include "platform/seam.h"
 #include "platform/text.h"
 #include "platform/trace.h"
@@ -73,14 +74,12 @@ void copyTraceLine(const char* line)
     writeLine(line);
 }
 
-// The log's path in the temporary folder (for the system account, the Windows one).
+// The log's path in the temporary folder (for the system account, the Windows one),
+// named in a form that reaches it also when its name lies outside the code page.
 int logPath(const char* name, char* out)
 {
     char folder[kPathChars];
-    DWORD length = GetTempPathA(sizeof folder, folder);
-    if (length == 0 || length >= sizeof folder)
-        return 0;
-    return formatText(out, kPathChars, "%s%s%s", folder, folder[length - 1] == '\\' ? "" : "\\", name);
+    return tempFolderPath(folder) && formatText(out, kPathChars, "%s%s", folder, name);
 }
 
 HANDLE openLogFile(const char* path)

@@ -171,7 +171,8 @@ names)
     package "$c/users/Lukasz/Downloads/pkg" decoy
     sed -i 's/^NAME=.*/NAME=Decoy Manager\r/' "$c/users/Lukasz/Downloads/pkg/PkgMgr.zem"
     prog="$c/Program Files/PkgMgr"
-    check "installation from the Polish folder" same "$(run 'C:\users\Łukasz\Downloads\pkg\setup.exe' /S)" 0
+    check "installation from the Polish folder" same "$(run 'C:\users\Łukasz\Downloads\pkg\setup.exe' /S /L)" 0
+    check "its log in the Chinese temporary folder" holds "$c/users/张伟/Temp/PkgMgrSetup.log" "result: 0000"
     check "the setup data of that folder, not of the best-fit one" same "$(value "$product" Name)" "Package Manager"
     check "its files" holds "$prog/ZemSetup.dll" "payload real"
     check "the temporary folder was made and the staging folder went" \
