@@ -112,7 +112,7 @@ cp -R "$package" "$broken"
 rm "$broken/ZemSetup.dat"
 (cd "$second" && bash scripts/release.sh --allow-dirty --package "$broken" --url "$url" --out "$work/broken-dist" \
     --build-dir "$work/broken-build") >"$work/broken.log" 2>&1
-[ $? -eq 1 ] && grep -q '^error: ' "$work/broken.log" && grep -q 'setupcheck found errors' "$work/broken.log" &&
+[ $? -eq 1 ] && grep -qE '^error \(0008\): ' "$work/broken.log" && grep -q 'setupcheck found errors' "$work/broken.log" &&
     [ ! -e "$work/broken-dist/unsigned" ] && [ ! -e "$work/broken-build/bin" ]
 broken_status=$?
 [ $broken_status -eq 0 ] || cat "$work/broken.log"

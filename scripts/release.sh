@@ -144,7 +144,7 @@ if [ -n "$package" ]; then
     check=0
     "$build_host/bin/setupcheck" "$stage" --all-languages >"$build/setupcheck.txt" || check=$?
     # Each finding once (the languages repeat them), with the place it names.
-    grep -E '^(warning|error):|^    at ' "$build/setupcheck.txt" | awk '!seen[$0]++' >&2 || true
+    grep -E '^(warning|error( \([0-9A-F]{4}\))?):|^    at ' "$build/setupcheck.txt" | awk '!seen[$0]++' >&2 || true
     echo "release: setupcheck --all-languages: exit code $check ($(grep -c '^language:' "$build/setupcheck.txt") languages)"
     if [ "$check" -ge 2 ]; then
         echo "release: setupcheck found errors in $package (exit code $check): no package made" >&2
