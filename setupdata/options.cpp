@@ -38,16 +38,74 @@ int formatShortcutPath(char* out, const char* folder, const char* name)
     return formatText(out, kPathChars, "%s\\%s.lnk", folder, name);
 }
 
+}  // namespace
+
+int checkChosenFolders(InstallSettings* s, int folderFound)
+{
+    // A relative folder would be resolved against the current folder now and against
+    // another one at removal.
+    int programOk = 1;
+    if (!folderFound) {
+        traceCause("no target folder ([INIT] TARGET, or it does not fit a path) in", settingsFilePath);
+        programOk = 0;
+    } else {
+        // One spelling before the folder is checked, protected, made and stored:
+        // "C:\\Veltrano" or "C:\.\Veltrano" is made at the drive's root like "C:\Veltrano".
+        char canonical[kPathChars];
+        if (!canonicalFolderPath(s->programFolder, canonical, sizeof canonical)) {
+            traceCause("the program folder is not a full path, or holds a name the system refuses",
+                       s->programFolder);
+            programOk = 0;
+        } else {
+            copyText(s->programFolder, kPathChars, canonical);
+            // A folder that another user made first (at a drive's root, say) stays in that
+            // user's hands; installing there would leave the program's files replaceable.
+            programOk = folderOwnersTrusted(s->programFolder);
+        }
+    }
+    // The menu folder is checked also after a failure above, so that every cause is named.
+    int result = readMenuGroup(s->menuFolder);
+    if (!result) {
+        traceCause("no menu folder ([INIT] GROUP) in", settingsFilePath);
+    } else if (!isValidFolderPath(s->menuFolder)) {
+        // Found out only when the shortcut could not be saved, after the files were copied.
+        traceCause("the menu folder holds a name the system refuses", s->menuFolder);
+        result = 0;
+    }
+    if (!programOk)
+        return 0;
+    // Names too long for a path fail the step rather than being cut.
+    if (!formatShortcutPath(s->menuShortcut, s->menuFolder, s->productName) ||
+        !formatText(s->programPath, kPathChars, "%s\\%s", s->programFolder, "\\PkgMgr.exe")) {
+        traceCause("the menu shortcut or the program path does not fit a path", s->programFolder);
+        result = 0;
+    }
+    if (s->previousName[0] &&
+        !formatShortcutPath(s->previousMenuShortcut, s->menuFolder, s->previousName)) {
+        traceCause("the earlier menu shortcut does not fit a path", s->previousName);
+        result = 0;
+    }
+    return result;
+}
+
+namespace {
+
 int installOptions(int32_t* cancelled, InstallSettings* s, char* previousVersion, uint32_t runFlags)
 {
     // The product name becomes the name of shortcut files: "..\" or "CON" there would
     // write, and at removal delete, files elsewhere.
-    if (!readReleaseIdentity(s->productName, s->productVersion)) {
+    int identity = readReleaseIdentity(s->productName, s->productVersion);
+    if (!identity)
         traceCause("no release name or version in", releaseFilePath);
-        return 0;
-    }
-    if (!isValidFileName(s->productName)) {
+    else if (!isValidFileName(s->productName))
         traceCause("the product name cannot be a file name", s->productName);
+    if (!identity || !isValidFileName(s->productName)) {
+        // The run ends here, without the dialog; the folders are still checked, so that
+        // the trace names every cause at once.
+        static InstallSettings folders;
+        ZeroMemory(&folders, sizeof folders);
+        int folderFound = readProgramFolder(folders.programFolder) || readTargetFolder(folders.programFolder);
+        checkChosenFolders(&folders, folderFound);
         return 0;
     }
     readSetupFolder(s->sourceFolder);
@@ -80,45 +138,7 @@ int installOptions(int32_t* cancelled, InstallSettings* s, char* previousVersion
         if (result != IDOK)
             *cancelled = 1;
     }
-    // A relative folder would be resolved against the current folder now and against
-    // another one at removal.
-    if (!folderFound) {
-        traceCause("no target folder ([INIT] TARGET, or it does not fit a path) in", settingsFilePath);
-        return 0;
-    }
-    // One spelling before the folder is checked, protected, made and stored: "C:\\Veltrano"
-    // or "C:\.\Veltrano" is made at the drive's root like "C:\Veltrano".
-    char canonical[kPathChars];
-    if (!canonicalFolderPath(s->programFolder, canonical, sizeof canonical)) {
-        traceCause("the program folder is not a full path, or holds a name the system refuses",
-                   s->programFolder);
-        return 0;
-    }
-    copyText(s->programFolder, kPathChars, canonical);
-    // A folder that another user made first (at a drive's root, say) stays in that
-    // user's hands; installing there would leave the program's files replaceable.
-    if (!folderOwnersTrusted(s->programFolder))
-        return 0;
-    int result = readMenuGroup(s->menuFolder);
-    if (!result) {
-        traceCause("no menu folder ([INIT] GROUP) in", settingsFilePath);
-    } else if (!isValidFolderPath(s->menuFolder)) {
-        // Found out only when the shortcut could not be saved, after the files were copied.
-        traceCause("the menu folder holds a name the system refuses", s->menuFolder);
-        result = 0;
-    }
-    // Names too long for a path fail the step rather than being cut.
-    if (!formatShortcutPath(s->menuShortcut, s->menuFolder, s->productName) ||
-        !formatText(s->programPath, kPathChars, "%s\\%s", s->programFolder, "\\PkgMgr.exe")) {
-        traceCause("the menu shortcut or the program path does not fit a path", s->programFolder);
-        result = 0;
-    }
-    if (s->previousName[0] &&
-        !formatShortcutPath(s->previousMenuShortcut, s->menuFolder, s->previousName)) {
-        traceCause("the earlier menu shortcut does not fit a path", s->previousName);
-        result = 0;
-    }
-    return result;
+    return checkChosenFolders(s, folderFound);
 }
 
 int uninstallOptions(int32_t* cancelled, InstallSettings* s, char* previousVersion, uint32_t runFlags)

@@ -11,6 +11,12 @@ struct InstallSettings;
 int runOptionsStep(int32_t* cancelled, InstallSettings* settings, char* previousVersion,
                    uint32_t runFlags);
 
+// The options step's checks of the chosen folders, after the dialog: the program folder
+// (`folderFound` says whether one was read), which it brings to its one spelling, its
+// owners, the menu folder and the paths formed from them. Each failure is traced, the
+// menu folder's also after the program folder's. Returns 1 when all pass.
+int checkChosenFolders(InstallSettings* settings, int folderFound);
+
 // Dialog 101; its creation parameter is the InstallSettings record it edits.
 INT_PTR CALLBACK optionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 

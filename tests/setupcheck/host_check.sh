@@ -68,6 +68,7 @@ source file that is a folder|settings|rm zemliba.dll; mkdir zemliba.dll|--langua
 empty source file|settings|: >zemliba.dll|--language 0409|1|zemliba.dll is empty
 source file in other letter case|settings|mv zemliba.dll ZEMLIBA.DLL|--language 0409|0|result: 0000
 every error listed|settings|sed -i 's#^GROUP=.*#GROUP=Tools/Extra#' ZemSetup.dat; rm zemlibb.dll|--language 0409|2|error (0009): source file missing
+a bad name hides no folder error|settings|sed -i 's#^NAME=.*#NAME=CON#' PkgMgr.zem; sed -i 's#^GROUP=.*#GROUP=Tools/Extra#' ZemSetup.dat|--language 0409|2|ZemSetup.dat:4 ([INIT] GROUP)
 TABLE
 
 # The JSON document parses.
