@@ -184,6 +184,16 @@ bool ownerTrusted(const char* path, const WellKnownSids& sids, PSID user, DWORD*
            EqualSid(owner, sids.installer.get()) || (user && EqualSid(owner, user));
 }
 
+// The program-files folder's entries, inherited by everything inside: full control for
+// the administrators and the system, read and execute for the users.
+void programFilesAccess(const WellKnownSids& sids, EXPLICIT_ACCESSA* entries)
+{
+    entries[0] = grant(sids.administrators.get(), TRUSTEE_IS_GROUP, GENERIC_ALL, SUB_CONTAINERS_AND_OBJECTS_INHERIT);
+    entries[1] = grant(sids.system.get(), TRUSTEE_IS_USER, GENERIC_ALL, SUB_CONTAINERS_AND_OBJECTS_INHERIT);
+    entries[2] = grant(sids.users.get(), TRUSTEE_IS_GROUP, GENERIC_READ | GENERIC_EXECUTE,
+                       SUB_CONTAINERS_AND_OBJECTS_INHERIT);
+}
+
 }  // namespace
 
 int createProtectedFolder(const char* path, int usersRead)
@@ -193,12 +203,8 @@ int createProtectedFolder(const char* path, int usersRead)
     WellKnownSids sids;
     if (!wellKnownSids(sids))
         return 0;
-    EXPLICIT_ACCESSA entries[] = {
-        grant(sids.administrators.get(), TRUSTEE_IS_GROUP, GENERIC_ALL, SUB_CONTAINERS_AND_OBJECTS_INHERIT),
-        grant(sids.system.get(), TRUSTEE_IS_USER, GENERIC_ALL, SUB_CONTAINERS_AND_OBJECTS_INHERIT),
-        grant(sids.users.get(), TRUSTEE_IS_GROUP, GENERIC_READ | GENERIC_EXECUTE,
-              SUB_CONTAINERS_AND_OBJECTS_INHERIT),
-    };
+    EXPLICIT_ACCESSA entries[5];
+    programFilesAccess(sids, entries);
     return createFolderWithAccess(path, entries, usersRead ? 3 : 2);
 }
 
@@ -211,16 +217,12 @@ int createDownloadFolder(const char* path)
         return 0;
     // Users read everything and add files and folders (the right to add a file is, on a
     // file, the right to write it: granted to folders only). What each one adds is theirs.
-    EXPLICIT_ACCESSA entries[] = {
-        grant(sids.administrators.get(), TRUSTEE_IS_GROUP, GENERIC_ALL, SUB_CONTAINERS_AND_OBJECTS_INHERIT),
-        grant(sids.system.get(), TRUSTEE_IS_USER, GENERIC_ALL, SUB_CONTAINERS_AND_OBJECTS_INHERIT),
-        grant(sids.users.get(), TRUSTEE_IS_GROUP, GENERIC_READ | GENERIC_EXECUTE,
-              SUB_CONTAINERS_AND_OBJECTS_INHERIT),
-        grant(sids.users.get(), TRUSTEE_IS_GROUP, FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY,
-              SUB_CONTAINERS_ONLY_INHERIT),
-        grant(sids.creatorOwner.get(), TRUSTEE_IS_WELL_KNOWN_GROUP, GENERIC_ALL,
-              SUB_CONTAINERS_AND_OBJECTS_INHERIT | INHERIT_ONLY),
-    };
+    EXPLICIT_ACCESSA entries[5];
+    programFilesAccess(sids, entries);
+    entries[3] = grant(sids.users.get(), TRUSTEE_IS_GROUP, FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY,
+                       SUB_CONTAINERS_ONLY_INHERIT);
+    entries[4] = grant(sids.creatorOwner.get(), TRUSTEE_IS_WELL_KNOWN_GROUP, GENERIC_ALL,
+                       SUB_CONTAINERS_AND_OBJECTS_INHERIT | INHERIT_ONLY);
     return createFolderWithAccess(path, entries, ARRAYSIZE(entries));
 }
 
