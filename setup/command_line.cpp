@@ -22,6 +22,10 @@ int parseCommandLine(const char* commandLine, uint32_t* runFlags)
         case 'o':
             *runFlags |= kRunWaitAndOpen;
             break;
+        case 'R':
+        case 'r':
+            *runFlags |= kRunRestartCode;
+            break;
         case 'S':
         case 's':
             *runFlags |= kRunSilent;

@@ -235,6 +235,13 @@ void storeResultValue(SetupContext& run)
 
 }  // namespace
 
+int runExitCode(const SetupContext& run)
+{
+    if ((run.runFlags & kRunRestartCode) && run.succeeded && run.restartNeeded)
+        return ERROR_SUCCESS_REBOOT_REQUIRED;
+    return run.resultCode;
+}
+
 void showFinalReport(const SetupContext& run)
 {
     if (run.runFlags & (kRunSilent | kRunNoReport))
@@ -473,5 +480,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
     showFinalReport(run);
     if ((run.runFlags & kRunInstall) && (run.runFlags & kRunWaitAndOpen) && run.succeeded)
         launchApplication(run);
-    return run.resultCode;
+    return runExitCode(run);
 }

@@ -9,6 +9,7 @@
 #include "resources/resource.h"
 #include "setup/checks.h"
 #include "setup/context.h"
+#include "setup/run.h"
 #include "setupdata/run_flags.h"
 
 #ifndef PKGMGR_SETUP_VERSION
@@ -213,7 +214,7 @@ void closeRunLog(const SetupContext& run, const char* notRunCause)
         formatText(text, sizeof text, "result: none, exit code 0: not run (%s); \"Setup\" unchanged", notRunCause);
     else
         formatText(text, sizeof text, "result: %04X, exit code %d: %s", unsigned(run.resultCode),
-                   int(run.resultCode), resultMeaning(run));
+                   runExitCode(run), resultMeaning(run));
     writeLine(text, true);
     CloseHandle(runLog.file);
     runLog.file = INVALID_HANDLE_VALUE;

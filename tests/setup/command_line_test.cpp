@@ -32,6 +32,8 @@ TEST(CommandLine, OptionsGiveTheirBits)
         {"/F", 0x201},
         {"/L", 0x401},
         {"/l /S /U", 0x402},
+        {"/R", 0x801},
+        {"/S /r", 0x803},
         {"/S/U", 0x2},
         {"/s /u", 0x2},
         {"/O /W /F", 0x305},
@@ -75,8 +77,8 @@ TEST(CommandLine, PathWithForwardSlashesActsAsOptions)
 TEST(CommandLine, TouchesNoOtherBits)
 {
     uint32_t flags = 0xFFFF0000u | 0x1;
-    parseCommandLine("/S /O /W /F /L", &flags);
-    EXPECT_EQ(0xFFFF0707u, flags);
+    parseCommandLine("/S /O /W /F /L /R", &flags);
+    EXPECT_EQ(0xFFFF0F07u, flags);
 
     flags = 0x10001u;
     parseCommandLine("/U", &flags);

@@ -176,6 +176,39 @@ TEST_F(FullRun, InstallationWhileTheApplicationRunsIsFinishedAtRestart)
     EXPECT_EQ(0u, run(windowsFolder() + "\\_zemu000.exe", "/S /U"));
 }
 
+// With /R a run that leaves its work to the restart ends 3010, the code deployment tools
+// read as "succeeded, restart needed"; "Setup" still says 0000. Without a restart to
+// wait for, /R changes nothing, nor does the uninstaller's own deletion at the restart.
+TEST_F(FullRun, RestartCodeOptionEndsARunThatWaitsForTheRestartWith3010)
+{
+    std::string setup = makePackage("C:\\pkg-restart", "PkgMgr Test", "1.03.0000");
+    std::string uninstaller = windowsFolder() + "\\_zemu000.exe";
+    std::string log = tempFolder() + "PkgMgrSetup.log";
+    EXPECT_EQ(0u, run(setup, "/S /R"));
+    PROCESS_INFORMATION application = startApplication(60000);
+    ASSERT_NE(nullptr, application.hProcess);
+    clearPendingOperations();
+
+    // An installation, then a removal, while the application runs.
+    const std::pair<std::string, const char*> runs[] = {{setup, "/S /R /L"}, {uninstaller, "/S /U /r /L"}};
+    for (const auto& [exe, line] : runs) {
+        deleteResultValue();
+        EXPECT_EQ(DWORD(ERROR_SUCCESS_REBOOT_REQUIRED), runProcess(exe, line)) << line;
+        EXPECT_EQ("0000", readResultValue()) << line;
+        EXPECT_FALSE(pendingOperations().empty()) << line;
+        std::string text = readFile(log);
+        EXPECT_NE(std::string::npos, text.find("result: 0000, exit code 3010: ", text.rfind("command line: ")))
+            << line;
+    }
+    EXPECT_FALSE(keyExists(kUninstallKey)) << "the removal's records went at once";
+
+    endApplication(application);
+    clearPendingOperations();
+    EXPECT_EQ(0u, run(setup, "/S /R"));
+    EXPECT_EQ(0u, run(uninstaller, "/S /U /R"));
+    EXPECT_EQ(1u, pendingOperations().size()) << "the uninstaller's deletion waits for the restart";
+}
+
 TEST_F(FullRun, WaitForTheApplicationThenOpenIt)
 {
     std::string setup = makePackage("C:\\pkg-open", "PkgMgr Test", "1.03.0000");
