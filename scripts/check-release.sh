@@ -4,7 +4,9 @@
 # their digest; signing changed nothing but the signature; BUILDINFO names the tree and
 # the tools; a second release into the same folder deletes only what the first wrote;
 # the release folder's zip is reproducible and matches SHA256SUMS and its winget
-# manifest; the signed setup.exe passes the shipping-image check; the zip, unpacked,
+# manifests, which lie in the package repository's layout; a release folder without
+# setup.exe draws no warning, and one whose version cannot name the manifests' folder
+# stops the release; the signed setup.exe passes the shipping-image check; the zip, unpacked,
 # installs and removes under Wine with the README's deployment command lines (the
 # shipping 32-bit image where this machine runs 32-bit code, else a signed x86_64 build),
 # leaving the log and the uninstall entry they describe. Prints "ok NAME" or "FAIL NAME"
@@ -32,6 +34,9 @@ for tree in "$first" "$second"; do
 done
 package=$work/release-folder
 tools/make-sample-package.sh build/windows-x86/bin "$package" settings >/dev/null
+# Without a setup.exe of its own: the release puts the signed one in, and its stand-in
+# during the check draws no warning.
+rm "$package/setup.exe"
 url=https://downloads.example.com/pkgmgr
 (cd "$first" && bash scripts/release.sh --test-sign --allow-dirty --package "$package" --url "$url") \
     >"$work/first.log" 2>&1
@@ -43,6 +48,8 @@ sed -i 's/^VERSION=.*/VERSION=1.4\r/' "$warned/PkgMgr.zem"
 (cd "$second" && bash scripts/release.sh --allow-dirty --package "$warned" --url "$url") >"$work/second.log" 2>&1
 result "release builds in two folders" $((signed_status | $?))
 cat "$work/first.log"
+! grep -q 'setup.exe is empty\|setupcheck warns' "$work/first.log"
+result "a release folder without setup.exe draws no warning" $?
 dist=$first/dist
 
 same=0
@@ -88,9 +95,10 @@ result "the signed setup.exe passes the shipping-image check" $?
 grep -q '^commit: none$' "$dist/BUILDINFO" && grep -q '^state: no git checkout$' "$dist/BUILDINFO" &&
     grep -q '^compiler: i686-w64-mingw32-g++.*: .*[0-9]' "$dist/BUILDINFO" &&
     grep -q '^linker: i686-w64-mingw32-ld: GNU ld' "$dist/BUILDINFO" &&
+    grep -qx 'zip: Python [0-9.]* zipfile, entries stored (no compression)' "$dist/BUILDINFO" &&
     cmp -s <(grep -v '^signing:' "$dist/BUILDINFO") <(grep -v '^signing:' "$second/dist/BUILDINFO") &&
     (cd "$dist" && sha256sum -c --quiet SHA256SUMS)
-result "BUILDINFO names the tree, the compiler and the linker; SHA256SUMS holds" $?
+result "BUILDINFO names the tree, the compiler, the linker and the zip's maker; SHA256SUMS holds" $?
 sed 's/^/  /' "$dist/BUILDINFO"
 
 # A second release into the same folder replaces what the first wrote and nothing else.
@@ -118,21 +126,37 @@ broken_status=$?
 [ $broken_status -eq 0 ] || cat "$work/broken.log"
 result "setupcheck's errors stop the release before it builds" $broken_status
 
+# A version that cannot name the manifests' folder stops the release before it builds.
+bad_version=$work/bad-version-folder
+cp -R "$package" "$bad_version"
+sed -i 's/^VERSION=.*/VERSION=1..4\r/' "$bad_version/PkgMgr.zem"
+(cd "$second" && bash scripts/release.sh --allow-dirty --package "$bad_version" --url "$url" \
+    --out "$work/bad-version-dist" --build-dir "$work/bad-version-build") >"$work/bad-version.log" 2>&1
+[ $? -eq 1 ] && grep -q 'release: --version must not contain' "$work/bad-version.log" &&
+    grep -q 'a winget manifest cannot hold' "$work/bad-version.log" && [ ! -e "$work/bad-version-dist" ] &&
+    [ ! -e "$work/bad-version-build/bin" ]
+bad_version_status=$?
+[ $bad_version_status -eq 0 ] || cat "$work/bad-version.log"
+result "a version that breaks the manifest schema's rules stops the release before it builds" $bad_version_status
+
 # The zip: in SHA256SUMS and in the manifest, with the signed setup.exe, and the same
-# bytes when the folder it holds is packed again.
+# bytes when the folder it holds is packed again; the manifests in the package
+# repository's layout.
 version=1.03.0000
 zip=QUVO.PkgMgr-$version.zip
-manifest=$dist/winget/QUVO.PkgMgr/$version/QUVO.PkgMgr.installer.yaml
+manifests=$dist/winget/manifests/q/QUVO/PkgMgr/$version
+manifest=$manifests/QUVO.PkgMgr.installer.yaml
 zip_sha=$(sha256sum "$dist/$zip" | cut -d' ' -f1)
 mkdir -p "$work/unpacked"
 python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$dist/$zip" "$work/unpacked" &&
     python3 scripts/make-zip.py "$work/unpacked" "$work/repacked.zip" && cmp -s "$dist/$zip" "$work/repacked.zip" &&
     cmp -s "$work/unpacked/setup.exe" "$dist/setup.exe" &&
     grep -q "  $zip\$" "$dist/SHA256SUMS" &&
-    grep -qi "^  InstallerSha256: $zip_sha\$" "$manifest" &&
-    grep -q "^  InstallerUrl: '$url/$zip'\$" "$manifest" &&
-    [ -f "$dist/winget/QUVO.PkgMgr/$version/QUVO.PkgMgr.yaml" ] &&
-    [ -f "$dist/winget/QUVO.PkgMgr/$version/QUVO.PkgMgr.locale.en-US.yaml" ]
+    grep -qi "^  InstallerSha256: \"$zip_sha\"\$" "$manifest" &&
+    grep -q "^  InstallerUrl: \"$url/$zip\"\$" "$manifest" &&
+    [ -f "$manifests/QUVO.PkgMgr.yaml" ] && [ -f "$manifests/QUVO.PkgMgr.locale.en-US.yaml" ] &&
+    [ "$(cd "$dist/winget" && find . -type f | LC_ALL=C sort)" = "$(for suffix in .installer.yaml .locale.en-US.yaml .yaml; do
+        echo "./manifests/q/QUVO/PkgMgr/$version/QUVO.PkgMgr$suffix"; done)" ]
 result "the release zip is reproducible, holds the signed setup.exe and is named in SHA256SUMS and the manifest" $?
 
 # The zip, unpacked, installs and removes with the README's command lines, run as written.
@@ -148,8 +172,8 @@ else
 fi
 certificate=$dist/test-certificate.pem
 [ $arch = win32 ] || certificate=$work/cert64.pem
-install_line='setup.exe /S /L'
-removal_line='"C:\Windows\_zemu000.exe" /S /U /L'
+install_line='setup.exe /S /R /L'
+removal_line='"C:\Windows\_zemu000.exe" /S /U /R /L'
 readme_lines=0
 for line in "$install_line" "$removal_line"; do
     grep -qxF "$line" README.md || { echo "README lacks the line: $line"; readme_lines=1; }

@@ -5,9 +5,11 @@
 
 Entries are sorted by path (folders as their own entries, "/"-separated), every entry
 carries the time of SOURCE_DATE_EPOCH (UTC; 1980-01-01 at the earliest, the format's
-first day), no owner, no Unix permission bits and no extra fields, and files are
-deflated at level 9. A symbolic link or another special file is refused: what it points
-to would depend on the machine that packs it.
+first day), no owner, no Unix permission bits and no extra fields, and files are stored
+without compression: compressed bytes would depend on the compression library (zlib,
+zlib-ng) and its version, stored ones depend on the files alone. A symbolic link or
+another special file is refused: what it points to would depend on the machine that
+packs it.
 """
 import os
 import stat
@@ -58,9 +60,9 @@ def main():
                 archive.writestr(info, b"")
                 continue
             info.external_attr = DOS_ARCHIVE
-            info.compress_type = zipfile.ZIP_DEFLATED
+            info.compress_type = zipfile.ZIP_STORED
             with open(path, "rb") as source:
-                archive.writestr(info, source.read(), compresslevel=9)
+                archive.writestr(info, source.read())
 
 
 if __name__ == "__main__":

@@ -19,13 +19,18 @@
 # commit (SOURCE_DATE_EPOCH), also the signing time. A tree with uncommitted changes,
 # or one outside git, is refused unless --allow-dirty; BUILDINFO records the commit,
 # its state and the tools. The output and build folders must be empty or made by this
-# script earlier: of an output folder, only what the script wrote is deleted.
+# script earlier as such (each has a marker of its own), and the output, build and
+# release folders must be separate, none inside another: of an output folder, only what
+# the script wrote is deleted; the build folder is deleted whole.
 #
 # --package FOLDER: the release folder (setup data and application files) is checked
 # with setupcheck --all-languages (errors stop the release, warnings are shown), gets
-# the signed setup.exe and becomes dist/ID-VERSION.zip (sorted entries, SOURCE_DATE_EPOCH
-# times, no owner or permission bits), listed in SHA256SUMS; dist/winget/ID/VERSION/
-# holds the manifests for the zip published at BASE-URL/ID-VERSION.zip.
+# the signed setup.exe and becomes dist/ID-VERSION.zip (sorted entries, stored without
+# compression, SOURCE_DATE_EPOCH times, no owner or permission bits), listed in
+# SHA256SUMS; dist/winget/ holds the manifests for the zip published at
+# BASE-URL/ID-VERSION.zip in the winget package repository's layout
+# (manifests/q/QUVO/PkgMgr/VERSION/). The identifier, and the version and names that the
+# setup data gives, are checked against the manifest schema's rules before they are used.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source_dir=$PWD
@@ -37,6 +42,14 @@ usage() {
 refuse() {
     echo "release: $*" >&2
     exit 2
+}
+# The manifest's values against the schema's rules (winget-manifest.py --check); its
+# faults are shown as this script's.
+check_values() {
+    local faults
+    faults=$(python3 scripts/winget-manifest.py --check "$@" 2>&1) && return 0
+    sed 's/^winget-manifest: /release: /' <<<"$faults" >&2
+    return 1
 }
 
 out=dist build=build/release mode=unsigned
@@ -86,8 +99,11 @@ if [ -n "$package$url" ]; then
     [ -n "$package" ] && [ -n "$url" ] || refuse "--package and --url go together"
     [ -d "$package" ] || refuse "no release folder: $package"
     [[ $url =~ ^[Hh][Tt][Tt][Pp][Ss]?://. ]] || refuse "--url is not an http or https URL: $url"
-    [[ $id =~ ^[^.[:space:]\\/:*?\"\<\>|]+(\.[^.[:space:]\\/:*?\"\<\>|]+)+$ ]] ||
-        refuse "--id is not a package identifier of the form Publisher.Package: $id"
+    # The identifier, the license and a given description against the manifest schema's
+    # rules, now: the version and the names follow as soon as the release folder is read.
+    given=(--id "$id" --url "$url" --license "$license")
+    [ -z "$description" ] || given+=(--description "$description")
+    check_values "${given[@]}" || exit 2
 fi
 
 # The tree that is built: its commit and whether it holds changes not committed.
@@ -105,17 +121,35 @@ if [ "$state" != clean ] && [ "$allow_dirty" = 0 ]; then
     refuse "the tree is not a clean commit ($state); commit, or give --allow-dirty"
 fi
 
-# The folders: empty, or marked as made by this script.
-out_mark=.made-by-release-sh build_mark=.made-by-release-sh
-folder_is_ours() {  # folder marker
-    [ ! -e "$1" ] || [ -z "$(ls -A "$1")" ] || [ -f "$1/$2" ]
+# The folders: each empty, or marked as made by this script for its own use (the output
+# folder lists what the script wrote there; the build folder is deleted whole), and none
+# the same as or inside another: the build's clean-up must never reach the output or the
+# release folder.
+out_mark=.made-by-release-sh build_mark=.release-sh-build
+is_empty() { [ ! -e "$1" ] || [ -z "$(ls -A "$1")" ]; }
+is_output_folder() { [ -f "$1/$out_mark" ] && [ ! -e "$1/$build_mark" ]; }
+# A build folder of earlier versions of the script: an empty marker of the output's name
+# beside a CMake cache (an output folder's marker lists files).
+is_build_folder() {
+    [ -f "$1/$build_mark" ] && [ ! -e "$1/$out_mark" ] ||
+        { [ -f "$1/$out_mark" ] && [ ! -s "$1/$out_mark" ] && [ -f "$1/CMakeCache.txt" ]; }
 }
-folder_is_ours "$out" "$out_mark" ||
-    refuse "$out is not empty and was not made by release.sh: give an empty or new --out"
-folder_is_ours "$build" "$build_mark" ||
-    refuse "$build is not empty and was not made by release.sh: give an empty or new --build-dir"
-[ -z "$package" ] || [ "$(realpath -m "$package")" != "$(realpath -m "$out")" ] ||
-    refuse "the release folder cannot be the output folder"
+is_empty "$out" || is_output_folder "$out" ||
+    refuse "$out is not empty and was not made by release.sh as an output folder: give an empty or new --out"
+is_empty "$build" || is_build_folder "$build" ||
+    refuse "$build is not empty and was not made by release.sh as a build folder: give an empty or new --build-dir"
+overlap() {  # folder folder: the same folder, or one inside the other
+    local a b
+    a=$(realpath -m -- "$1")/ b=$(realpath -m -- "$2")/
+    [[ $a == "$b"* || $b == "$a"* ]]
+}
+! overlap "$out" "$build" || refuse "the output folder $out and the build folder $build overlap: give separate folders"
+if [ -n "$package" ]; then
+    ! overlap "$package" "$out" ||
+        refuse "the release folder $package and the output folder $out overlap: give separate folders"
+    ! overlap "$package" "$build" ||
+        refuse "the release folder $package and the build folder $build overlap: give separate folders"
+fi
 
 bash scripts/install-deps.sh >/dev/null
 
@@ -135,8 +169,9 @@ if [ -n "$package" ]; then
     rm -rf "$stage"
     mkdir -p "$stage"
     cp -R "$package/." "$stage/"
-    # setupcheck looks for setup.exe beside the setup data; the signed one comes later.
-    [ -e "$stage/setup.exe" ] || : >"$stage/setup.exe"
+    # setupcheck looks for setup.exe beside the setup data; the signed one comes later and
+    # replaces any there. The stand-in is not empty: setupcheck warns of an empty file.
+    [ -s "$stage/setup.exe" ] || echo "stands in for the signed setup.exe" >"$stage/setup.exe"
     build_host=$build/package-check-host
     cmake -S . -B "$build_host" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPKGMGR_BUILD_TESTS=OFF >/dev/null
     cmake --build "$build_host" --target setupcheck >/dev/null
@@ -164,6 +199,13 @@ PY
 )
     [ "${#found[@]}" -eq 4 ] || { echo "release: setupcheck gave no release name and version" >&2; exit 1; }
     name=${found[0]} version=${found[1]} display_name=${found[2]} display_version=${found[3]}
+    description=${description:-$name, the QUVO desktop package manager}
+    # The version names the zip and the manifests' folder: checked before it is used.
+    if ! check_values --version "$version" --name "$name" --display-name "$display_name" \
+        --display-version "$display_version" --description "$description"; then
+        echo "release: the setup data of $package gives values that a winget manifest cannot hold: no package made" >&2
+        exit 1
+    fi
 fi
 
 # Of an earlier release in the output folder, only the files it listed go.
@@ -240,6 +282,7 @@ linker=$(sed -n 's/^CMAKE_LINKER:[A-Z]*=//p' "$build/CMakeCache.txt")
     echo "linker: $(basename "$linker"): $("$linker" --version | head -1)"
     echo "cmake: $(cmake --version | head -1)"
     echo "signing: $([ "$mode" = unsigned ] && echo none || osslsigncode --version 2>&1 | head -1)"
+    [ -z "$package" ] || echo "zip: $(python3 -c 'import sys; print("Python", sys.version.split()[0])') zipfile, entries stored (no compression)"
 } >"$out/BUILDINFO"
 note_made BUILDINFO
 sums=("${images[@]}" "${images[@]/#/unsigned/}" BUILDINFO)
@@ -251,15 +294,12 @@ if [ -n "$package" ]; then
     touch -d "@$SOURCE_DATE_EPOCH" "$out/$zip_name"
     note_made "$zip_name"
     sums+=("$zip_name")
-    manifests=winget/$id/$version
-    python3 scripts/winget-manifest.py --out "$out/$manifests" --id "$id" --version "$version" --name "$name" \
-        --display-name "$display_name" --display-version "$display_version" --url "${url%/}/$zip_name" \
-        --sha256 "$(sha256sum "$out/$zip_name" | cut -d' ' -f1)" --license "$license" \
-        --description "${description:-$name, the QUVO desktop package manager}" \
-        --release-date "$(date -u -d "@$SOURCE_DATE_EPOCH" +%Y-%m-%d)"
-    for manifest in "$id.yaml" "$id.installer.yaml" "$id.locale.en-US.yaml"; do
-        note_made "$manifests/$manifest"
-    done
+    mapfile -t manifests < <(python3 scripts/winget-manifest.py --out "$out/winget" --id "$id" --version "$version" \
+        --name "$name" --display-name "$display_name" --display-version "$display_version" --url "$url" \
+        --zip "$zip_name" --sha256 "$(sha256sum "$out/$zip_name" | cut -d' ' -f1)" --license "$license" \
+        --description "$description" --release-date "$(date -u -d "@$SOURCE_DATE_EPOCH" +%Y-%m-%d)")
+    [ "${#manifests[@]}" -eq 3 ] || { echo "release: the winget manifests were not written" >&2; exit 1; }
+    note_made "${manifests[@]/#/winget/}"
 fi
 
 (cd "$out" && sha256sum "${sums[@]}" >SHA256SUMS)

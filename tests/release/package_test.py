@@ -4,10 +4,13 @@
     package_test.py SOURCE_DIR
 
 The zip: the same bytes from two copies of a folder that differ in path, file times
-and permissions; sorted entries with the SOURCE_DATE_EPOCH time (1980 at the
-earliest), no Unix owner or mode; a symbolic link refused. The manifests: the fields
-and values that winget's schema 1.10.0 allows, the README's exit codes, the uninstall
-entry's publisher.
+and permissions, and from a Python without a compression library; sorted, stored
+entries with the SOURCE_DATE_EPOCH time (1980 at the earliest), no Unix owner or mode;
+a symbolic link refused. The manifests: the package repository's layout, the fields
+and values that winget's schema 1.10.0 allows, every text read back as the same text
+by a YAML 1.1 reader whatever it holds, the schema's rules for identifier, version and
+texts enforced before anything is written, the README's exit codes of an
+installation, the uninstall entry's publisher.
 """
 import os
 import re
@@ -63,6 +66,17 @@ def zip_checks(work):
         check(all(info.create_system == 0 and info.external_attr >> 16 == 0 for info in infos),
               "no Unix owner or permission bits")
         check(archive.read("setup.exe")[:2] == b"MZ" and archive.testzip() is None, "the zip reads back")
+        check(all(info.compress_type == zipfile.ZIP_STORED for info in infos), "entries are stored, not compressed")
+    # No compression library takes part: a Python that has none gives the same bytes.
+    without = ("import runpy, sys; sys.modules['zlib'] = None; sys.modules.pop('zipfile', None); "
+               "sys.argv = sys.argv[1:]; "
+               "runpy.run_path(sys.argv[0], run_name='__main__')")
+    packed = subprocess.run([sys.executable, "-c", without, os.path.join(SOURCE, "scripts/make-zip.py"), first,
+                             os.path.join(work, "three.zip")], capture_output=True,
+                            env=dict(os.environ, SOURCE_DATE_EPOCH=str(epoch)))
+    with open(os.path.join(work, "one.zip"), "rb") as one:
+        same = packed.returncode == 0 and open(os.path.join(work, "three.zip"), "rb").read() == one.read()
+    check(same, "a Python without zlib packs the same bytes %s" % packed.stderr.decode()[-200:])
     make_zip(first, os.path.join(work, "old.zip"), 0)
     with zipfile.ZipFile(os.path.join(work, "old.zip")) as archive:
         check(archive.infolist()[0].date_time == (1980, 1, 1, 0, 0, 0), "an epoch before 1980 gives 1980-01-01")
@@ -101,16 +115,39 @@ def readme_exit_codes():
         return {int(code) for code in re.findall(r"^\| (\d+) \| `[0-9A-F]{4}` \|", readme.read(), re.M)} - {0}
 
 
+SHA = "ab" * 32
+GOOD = {"id": "QUVO.PkgMgr", "version": "1.04.0000", "name": "Veltrano Package Manager",
+        "display-name": "Veltrano's Manager", "display-version": "1.04.0000",
+        "url": "https://downloads.example.com/", "zip": "QUVO.PkgMgr-1.04.0000.zip", "sha256": SHA,
+        "license": "Proprietary", "description": "The QUVO package manager", "release-date": "2026-01-02"}
+
+
+def write_manifests(out, **changed):
+    values = dict(GOOD, **changed)
+    command = [sys.executable, os.path.join(SOURCE, "scripts/winget-manifest.py"), "--out", out]
+    for option, value in values.items():
+        command += ["--" + option, value]
+    return subprocess.run(command, capture_output=True, text=True)
+
+
+def only_strings(node, where=""):
+    """The places in a loaded manifest that hold anything but a string (return codes aside)."""
+    if isinstance(node, dict):
+        return [bad for key, value in node.items() for bad in only_strings(value, where + "/" + str(key))
+                if not (key == "InstallerReturnCode" and isinstance(value, int))]
+    if isinstance(node, list):
+        return [bad for i, value in enumerate(node) for bad in only_strings(value, "%s[%d]" % (where, i))]
+    return [] if isinstance(node, str) else ["%s: %r" % (where, node)]
+
+
 def manifest_checks(work):
     out = os.path.join(work, "winget")
-    sha = "ab" * 32
-    subprocess.run([sys.executable, os.path.join(SOURCE, "scripts/winget-manifest.py"), "--out", out,
-                    "--id", "QUVO.PkgMgr", "--version", "1.04.0000", "--name", "Veltrano Package Manager",
-                    "--display-name", "Veltrano's Manager", "--display-version", "1.04.0000",
-                    "--url", "https://downloads.example.com/QUVO.PkgMgr-1.04.0000.zip", "--sha256", sha,
-                    "--license", "Proprietary", "--description", "The QUVO package manager",
-                    "--release-date", "2026-01-02"], check=True)
-    load = lambda suffix: yaml.safe_load(open(os.path.join(out, "QUVO.PkgMgr" + suffix), encoding="utf-8"))
+    result = write_manifests(out)
+    folder = "manifests/q/QUVO/PkgMgr/1.04.0000"
+    written = ["%s/QUVO.PkgMgr%s" % (folder, suffix) for suffix in (".yaml", ".installer.yaml", ".locale.en-US.yaml")]
+    check(result.returncode == 0 and result.stdout.split("\n")[:-1] == written,
+          "the set lies in the package repository's layout: %s" % " ".join(result.stdout.split("\n")))
+    load = lambda suffix: yaml.safe_load(open(os.path.join(out, folder, "QUVO.PkgMgr" + suffix), encoding="utf-8"))
     version, installer, locale = load(".yaml"), load(".installer.yaml"), load(".locale.en-US.yaml")
     common = {"PackageIdentifier": "QUVO.PkgMgr", "PackageVersion": "1.04.0000", "ManifestVersion": "1.10.0"}
     for manifest, kind in ((version, "version"), (installer, "installer"), (locale, "defaultLocale")):
@@ -127,12 +164,16 @@ def manifest_checks(work):
     check((installer["InstallerType"], installer["NestedInstallerType"], installer["NestedInstallerFiles"],
            installer["Scope"]) == ("zip", "exe", [{"RelativeFilePath": "setup.exe"}], "machine"),
           "a zip holding setup.exe, an exe, for the machine")
-    check(installer["InstallerSwitches"] == {"Silent": "/S", "SilentWithProgress": "/S", "Log": "/L"},
+    check(installer["InstallerSwitches"] == {"Silent": "/S", "SilentWithProgress": "/S", "Log": "/L=<LOGPATH>",
+                                             "Custom": "/R"},
           "switches: %s" % installer["InstallerSwitches"])
     codes = {entry["InstallerReturnCode"]: entry["ReturnResponse"] for entry in installer["ExpectedReturnCodes"]}
-    check(set(codes) == readme_exit_codes(), "expected return codes %s are the README's" % sorted(codes))
+    # 10 is a removal's code: winget reads these codes for installations only.
+    check(set(codes) == readme_exit_codes() - {10} and 3010 in codes,
+          "expected return codes %s are the README's of an installation" % sorted(codes))
     check(set(codes.values()) <= ALLOWED["ReturnResponse"], "responses: %s" % sorted(set(codes.values())))
-    check(codes.get(13) == codes.get(15) == "systemNotSupported", "refused systems: systemNotSupported")
+    check(codes.get(13) == codes.get(15) == "systemNotSupported" and codes.get(3010) == "rebootRequiredToFinish",
+          "refused systems: systemNotSupported; a restart still needed: rebootRequiredToFinish")
     with open(os.path.join(SOURCE, "actions/registry_records.cpp"), encoding="utf-8") as source:
         publisher = re.search(r'kPublisher\[\] = "([^"]*)"', source.read()).group(1)
     check(installer["AppsAndFeaturesEntries"] == [{"DisplayName": "Veltrano's Manager", "Publisher": publisher,
@@ -141,14 +182,69 @@ def manifest_checks(work):
                                                    "InstallerType": "exe"}],
           "the Apps and Features entry is the uninstall entry's")
     check(locale["Publisher"] == publisher, "the publisher is the uninstall entry's")
-    check(installer["Installers"] == [{"Architecture": "x86", "InstallerSha256": sha.upper(),
+    check(installer["Installers"] == [{"Architecture": "x86", "InstallerSha256": SHA.upper(),
                                        "InstallerUrl": "https://downloads.example.com/QUVO.PkgMgr-1.04.0000.zip"}],
           "one x86 installer: the zip's URL and SHA-256")
-    bad = subprocess.run([sys.executable, os.path.join(SOURCE, "scripts/winget-manifest.py"), "--out", out,
-                          "--id", "PkgMgr", "--version", "1", "--name", "n", "--display-name", "n",
-                          "--display-version", "1", "--url", "https://x", "--sha256", sha, "--license", "lic",
-                          "--description", "desc", "--release-date", "2026-01-02"], capture_output=True)
-    check(bad.returncode != 0, "an identifier without a publisher part is refused")
+
+    # Values whose plain form a YAML reader would type, misread or refuse: every one
+    # reads back as the very text given (a YAML 1.1 reader here, the strictest typer).
+    hostile = [
+        dict(id="!QUVO.[Pkg", version="1.0", name="yes", **{"display-name": "null", "display-version": "1.0"},
+             license="0x1F", description="@at: #not a comment", sha256="1" * 64),
+        dict(id="&anchor.{x}", version="2026-01-02", name="No", **{"display-name": "*alias", "display-version": "1_000"},
+             license="~~~", description="It's \"quoted\" \\ and\na new line\ttab \x7f\x85 \u2028 \U0001F600"),
+        dict(id="#Q.%P", version="10", name="- item", **{"display-name": "? key", "display-version": ".inf"},
+             license="'single'", description="{flow: map}, [seq]"),
+    ]
+    for n, values in enumerate(hostile):
+        where = os.path.join(work, "hostile%d" % n)
+        result = write_manifests(where, **values)
+        loaded = {path: yaml.safe_load(open(os.path.join(where, path), encoding="utf-8"))
+                  for path in result.stdout.splitlines()} if result.returncode == 0 else {}
+        wrong = [path + bad for path, manifest in loaded.items() for bad in only_strings(manifest)]
+        merged = {}
+        for manifest in loaded.values():
+            merged.update(manifest)
+        entry = merged.get("AppsAndFeaturesEntries", [{}])[0]
+        same = (merged.get("PackageIdentifier"), merged.get("PackageVersion"), merged.get("PackageName"),
+                entry.get("DisplayName"), entry.get("DisplayVersion"), merged.get("License"),
+                merged.get("ShortDescription")) == tuple(
+                    values[k] for k in ("id", "version", "name", "display-name", "display-version", "license",
+                                        "description"))
+        check(len(loaded) == 3 and not wrong and same and merged.get("ReleaseDate") == "2026-01-02",
+              "values that YAML would type read back as the same texts (%s): %s"
+              % (values["id"], wrong or result.stderr.strip()))
+
+    blank = os.path.join(work, "blank")
+    result = write_manifests(blank, version="1.0 beta", zip="QUVO.PkgMgr-1.0 beta.zip")
+    url = yaml.safe_load(open(os.path.join(blank, result.stdout.splitlines()[1]), encoding="utf-8"))["Installers"][0][
+        "InstallerUrl"] if result.returncode == 0 else ""
+    check(result.stdout.startswith("manifests/q/QUVO/PkgMgr/1.0 beta/") and
+          url == "https://downloads.example.com/QUVO.PkgMgr-1.0%20beta.zip",
+          "a blank in the version is encoded in the URL: %s" % url)
+
+    # The schema's rules, and no folder walk in the version: refused before anything is written.
+    refused = [("id", "PkgMgr"), ("id", "Q." + "p" * 33), ("id", ".".join("abcdefghi")), ("id", "Q.Pkg Mgr"),
+               ("id", "Q/x.P"), ("id", ".".join(["p" * 32] * 4) + ".b"), ("version", "1/2"), ("version", "1\\2"),
+               ("version", ".."), ("version", "1..2"), ("version", " 1.0"), ("version", "1.0 "),
+               ("version", "1.0."), ("version", "1:0"), ("version", "1\x01"), ("version", "v" * 129),
+               ("name", "N"), ("license", "ab"), ("description", "d" * 257), ("url", "ftp://example.com"),
+               ("sha256", "xyz"), ("release-date", "2026/01/02"), ("zip", "../x.zip")]
+    wrong = []
+    for option, value in refused:
+        where = os.path.join(work, "refused")
+        result = write_manifests(where, **{option: value})
+        if result.returncode != 2 or "--" + option not in result.stderr or os.path.exists(where):
+            wrong.append("%s=%r: exit %d, %s" % (option, value, result.returncode, result.stderr.strip()))
+        if option != "zip":
+            checked = subprocess.run([sys.executable, os.path.join(SOURCE, "scripts/winget-manifest.py"), "--check",
+                                      "--" + option, value], capture_output=True, text=True)
+            if checked.returncode != 2:
+                wrong.append("--check --%s %r: exit %d" % (option, value, checked.returncode))
+    check(not wrong, "values against the schema's rules are refused, nothing written: %s" % wrong)
+    accepted = subprocess.run([sys.executable, os.path.join(SOURCE, "scripts/winget-manifest.py"), "--check",
+                               "--id", ".".join(["p" * 32] * 3) + ".b", "--version", "1.0+build.5 beta"])
+    check(accepted.returncode == 0, "an identifier of 32-character parts and a version with a blank pass")
 
 
 with tempfile.TemporaryDirectory() as work:

@@ -13,7 +13,7 @@ failures=0
 # A repository holding only the script, committed: a clean tree.
 repo=$work/repo
 mkdir -p "$repo/scripts" "$work/files"
-cp "$source_dir/scripts/release.sh" "$repo/scripts/"
+cp "$source_dir/scripts/release.sh" "$source_dir/scripts/winget-manifest.py" "$repo/scripts/"
 git -C "$repo" init -q
 git -C "$repo" -c user.name=test -c user.email=test@example.com add -A
 git -C "$repo" -c user.name=test -c user.email=test@example.com commit -qm release
@@ -53,15 +53,43 @@ expect_refusal "--timestamp without a certificate" "--timestamp needs a certific
 expect_refusal "--package without --url" "go together" "$repo" --package "$work/package"
 expect_refusal "--url without --package" "go together" "$repo" --url https://example.com
 expect_refusal "--url not http" "not an http or https URL" "$repo" --package "$work/package" --url ftp://example.com
-expect_refusal "an identifier without a publisher part" "--id is not a package identifier" "$repo" \
-    --package "$work/package" --url https://example.com --id PkgMgr
+# The manifest schema's rules for the identifier, checked before anything is built.
+for id in PkgMgr "QUVO.$(printf 'p%.0s' {1..33})" a.b.c.d.e.f.g.h.i "QUVO.Pkg Mgr"; do
+    expect_refusal "the identifier $id" "--id does not fit the manifest schema's pattern" "$repo" \
+        --package "$work/package" --url https://example.com --id "$id"
+done
+expect_refusal "a license shorter than the schema allows" "--license must be 3 to 512" "$repo" \
+    --package "$work/package" --url https://example.com --license ab
 expect_refusal "a missing release folder" "no release folder" "$repo" --package "$work/none" --url https://example.com
 expect_refusal "an output folder with files of others" "is not empty and was not made by release.sh" "$repo" \
     --out "$work/full"
 expect_refusal "a build folder with files of others" "is not empty and was not made by release.sh" "$repo" \
     --build-dir "$work/full"
-[ "$(cat "$work/full/keep.txt")" = "an earlier release of someone else" ] && echo "ok   the refused folder is untouched" ||
-    { echo "FAIL the refused folder changed"; failures=$((failures + 1)); }
+# Each folder's marker is its own: an output folder is no build folder (which is deleted
+# whole) and a build folder no output folder.
+mkdir -p "$work/dist/unsigned" "$work/build"
+printf 'unsigned/setup.exe\n' >"$work/dist/.made-by-release-sh"
+echo "the vendor's notes" >"$work/dist/notes.txt"
+touch "$work/build/.release-sh-build"
+expect_refusal "an output folder as the build folder" "not made by release.sh as a build folder" "$repo" \
+    --build-dir "$work/dist"
+expect_refusal "a build folder as the output folder" "not made by release.sh as an output folder" "$repo" \
+    --out "$work/build"
+# Folders that are the same or inside one another.
+mkdir -p "$work/build/release-folder"
+expect_refusal "the same output and build folder" "overlap" "$repo" --out "$work/new" --build-dir "$work/new"
+expect_refusal "a build folder inside the output folder" "overlap" "$repo" --out "$work/new" --build-dir "$work/new/b"
+expect_refusal "an output folder inside the build folder" "overlap" "$repo" --out "$work/build/out" \
+    --build-dir "$work/build"
+expect_refusal "a release folder inside the build folder" "overlap" "$repo" --build-dir "$work/build" \
+    --package "$work/build/release-folder" --url https://example.com
+expect_refusal "the release folder as the output folder" "overlap" "$repo" --out "$work/package" \
+    --package "$work/package" --url https://example.com
+expect_refusal "an output folder inside the release folder" "overlap" "$repo" --out "$work/package/dist" \
+    --package "$work/package" --url https://example.com
+[ "$(cat "$work/full/keep.txt")" = "an earlier release of someone else" ] &&
+    [ "$(cat "$work/dist/notes.txt")" = "the vendor's notes" ] && [ -d "$work/build/release-folder" ] &&
+    echo "ok   the refused folders are untouched" || { echo "FAIL a refused folder changed"; failures=$((failures + 1)); }
 
 echo "a change not committed" >"$repo/scripts/notes.txt"
 expect_refusal "uncommitted changes" "not a clean commit (modified" "$repo"
