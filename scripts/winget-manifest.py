@@ -77,12 +77,12 @@ def problems(values):
         elif pattern and not re.fullmatch(pattern, text):
             found.append("--%s does not fit the manifest schema's pattern: %r" % (option, text))
     version = values.get("version")
-    # The version is a folder of the repository and part of the zip's name: no folder
-    # walk, and nothing that Windows strips from a folder name (a trailing dot or blank),
-    # which would make a checkout on Windows name another folder.
-    if version is not None and (".." in version or version != version.strip() or version.endswith(".")):
-        found.append("--version must not contain \"..\", begin or end with a blank, or end with \".\": %r"
-                     % version)
+    # The version is a folder of the repository, part of the zip's name and of its URL:
+    # no folder walk, no blank (which scripts and command lines split), and no trailing
+    # dot, which Windows strips from a folder name, so that a checkout there would name
+    # another folder.
+    if version is not None and (".." in version or re.search(r"\s", version) or version.endswith(".")):
+        found.append("--version must not contain \"..\" or a blank, nor end with \".\": %r" % version)
     return found
 
 

@@ -215,18 +215,19 @@ def manifest_checks(work):
               "values that YAML would type read back as the same texts (%s): %s"
               % (values["id"], wrong or result.stderr.strip()))
 
-    blank = os.path.join(work, "blank")
-    result = write_manifests(blank, version="1.0 beta", zip="QUVO.PkgMgr-1.0 beta.zip")
-    url = yaml.safe_load(open(os.path.join(blank, result.stdout.splitlines()[1]), encoding="utf-8"))["Installers"][0][
+    # An identifier may hold what a URL reads as its own: the zip's name is encoded.
+    odd = os.path.join(work, "odd")
+    result = write_manifests(odd, id="Q#.P%&", version="1.0+5", zip="Q#.P%&-1.0+5.zip")
+    url = yaml.safe_load(open(os.path.join(odd, result.stdout.splitlines()[1]), encoding="utf-8"))["Installers"][0][
         "InstallerUrl"] if result.returncode == 0 else ""
-    check(result.stdout.startswith("manifests/q/QUVO/PkgMgr/1.0 beta/") and
-          url == "https://downloads.example.com/QUVO.PkgMgr-1.0%20beta.zip",
-          "a blank in the version is encoded in the URL: %s" % url)
+    check(result.stdout.startswith("manifests/q/Q#/P%&/1.0+5/") and
+          url == "https://downloads.example.com/Q%23.P%25%26-1.0%2B5.zip",
+          "the zip's name is percent-encoded in the URL: %s" % url)
 
     # The schema's rules, and no folder walk in the version: refused before anything is written.
     refused = [("id", "PkgMgr"), ("id", "Q." + "p" * 33), ("id", ".".join("abcdefghi")), ("id", "Q.Pkg Mgr"),
                ("id", "Q/x.P"), ("id", ".".join(["p" * 32] * 4) + ".b"), ("version", "1/2"), ("version", "1\\2"),
-               ("version", ".."), ("version", "1..2"), ("version", " 1.0"), ("version", "1.0 "),
+               ("version", ".."), ("version", "1..2"), ("version", " 1.0"), ("version", "1.0 beta"),
                ("version", "1.0."), ("version", "1:0"), ("version", "1\x01"), ("version", "v" * 129),
                ("name", "N"), ("license", "ab"), ("description", "d" * 257), ("url", "ftp://example.com"),
                ("sha256", "xyz"), ("release-date", "2026/01/02"), ("zip", "../x.zip")]
@@ -243,8 +244,8 @@ def manifest_checks(work):
                 wrong.append("--check --%s %r: exit %d" % (option, value, checked.returncode))
     check(not wrong, "values against the schema's rules are refused, nothing written: %s" % wrong)
     accepted = subprocess.run([sys.executable, os.path.join(SOURCE, "scripts/winget-manifest.py"), "--check",
-                               "--id", ".".join(["p" * 32] * 3) + ".b", "--version", "1.0+build.5 beta"])
-    check(accepted.returncode == 0, "an identifier of 32-character parts and a version with a blank pass")
+                               "--id", ".".join(["p" * 32] * 3) + ".b", "--version", "1.0+build.5-beta_2"])
+    check(accepted.returncode == 0, "an identifier of 32-character parts and a version with signs pass")
 
 
 with tempfile.TemporaryDirectory() as work:
