@@ -69,6 +69,6 @@ if [ -n "$unused" ]; then
     echo "check-shipping-image: note: listed but no longer imported: $(tr '\n' ' ' <<<"$unused")" >&2
 fi
 
-echo "check-shipping-image: $exe: PE32, subsystem 4.0 (GUI), OS 4.0, X86 manifest," \
+echo "check-shipping-image: $exe: PE32, subsystem 4.0 (GUI), OS 4.0, terminal-server aware, X86 manifest," \
     "$(wc -l <<<"$imports") imports from $(tr '\n' ' ' <<<"$(cut -d'!' -f1 <<<"$imports" | sort -u)")all on the Windows 98 / NT 4.0 list," \
     "$(stat -c %s "$exe") bytes"
