@@ -63,16 +63,60 @@ struct RenameSection {
     }
 };
 
+// The spelling by which a line of the "rename" section names `path`, also when the
+// file (or its folder) is gone since the line was written: the short form of the
+// longest leading part of `path` that exists, then the rest as written. A name that
+// fits 8.3 is its own short form; the alias of a long name that is gone cannot be
+// known. Empty when the result would not fit.
+void renameSpelling(const char* path, char* out)
+{
+    char head[kPathChars];
+    if (!copyText(head, sizeof head, path)) {
+        out[0] = '\0';
+        return;
+    }
+    // The root ("C:\", "\\server\share\") ends the walk: "C:" alone would name the
+    // drive's current folder.
+    const char* root = strchr(head, '\\');
+    if (head[0] == '\\' && head[1] == '\\') {
+        for (int separators = 3; root && separators > 0; --separators)
+            root = strchr(root + 1, '\\');
+    }
+    for (char* end = head + strlen(head);;) {
+        if (shortPath(head, out)) {
+            // A root's short form keeps its backslash, which the rest starts with.
+            size_t length = strlen(out);
+            const char* rest = path + (end - head);
+            if (length > 0 && out[length - 1] == '\\' && *rest == '\\')
+                ++rest;
+            if (!appendText(out, kPathChars, rest))
+                out[0] = '\0';
+            return;
+        }
+        char* cut = strrchr(head, '\\');
+        if (cut == nullptr || root == nullptr || cut < root || end == root + 1) {
+            copyText(out, kPathChars, path);  // nothing of it exists: as written
+            return;
+        }
+        end = cut == root ? cut + 1 : cut;
+        *end = '\0';
+    }
+}
+
 // Windows 9x: drops the lines that delete (NUL=path) or replace (path=staged) one of
-// `paths`, compared by their short forms as the lines hold them.
+// `paths`. The lines hold short forms; a line naming a file that is gone since (the
+// program folder deleted by hand) is found by the short form of what is left of its
+// path, and by the path as written.
 int withdrawRenameLines(const char* const* paths, size_t count)
 {
     RenameSection rename;
     if (!rename.read(2))
         return 0;
-    char shortForms[kWithdrawMax][kPathChars];
-    for (size_t i = 0; i < count; ++i)
-        shortPath(paths[i], shortForms[i]);  // a file that is not there has no line
+    char spellings[kWithdrawMax][2][kPathChars];
+    for (size_t i = 0; i < count; ++i) {
+        renameSpelling(paths[i], spellings[i][0]);
+        copyText(spellings[i][1], kPathChars, paths[i]);
+    }
     DWORD kept = 0;
     bool dropped = false;
     for (DWORD at = 0; at < rename.used && rename.text[at];) {
@@ -82,11 +126,10 @@ int withdrawRenameLines(const char* const* paths, size_t count)
         char* equals = strchr(line, '=');
         bool drop = false;
         for (size_t i = 0; equals && i < count && !drop; ++i) {
-            if (!shortForms[i][0])
-                continue;
             *equals = '\0';
-            bool deletion = lstrcmpiA(line, "NUL") == 0;
-            drop = lstrcmpiA(deletion ? equals + 1 : line, shortForms[i]) == 0;
+            const char* named = lstrcmpiA(line, "NUL") == 0 ? equals + 1 : line;
+            for (const char* spelling : spellings[i])
+                drop |= spelling[0] && lstrcmpiA(named, spelling) == 0;
             *equals = '=';
         }
         if (drop) {

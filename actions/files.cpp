@@ -365,10 +365,11 @@ int installFiles(const Places& places, HWND owner, const char* folder, int resta
 // Whether the files of `folder` can be looked for: the folder is there, or it is gone
 // from a volume that is there (deleted by hand). A drive that is unplugged, a network
 // share that is disconnected, a drive letter that no longer exists are out of reach:
-// their files are not "already removed".
+// their files are not "already removed", and neither are those of a drive without
+// media (an empty card reader), which answers ERROR_NOT_READY.
 bool folderReachable(const char* folder)
 {
-    DWORD attributes = GetFileAttributesA(folder);
+    DWORD attributes = platform.GetFileAttributesA(folder);
     if (attributes != INVALID_FILE_ATTRIBUTES)
         return true;
     DWORD error = GetLastError();

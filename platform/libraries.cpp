@@ -3,6 +3,15 @@
 #include "platform/system.h"
 #include "platform/trace.h"
 
+const char* const kLoadedByName[] = {
+    "ntmarta.dll",    // advapi32: GetNamedSecurityInfoA, SetNamedSecurityInfoA, SetEntriesInAclA
+    "cryptbase.dll",  // advapi32 on 7 forwards SystemFunction036 (the staging folder's name) there
+    "uxtheme.dll",    // user32 and the common controls draw the dialogs with visual styles
+    "msimg32.dll",    // the themed controls' drawing
+    "oleaut32.dll",   // the shell-link object's interfaces
+};
+const size_t kLoadedByNameCount = sizeof kLoadedByName / sizeof kLoadedByName[0];
+
 namespace {
 
 struct Loaded {
@@ -47,6 +56,8 @@ Loaded loadAll()
 {
     Loaded loaded = {};
     SystemLibraries& f = loaded.functions;
+    for (const char* name : kLoadedByName)
+        loadSystemLibrary(name);
     HMODULE controls = loadCommonControls();
     HMODULE ole = load("ole32.dll");
     HMODULE shell = load("shell32.dll");

@@ -32,6 +32,15 @@ struct SystemLibraries {
     decltype(&::SetupPromptReboot) SetupPromptReboot;                      // setupapi
 };
 
+// DLLs that the system's own DLLs load by name, on their own, for functions the run
+// calls. Where the DLL search cannot be narrowed (NT 4.0 to Vista, 7 without its
+// update, Windows 9x), such a load looks in the folder of setup.exe first. The first
+// call of systemLibraries() loads each from the system folder by full path, so that a
+// later load by name finds the module loaded already. One that the system lacks is
+// left out: nothing there loads it either.
+extern const char* const kLoadedByName[];
+extern const size_t kLoadedByNameCount;
+
 // The functions, loaded on the first call: WinMain calls it right after narrowing the
 // DLL search. Every pointer is set when systemLibrariesLoaded() is true.
 const SystemLibraries& systemLibraries();

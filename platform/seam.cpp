@@ -56,4 +56,5 @@ PlatformSeam platform = {
     ::CreateDirectoryA,
     ::OpenMutexA,
     namedSecurityInfo,
+    ::GetFileAttributesA,
 };

@@ -44,6 +44,8 @@ struct PlatformSeam {
     DWORD(WINAPI* GetNamedSecurityInfoA)(LPCSTR name, SE_OBJECT_TYPE kind, SECURITY_INFORMATION wanted,
                                          PSID* owner, PSID* group, PACL* dacl, PACL* sacl,
                                          PSECURITY_DESCRIPTOR* descriptor);
+    // Whether a folder is there (a drive without media, which Wine does not have).
+    DWORD(WINAPI* GetFileAttributesA)(LPCSTR path);
 };
 
 extern PlatformSeam platform;

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Checks the 32-bit setup.exe that ships: an image that Windows 98 and NT 4.0 load
-# (subsystem and OS version 4.0, GUI subsystem) with the X86 manifest inside, that
-# imports from kernel32, user32, gdi32 and advapi32 only, and whose every import is on
-# the list of functions that both systems export.
+# (subsystem and OS version 4.0, GUI subsystem), terminal-server aware, with the X86
+# manifest inside, that imports from kernel32, user32, gdi32 and advapi32 only, and
+# whose every import is on the list of functions that both systems export.
 #
 #   check-shipping-image.sh SETUP_EXE [IMPORTS_LIST]
 #
@@ -18,6 +18,11 @@ grep -qE '^MajorSubsystemVersion[[:space:]]+4$' <<<"$headers" || fail "subsystem
 grep -qE '^MinorSubsystemVersion[[:space:]]+0$' <<<"$headers" || fail "subsystem minor version is not 0"
 grep -qE '^MajorOSystemVersion[[:space:]]+4$' <<<"$headers" || fail "OS major version is not 4"
 grep -qE '^Subsystem[[:space:]]+0*2[[:space:]]' <<<"$headers" || fail "not a GUI subsystem image"
+# Terminal-server aware (0x8000): otherwise a Remote Desktop host hands the run a
+# per-user Windows folder for the uninstaller and the uninstall entry's paths.
+characteristics=$(awk '/^DllCharacteristics/ { print $2 }' <<<"$headers")
+[ -n "$characteristics" ] && (( 0x$characteristics & 0x8000 )) ||
+    fail "not terminal-server aware (DllCharacteristics ${characteristics:-missing}): link with --tsaware"
 # The image's strings are read once: a "strings | grep -q" pipeline fails at random
 # under pipefail when grep stops early and strings is killed by SIGPIPE.
 texts=$(strings -n 8 "$exe" | tr -d '\r')
@@ -64,6 +69,6 @@ if [ -n "$unused" ]; then
     echo "check-shipping-image: note: listed but no longer imported: $(tr '\n' ' ' <<<"$unused")" >&2
 fi
 
-echo "check-shipping-image: $exe: PE32, subsystem 4.0 (GUI), OS 4.0, X86 manifest," \
+echo "check-shipping-image: $exe: PE32, subsystem 4.0 (GUI), OS 4.0, terminal-server aware, X86 manifest," \
     "$(wc -l <<<"$imports") imports from $(tr '\n' ' ' <<<"$(cut -d'!' -f1 <<<"$imports" | sort -u)")all on the Windows 98 / NT 4.0 list," \
     "$(stat -c %s "$exe") bytes"

@@ -404,6 +404,9 @@ int detectRunningInstance(const char* productName, const char* previousVersion, 
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
 {
+    // A drive without media (an empty card reader) or a missing file reports an error
+    // to the caller instead of a system box that a silent run would wait on unseen.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     // Before anything loads a library on demand: only system DLLs from here on.
     restrictDllSearchToSystemFolder();
 

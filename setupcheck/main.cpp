@@ -51,6 +51,8 @@ int usage()
 
 int main(int argc, char** argv)
 {
+    // Errors of drives without media come back as errors, never as a system box.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     const char* folder = nullptr;
     bool allLanguages = false;
     bool json = false;

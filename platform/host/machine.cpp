@@ -171,6 +171,15 @@ struct OpenFile {
 DWORD GetLastError() { return lastError; }
 void SetLastError(DWORD error) { lastError = error; }
 
+// The stand-in machine shows no system boxes: the mode is kept for nobody.
+UINT SetErrorMode(UINT mode)
+{
+    static UINT current;
+    UINT previous = current;
+    current = mode;
+    return previous;
+}
+
 DWORD GetFileAttributesA(LPCSTR path)
 {
     char local[4096];
@@ -370,5 +379,5 @@ void CoUninitialize() {}
 PlatformSeam platform = {
     nullptr,          nullptr,         nullptr, RegCreateKeyExA, RegSetValueExA, RegDeleteValueA,
     GetModuleFileNameA, nullptr,       MessageBoxA, nullptr,     nullptr,        nullptr,
-    nullptr,          nullptr,         nullptr,
+    nullptr,          nullptr,         nullptr,        GetFileAttributesA,
 };

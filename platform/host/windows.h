@@ -78,6 +78,8 @@ typedef struct {
 
 #define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
 #define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
+#define SEM_FAILCRITICALERRORS 0x0001
+#define SEM_NOOPENFILEERRORBOX 0x8000
 #define LOAD_WITH_ALTERED_SEARCH_PATH 0x8
 #define FILE_ATTRIBUTE_READONLY 0x1
 #define FILE_ATTRIBUTE_DIRECTORY 0x10
@@ -130,6 +132,7 @@ typedef INT_PTR (*FARPROC)();
 // Kernel.
 DWORD GetLastError();
 void SetLastError(DWORD error);
+UINT SetErrorMode(UINT mode);
 DWORD GetFileAttributesA(LPCSTR path);
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD flags, HANDLE templateFile);

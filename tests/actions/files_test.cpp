@@ -732,3 +732,28 @@ TEST_F(FileDeployment9x, EarlierRunsLinesAreTakenBack)
         EXPECT_EQ(thisRun ? Names{} : Names{"NUL=" + uninstaller}, addedLines());
     }
 }
+
+// A line is taken back also when its file is gone since it was written: a removal's
+// deletions, the program folder then deleted by hand, must not take the next
+// installation's files at the restart; an installation's replacements, the files then
+// deleted by hand, must not bring them back after a removal.
+TEST_F(FileDeployment9x, LinesOfFilesGoneSinceAreTakenBack)
+{
+    const std::string folder = kRoot + "\\Package Manager Files";  // a long name, with an alias
+    for (uint32_t thisRun : {1u, 0u}) {
+        SCOPED_TRACE(thisRun);
+        SetUp();
+        installOldFiles(kSettingsMode, folder);
+        ASSERT_EQ(1, deploy(kSettingsMode, 1 - thisRun, 1, folder));
+        ASSERT_LE(10u, addedLines().size());
+        if (thisRun) {
+            removeTree(folder);
+        } else {
+            for (const std::string& name : folderContents(folder))
+                DeleteFileA((folder + "\\" + name).c_str());
+        }
+        ASSERT_EQ(1, deploy(kSettingsMode, thisRun, 0, folder));
+        std::string uninstaller = shortPathOf(installed(kSettingsMode, 0));
+        EXPECT_EQ(thisRun ? Names{} : Names{"NUL=" + uninstaller}, addedLines());
+    }
+}

@@ -200,6 +200,38 @@ TEST_F(SetupRun, AcceptedOptionsLeadToTheFilePhase)
     EXPECT_EQ("Uninstallation Program", shownMessages[0].caption);
 }
 
+// A program folder on a drive without media (an empty card reader): the system asks
+// for the disk in a box unless the run turned that off at its start, and a silent run
+// would wait on it unseen. The drive answers ERROR_NOT_READY instead, and its files are
+// out of reach: the removal fails in the file phase (000A), before any record goes.
+const char kNoMediaFolder[] = "E:\\Programs\\PkgMgr";
+
+DWORD WINAPI driveWithoutMedia(LPCSTR path)
+{
+    if (strncmp(path, "E:", 2) != 0)
+        return GetFileAttributesA(path);
+    SetLastError(ERROR_NOT_READY);
+    return INVALID_FILE_ATTRIBUTES;
+}
+
+int optionsOnDriveWithoutMedia(int32_t* cancelled, InstallSettings* settings, char* previous, uint32_t flags)
+{
+    optionsAccepted(cancelled, settings, previous, flags);
+    lstrcpynA(settings->sourceFolder, kNoMediaFolder, 260);  // the recorded program folder
+    return 1;
+}
+
+TEST_F(SetupRun, DriveWithoutMediaAsksNothingAndIsOutOfReach)
+{
+    setupSteps.locateSetupData = dataFound;
+    setupSteps.runOptionsStep = optionsOnDriveWithoutMedia;
+    platform.GetFileAttributesA = driveWithoutMedia;
+    SetErrorMode(0);
+    expectResult("/S /U", 10);
+    const UINT quiet = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX;
+    EXPECT_EQ(quiet, SetErrorMode(0) & quiet);
+}
+
 // The report chosen for each outcome, read as a user would see it.
 struct ReportCase {
     uint32_t runFlags;

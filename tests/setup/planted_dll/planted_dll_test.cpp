@@ -14,6 +14,7 @@
 #include <string>
 
 #include "actions/machine.h"
+#include "platform/libraries.h"
 #include "setup/run_test_support.h"
 
 namespace {
@@ -145,6 +146,35 @@ TEST_F(PlantedDll, FormerStaticImportsAreNotLoaded)
         EXPECT_EQ(0u, runSetupIn(kSetupFolder, "/S"));
         EXPECT_EQ("0000", readResultValue());
         EXPECT_FALSE(exists(markerPath()));
+    }
+}
+
+// Each DLL that the system's DLLs load by name for what the run calls, planted beside
+// the probe. With the search of NT 4.0 to Vista (the program's folder first) a load by
+// name takes the planted copy; after the setup's entry routine, which took the
+// system's copy by full path, it takes that one. Where Wine has no DLL of the name
+// ("ntmarta.dll", "cryptbase.dll"), an inert DLL stands in for the system's copy.
+TEST_F(PlantedDll, DllsLoadedByNameComeFromTheSystemFolder)
+{
+    char system[MAX_PATH] = "";
+    ASSERT_NE(0u, GetSystemDirectoryA(system, sizeof system));
+    for (size_t i = 0; i < kLoadedByNameCount; ++i) {
+        const char* name = kLoadedByName[i];
+        SCOPED_TRACE(name);
+        const std::string systemCopy = std::string(system) + "\\" + name;
+        if (!exists(systemCopy)) {
+            ASSERT_TRUE(CopyFileA((binFolder() + "\\unicows.dll").c_str(), systemCopy.c_str(), TRUE));
+        }
+        copyFromBin("planted_marker.dll", kProbeFolder, name);
+        preferFoundDll("planted_probe.exe", std::string(name, strlen(name) - 4).c_str());
+        const std::string probe = std::string(kProbeFolder) + "\\planted_probe.exe";
+
+        EXPECT_EQ(0u, runProcess(probe, (std::string("/load ") + name).c_str(), kProbeFolder));
+        EXPECT_TRUE(exists(markerPath())) << "the arrangement exposes a program to it";
+        DeleteFileA(markerPath().c_str());
+        EXPECT_EQ(8u, runProcess(probe, (std::string("/setup ") + name).c_str(), kProbeFolder));
+        EXPECT_FALSE(exists(markerPath()));
+        DeleteFileA((std::string(kProbeFolder) + "\\" + name).c_str());
     }
 }
 
