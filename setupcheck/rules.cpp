@@ -56,8 +56,8 @@ void forEachPiece(const char* list, Use use)
     }
 }
 
-// Settings files that the stand-in reads one way and Windows versions read in more
-// than one: a byte-order mark that only newer profile readers take for one.
+// Settings files that Windows and Wine read in different ways: a byte-order mark that
+// only Wine's profile reader takes for one.
 void checkEncoding(const char* path, const char* label)
 {
 #if defined(_WIN32)
@@ -68,8 +68,8 @@ void checkEncoding(const char* path, const char* label)
     const WholeFile* file = wholeFile(path);
     const char* what = nullptr;
     if (file && file->encoding == kProfileUtf8Mark)
-        what = "begins with a UTF-8 byte-order mark: read here as UTF-8, as newer Windows versions and Wine "
-               "read it; an older Windows takes the mark for part of the first line";
+        what = "begins with a UTF-8 byte-order mark: Windows reads the file as bytes of its code page, the "
+               "mark as three characters of the first line (read so here); Wine reads it as UTF-8";
     else if (file && file->encoding == kProfileUtf16Be)
         what = "is UTF-16 big-endian: read here as Wine reads it; not every Windows version's profile reader "
                "takes that byte-order mark";
