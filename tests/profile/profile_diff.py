@@ -4,14 +4,14 @@ own GetPrivateProfileStringA, on generated profile files.
 
     profile_diff.py run --host HOST_READER --windows WINDOWS_READER [--seed N] [--count N]
                         [--keep FOLDER] [--wine RUNNER]
-    profile_diff.py regressions --host HOST_READER [--windows WINDOWS_READER] [--wine RUNNER]
+    profile_diff.py regressions --host HOST_READER [--windows WINDOWS_READER [--record]] [--wine RUNNER]
 
 `run` generates COUNT files from SEED (the same seed gives the same files), reads each
 with both readers (the Windows one in one process under Wine for the whole batch),
 compares every answer, and shrinks each file that differs to a small one; with --keep
 the shrunk files are written there as regression cases. `regressions` reads the kept
 cases and compares with the answers recorded for them (and, with a Windows reader,
-with the system's answers, except where Windows itself answers otherwise than Wine).
+with the system's answers; --record writes the system's answers as the recorded ones).
 Exit code 0 when nothing differs.
 """
 import argparse
@@ -379,10 +379,19 @@ def regressions(args):
                 s, k, d, size = line.split(" ")
                 decode = lambda t: None if t == "-" else b"" if t == "~" else bytes.fromhex(t)
                 reads.append((decode(s), decode(k), decode(d), int(size)))
-        with open(base + ".want") as f:
-            wanted += [(n, line) for line in f.read().split("\n") if line]
+        if not args.record:
+            with open(base + ".want") as f:
+                wanted += [(n, line) for line in f.read().split("\n") if line]
         cases.append((n + ".ini", body, reads))
     host_answers, windows_answers = read_both(args.host, args.windows, args.wine, cases)
+    if args.record:
+        # The system's answers become the recorded ones.
+        at = 0
+        for name, body, reads in cases:
+            with open(os.path.join(REGRESSIONS, name[:-4] + ".want"), "w") as f:
+                f.writelines(answer + "\n" for answer in windows_answers[at:at + len(reads)])
+            wanted += [(name[:-4], answer) for answer in windows_answers[at:at + len(reads)]]
+            at += len(reads)
     failures = 0
     for i, (name, want) in enumerate(wanted):
         if host_answers[i] != want:
@@ -405,9 +414,10 @@ def main():
     parser.add_argument("--count", type=int, default=300)
     parser.add_argument("--shrink", type=int, default=10, help="shrink at most this many differing files")
     parser.add_argument("--keep", help="write shrunk files here as regression cases")
+    parser.add_argument("--record", action="store_true", help="regressions: record the system's answers")
     args = parser.parse_args()
-    if args.mode == "run" and not args.windows:
-        parser.error("run needs --windows")
+    if (args.mode == "run" or args.record) and not args.windows:
+        parser.error("run and --record need --windows")
     args.host = os.path.abspath(args.host)
     if args.windows:
         args.windows = os.path.abspath(args.windows)
