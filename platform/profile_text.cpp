@@ -33,16 +33,11 @@ Span upToNul(Span text)
     return text;
 }
 
-// Lower case in code page 1252, as the system compares names.
+// Names compare without regard to the case of ASCII letters only: the system's reader
+// tells "\xC9" from "\xE9".
 unsigned char lower(unsigned char c)
 {
-    if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7))
-        return (unsigned char)(c + 0x20);
-    if (c == 0x8A || c == 0x8C || c == 0x8E)
-        return (unsigned char)(c + 0x10);
-    if (c == 0x9F)
-        return 0xFF;
-    return c;
+    return (c >= 'A' && c <= 'Z') ? (unsigned char)(c + 0x20) : c;
 }
 
 bool sameName(Span name, Span wanted)

@@ -16,7 +16,7 @@
 // without one is a key line. A key line holds a name up to its first "=" and a value
 // behind it, or only a name (it gives no value). Lines before the first heading, and
 // comment lines (";" included) are key lines of no use to the setup. Names compare
-// without regard to letter case (code page 1252) and up to a NUL byte; the first
+// without regard to the case of ASCII letters, and up to a NUL byte; the first
 // section of a name is the only one searched and its first key of the name counts; a
 // key with an empty name counts only where the key line before it in the section has
 // a name. A value (or the default) that begins with a quote (" or ') and ends with the
