@@ -35,7 +35,7 @@ SETUP_KEYS = {
     "ZEM": ["XRELEASE"],
 }
 STRINGS = ["STRINGS.0409", "STRINGS.0009", "STRINGS.0407", "STRINGS.0007", "STRINGS"]
-NAMES = ["TITLE", "GROUP", "NAME", "VERSION", "X", "A B", "", " ", ";C", "[S]", "%", "T=1"]
+NAMES = ["TITLE", "GROUP", "NAME", "VERSION", "X", "A B", "", " ", ";C", "[S]", "%", "T=1", "CAF\xc9", "\x8aKODA"]
 
 LINE_ENDS = [b"\r\n"] * 8 + [b"\n"] * 4 + [b"\r"] * 2 + [b"\n\r", b"\r\r\n", b"\r\r", b""]
 BLANKS = [b" ", b"\t", b"  ", b"\x0b", b"\x0c", b"\x1a", b"\xa0", b"\x00", b" \t "]
@@ -101,9 +101,9 @@ class Generator:
 
     def section_line(self):
         rng = self.rng
-        name = pick(rng, list(SETUP_KEYS) + STRINGS + ["", "Other", "INIT ", "in it"])
+        name = pick(rng, list(SETUP_KEYS) + STRINGS + ["", "Other", "INIT ", "in it", "\xc9T\xc9"])
         self.sections.add(name)
-        body = name.encode()
+        body = name.encode("latin-1")
         if rng.random() < 0.3:
             body = self.blank() + body + self.blank()
         shape = rng.random()
@@ -203,7 +203,7 @@ def queries(rng, gen):
     for section in sorted(gen.sections):
         for key in rng.sample(names, min(2, len(names))):
             variant = pick(rng, [section, section.lower(), " " + section + " ", "\t" + section])
-            out.append((variant.encode(), key.encode("latin-1"), b"", 260))
+            out.append((variant.encode("latin-1"), key.encode("latin-1"), b"", 260))
     # Defaults and buffer sizes at their edges.
     for _ in range(6):
         section = pick(rng, list(SETUP_KEYS) + STRINGS).encode()
