@@ -67,8 +67,8 @@ void forEachPiece(const char* list, Use use)
     }
 }
 
-// Settings files that Windows and Wine read in different ways: a byte-order mark that
-// only Wine's profile reader takes for one.
+// Settings files that systems read in different ways: a byte-order mark that only
+// Wine's profile reader takes for one, and UTF-16, which Windows 98 and Me do not read.
 void checkEncoding(const char* path, const char* label)
 {
 #if defined(_WIN32)
@@ -81,6 +81,9 @@ void checkEncoding(const char* path, const char* label)
     if (file && file->encoding == kProfileUtf8Mark)
         what = "begins with a UTF-8 byte-order mark: Windows reads the file as bytes of its code page, the "
                "mark as three characters of the first line (read so here); Wine reads it as UTF-8";
+    else if (file && file->encoding == kProfileUtf16Le)
+        what = "is UTF-16: read here as the NT family reads it; Windows 98 and Me read no UTF-16 profile file "
+               "(they take its bytes for text of the code page)";
     else if (file && file->encoding == kProfileUtf16Be)
         what = "is UTF-16 big-endian: read here as Wine reads it; not every Windows version's profile reader "
                "takes that byte-order mark";
