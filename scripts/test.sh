@@ -62,6 +62,7 @@ if python3 tests/profile/profile_diff.py run --host build/host/bin/profile_reade
 else
     failed=$((failed + 1))
 fi
+PKGMGR_WINE_ROOT=build/windows/wine PKGMGR_WINE_TEMPLATES=build/wine-templates tests/wine/session.sh stop || true
 
 step "shipping build, tests under Wine (32-bit Windows, and 64-bit Windows through WoW64)"
 if bash scripts/runs-32bit.sh; then
