@@ -132,6 +132,9 @@ def main():
                               os.path.join(bin_folder, "setupcheck.exe")], cwd=root, env=env,
                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         results = run.stdout.decode().split()
+        if len(results) != 2 * len(cases):
+            print("FAIL run_folders.exe ran %d of %d folders" % (len(results) // 2, len(cases)))
+            return 1
         agreed = warned = listed = 0
         failures = []
         for i, (folder, case) in enumerate(cases):

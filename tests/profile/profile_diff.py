@@ -268,6 +268,9 @@ def read_both(host, windows, wine, cases):
         if windows:
             write_batch(folder, cases, windows_view)
             windows_answers = run_reader(windows, folder, path, wine)
+            if len(windows_answers) != len(host_answers):
+                raise SystemExit("profile_diff: the readers answered %d and %d reads" %
+                                 (len(host_answers), len(windows_answers)))
     return host_answers, windows_answers
 
 
