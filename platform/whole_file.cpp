@@ -19,57 +19,20 @@ struct CachedFile {
 CachedFile* cachedFiles;
 char confinement[kPathChars];
 
-// UTF-16 code units of `bytes` after the mark, in the order `bigEndian` says.
-char* utf16Text(const char* bytes, uint64_t size, bool bigEndian)
+// UTF-16 code units of `bytes` after the mark, in the order `bigEndian` says. A file
+// cut after an odd byte ends in a unit of that byte alone, as Wine's reader reads it.
+char* utf16Text(const char* bytes, uint64_t size, bool bigEndian, size_t* length)
 {
-    size_t count = size_t((size - 2) / 2);
+    size_t count = size_t((size - 1) / 2);
     uint16_t* units = static_cast<uint16_t*>(malloc((count + 1) * sizeof(uint16_t)));
     if (units == nullptr)
         return nullptr;
     const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes) + 2;
     for (size_t i = 0; i < count; ++i, p += 2)
         units[i] = bigEndian ? uint16_t(p[0] << 8 | p[1]) : uint16_t(p[1] << 8 | p[0]);
-    char* text = unicodeToCodePage(units, count);
-    free(units);
-    return text;
-}
-
-// UTF-8 after the mark as UTF-16 units; a byte that begins no sequence stands for U+FFFD.
-char* utf8Text(const char* bytes, uint64_t size)
-{
-    size_t count = 0;
-    uint16_t* units = static_cast<uint16_t*>(malloc(size_t(size) * sizeof(uint16_t) + 2));
-    if (units == nullptr)
-        return nullptr;
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes) + 3;
-    const unsigned char* end = reinterpret_cast<const unsigned char*>(bytes) + size;
-    while (p < end) {
-        unsigned c = *p;
-        int more = c >= 0xF0 && c < 0xF5 ? 3 : c >= 0xE0 ? 2 : c >= 0xC2 && c < 0xE0 ? 1 : 0;
-        if (c >= 0x80 && more == 0) {
-            units[count++] = 0xFFFD;
-            ++p;
-            continue;
-        }
-        unsigned code = more == 3 ? c & 0x07 : more == 2 ? c & 0x0F : more == 1 ? c & 0x1F : c;
-        int taken = 1;
-        for (; taken <= more && p + taken < end && (p[taken] & 0xC0) == 0x80; ++taken)
-            code = code << 6 | (p[taken] & 0x3F);
-        if (taken <= more) {
-            units[count++] = 0xFFFD;
-            p += taken;
-            continue;
-        }
-        p += taken;
-        if (code >= 0x10000) {
-            code -= 0x10000;
-            units[count++] = uint16_t(0xD800 | code >> 10);
-            units[count++] = uint16_t(0xDC00 | (code & 0x3FF));
-        } else {
-            units[count++] = uint16_t(code);
-        }
-    }
-    char* text = unicodeToCodePage(units, count);
+    if (size % 2)
+        units[count - 1] = p[-2];
+    char* text = unicodeToCodePage(units, count, length);
     free(units);
     return text;
 }
@@ -100,10 +63,10 @@ const WholeFile* wholeFile(const char* path)
         cached->file.encoding = kProfileUtf16Be;
     else if (bytes && size >= 3 && memcmp(bytes, "\xEF\xBB\xBF", 3) == 0)
         cached->file.encoding = kProfileUtf8Mark;
+    cached->file.profileLength = size_t(size);
     if (cached->file.encoding == kProfileUtf16Le || cached->file.encoding == kProfileUtf16Be)
-        cached->file.profileText = utf16Text(bytes, size, cached->file.encoding == kProfileUtf16Be);
-    else if (cached->file.encoding == kProfileUtf8Mark)
-        cached->file.profileText = utf8Text(bytes, size);
+        cached->file.profileText = utf16Text(bytes, size, cached->file.encoding == kProfileUtf16Be,
+                                             &cached->file.profileLength);
     cached->next = cachedFiles;
     cachedFiles = cached;
     return &cached->file;
@@ -132,9 +95,18 @@ const char* profileTextOf(const WholeFile* file)
 {
     if (file == nullptr || file->bytes == nullptr)
         return "";
-    if (file->encoding == kProfileAnsi)
+    if (file->encoding == kProfileAnsi || file->encoding == kProfileUtf8Mark)
         return file->bytes;
     return file->profileText ? file->profileText : "";
+}
+
+size_t profileLengthOf(const WholeFile* file)
+{
+    if (file == nullptr || file->bytes == nullptr)
+        return 0;
+    if (file->encoding == kProfileAnsi || file->encoding == kProfileUtf8Mark)
+        return size_t(file->size);
+    return file->profileText ? file->profileLength : 0;
 }
 
 #if defined(_WIN32)
@@ -215,13 +187,14 @@ bool folderListable(const char* folder)
     return true;
 }
 
-char* unicodeToCodePage(const uint16_t* units, size_t count)
+char* unicodeToCodePage(const uint16_t* units, size_t count, size_t* length)
 {
     const WCHAR* wide = reinterpret_cast<const WCHAR*>(units);
     int bytes = count ? WideCharToMultiByte(CP_ACP, 0, wide, int(count), nullptr, 0, nullptr, nullptr) : 0;
     char* text = static_cast<char*>(calloc(1, size_t(bytes) + 1));
     if (text && bytes)
         WideCharToMultiByte(CP_ACP, 0, wide, int(count), text, bytes, nullptr, nullptr);
+    *length = text ? size_t(bytes) : 0;
     return text;
 }
 

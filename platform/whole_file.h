@@ -26,7 +26,8 @@ struct WholeFile {
     uint64_t size;  // bytes read; for kWholeFileTooLarge the size found
     char* bytes;    // `size` bytes and two zero bytes behind them; null unless read
     ProfileEncoding encoding;
-    char* profileText;  // a file with a byte-order mark converted: see profileTextOf
+    char* profileText;  // a UTF-16 file converted: see profileTextOf
+    size_t profileLength;
 };
 
 // Confines the reads from now on to files that lie in `folder`.
@@ -41,10 +42,12 @@ const WholeFile* wholeFile(const char* path);
 const char* wholeFileRefusal(WholeFileStatus status);
 
 // The text of a profile file in the system's code page, as its profile reader reads
-// it: a UTF-16 file (little or big endian) and a UTF-8 file that begin with their
-// byte-order mark are converted, other files are taken byte for byte. "" when the
-// file was not read.
+// it: a UTF-16 file (little or big endian) that begins with its byte-order mark is
+// converted, other files are taken byte for byte (a UTF-8 mark too: Windows reads it
+// as three characters of the first line). "" when the file was not read. The text
+// may hold NUL bytes: profileLengthOf gives its length.
 const char* profileTextOf(const WholeFile* file);
+size_t profileLengthOf(const WholeFile* file);
 
 // The size of the file at `path` without reading it; -1 when there is none or it is a
 // folder. Implemented by each system.
@@ -57,6 +60,7 @@ bool folderListable(const char* folder);
 // For the implementation of each system (whole_file.cpp on Windows, host/files.cpp
 // elsewhere): reads `path` into `file` under the rules above, `folder` null for no
 // confinement; and converts UTF-16 `units` into the code page, in a block from
-// malloc (unconvertible characters become the system's default character).
+// malloc (unconvertible characters become the system's default character), its
+// length in `length`.
 void readRegularFile(const char* path, const char* folder, WholeFile* file);
-char* unicodeToCodePage(const uint16_t* units, size_t count);
+char* unicodeToCodePage(const uint16_t* units, size_t count, size_t* length);

@@ -52,6 +52,18 @@ cmake --build --preset windows
 ctest --preset windows $wine_retry 2>&1 | tee "$log" || true
 count_ctest
 
+step "setupcheck on Linux against the system under Wine: profile files and release folders"
+# The short runs of the differential tests (tests/profile; README "Differential tests").
+if python3 tests/profile/profile_diff.py run --host build/host/bin/profile_reader \
+        --windows build/windows/bin/profile_reader.exe --seed 1 --count 300 &&
+    python3 tests/profile/folder_diff.py --host-check build/host/bin/setupcheck \
+        --windows-bin build/windows/bin --seed 1 --count 12; then
+    passed=$((passed + 1))
+else
+    failed=$((failed + 1))
+fi
+PKGMGR_WINE_ROOT=build/windows/wine PKGMGR_WINE_TEMPLATES=build/wine-templates tests/wine/session.sh stop || true
+
 step "shipping build, tests under Wine (32-bit Windows, and 64-bit Windows through WoW64)"
 if bash scripts/runs-32bit.sh; then
     ctest --preset windows-x86 $wine_retry 2>&1 | tee "$log" || true

@@ -42,7 +42,7 @@ void checkFallback(const char* file, const char* section, const char* name)
     for (const char* more : own) {
         if (strcmp(more, section) == 0)
             return;
-        if (profileTextLine(fileText(file), more, nullptr) > 0) {
+        if (profileBytesLine(fileText(file), fileLength(file), more, nullptr) > 0) {
             char message[kMessageChars];
             formatText(message, sizeof message, "%%%s%% is taken from [%s]: [%s] has no %s", name, section,
                        more, name);
@@ -59,7 +59,7 @@ void noteSetupValue(const char* file, const char* section, const char* key, cons
     if (strncmp(section, "STRINGS", 7) == 0 && current->sourceCount > 0) {
         Source* source = &current->sources[current->sourceCount - 1];
         copyText(source->text, sizeof source->text, value);
-        source->line = profileTextLine(fileText(file), section, key);
+        source->line = profileBytesLine(fileText(file), fileLength(file), section, key);
         checkFallback(file, section, key);
         return;
     }
@@ -68,7 +68,7 @@ void noteSetupValue(const char* file, const char* section, const char* key, cons
     Source* source = newSource(label);
     copyText(source->text, sizeof source->text, value ? value : "");
     copyText(source->file, sizeof source->file, file);
-    source->line = profileTextLine(fileText(file), section, value ? key : nullptr);
+    source->line = profileBytesLine(fileText(file), fileLength(file), section, value ? key : nullptr);
 }
 
 void noteDescriptorNode(const XmlDocument* tree, const XmlNode* node, const char* key)
@@ -101,6 +101,11 @@ void noteCause(const char* line)
 const char* fileText(const char* path)
 {
     return profileTextOf(wholeFile(path));
+}
+
+size_t fileLength(const char* path)
+{
+    return profileLengthOf(wholeFile(path));
 }
 
 void collectFindings()

@@ -80,3 +80,4 @@ int warningCount(const Report& report);
 void collectFindings();
 // The whole of a setup data file as the profile reader sees it, for line numbers.
 const char* fileText(const char* path);
+size_t fileLength(const char* path);

@@ -19,12 +19,23 @@
 
 namespace {
 
-// A ".." among the folder names: the folder lies outside the one it is written under.
+// Whether the names of `folder` (written under another folder) lead above that folder
+// through "..": "A\..\B" stays inside, "..\B" and "A\..\..\B" leave it.
 bool leavesItsParent(const char* folder)
 {
-    for (const char* p = strstr(folder, "\\.."); p; p = strstr(p + 1, "\\.."))
-        if (p[3] == '\\' || p[3] == '\0')
+    int depth = 0;
+    for (const char* p = folder; *p;) {
+        size_t name = strcspn(p, "\\");
+        if (name == 2 && p[0] == '.' && p[1] == '.')
+            --depth;
+        else if (name > 0 && !(name == 1 && p[0] == '.'))
+            ++depth;
+        if (depth < 0)
             return true;
+        p += name;
+        if (*p == '\\')
+            ++p;
+    }
     return false;
 }
 
@@ -56,8 +67,8 @@ void forEachPiece(const char* list, Use use)
     }
 }
 
-// Settings files that the stand-in reads one way and Windows versions read in more
-// than one: a byte-order mark that only newer profile readers take for one.
+// Settings files that systems read in different ways: a byte-order mark that only
+// Wine's profile reader takes for one, and UTF-16, which Windows 98 and Me do not read.
 void checkEncoding(const char* path, const char* label)
 {
 #if defined(_WIN32)
@@ -68,8 +79,11 @@ void checkEncoding(const char* path, const char* label)
     const WholeFile* file = wholeFile(path);
     const char* what = nullptr;
     if (file && file->encoding == kProfileUtf8Mark)
-        what = "begins with a UTF-8 byte-order mark: read here as UTF-8, as newer Windows versions and Wine "
-               "read it; an older Windows takes the mark for part of the first line";
+        what = "begins with a UTF-8 byte-order mark: Windows reads the file as bytes of its code page, the "
+               "mark as three characters of the first line (read so here); Wine reads it as UTF-8";
+    else if (file && file->encoding == kProfileUtf16Le)
+        what = "is UTF-16: read here as the NT family reads it; Windows 98 and Me read no UTF-16 profile file "
+               "(they take its bytes for text of the code page)";
     else if (file && file->encoding == kProfileUtf16Be)
         what = "is UTF-16 big-endian: read here as Wine reads it; not every Windows version's profile reader "
                "takes that byte-order mark";
@@ -121,9 +135,42 @@ void planFiles(const char* folder, const InstallSettings& s, bool optionsRead)
             warnAt(message, &where);
         }
     }
+    DWORD programFolder = optionsRead ? GetFileAttributesA(s.programFolder) : INVALID_FILE_ATTRIBUTES;
+    if (programFolder != INVALID_FILE_ATTRIBUTES && !(programFolder & FILE_ATTRIBUTE_DIRECTORY)) {
+        traceCause("the program folder is a file", s.programFolder);
+        fail(IDS_PHASE_COPY_FILES);
+    }
     if (optionsRead && !programFolderFits(s.programFolder)) {
         traceCause("the program folder is too long for the file paths", s.programFolder);
         fail(IDS_PHASE_COPY_FILES);
+    }
+}
+
+// `path` with its "." and ".." names resolved as the system resolves them in a path it
+// is given ("X\." is X, "X\Y\.." is X); a ".." at the root stays at the root.
+void resolveDots(const char* path, char* out, size_t size)
+{
+    size_t root = path[0] && path[1] == ':' ? 2 : 0;
+    copyText(out, size, path);
+    out[root] = '\0';
+    const char* p = path + root;
+    while (*p) {
+        size_t name = strcspn(p, "\\");
+        if (name == 2 && p[0] == '.' && p[1] == '.') {
+            char* last = strrchr(out + root, '\\');
+            if (last)
+                *last = '\0';
+        } else if (name > 0 && !(name == 1 && p[0] == '.')) {
+            size_t length = strlen(out);
+            if (length + 1 + name < size) {
+                out[length] = '\\';
+                memcpy(out + length + 1, p, name);
+                out[length + 1 + name] = '\0';
+            }
+        }
+        p += name;
+        if (*p == '\\')
+            ++p;
     }
 }
 
@@ -131,7 +178,9 @@ void planFiles(const char* folder, const InstallSettings& s, bool optionsRead)
 // a GROUP of more levels than the machine has fails the save.
 void planMenuFolder(const InstallSettings& s)
 {
-    DWORD existing = GetFileAttributesA(s.menuFolder);
+    char folder[kPathChars];
+    resolveDots(s.menuFolder, folder, sizeof folder);
+    DWORD existing = GetFileAttributesA(folder);
     if (existing != INVALID_FILE_ATTRIBUTES) {
         if (!(existing & FILE_ATTRIBUTE_DIRECTORY)) {
             traceCause("the menu folder is a file", s.menuFolder);
@@ -140,16 +189,27 @@ void planMenuFolder(const InstallSettings& s)
         return;
     }
     char parent[kPathChars];
-    copyText(parent, sizeof parent, s.menuFolder);
+    copyText(parent, sizeof parent, folder);
     char* last = strrchr(parent, '\\');
     if (last)
         *last = '\0';
     DWORD attributes = last ? GetFileAttributesA(parent) : INVALID_FILE_ATTRIBUTES;
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        traceCause("the menu folder lies in a folder that is not there (the run makes one level of [INIT] GROUP)",
-                   s.menuFolder);
-        fail(IDS_PHASE_SHORTCUTS);
-    }
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return;
+#if defined(_WIN32)
+    traceCause("the menu folder lies in a folder that is not there (the run makes one level of [INIT] GROUP)",
+               s.menuFolder);
+    fail(IDS_PHASE_SHORTCUTS);
+#else
+    // The stand-in knows only the folders every Windows has: whether the target
+    // machine has this one is not known here.
+    char message[kMessageChars];
+    formatText(message, sizeof message,
+               "the menu folder lies in %s, which a fresh Windows does not have; the run makes one level of "
+               "[INIT] GROUP, so whether it can make the menu folder (else 000B) depends on the machine",
+               parent);
+    warn(message, "[INIT] GROUP");
+#endif
 }
 
 void planRecords(const InstallSettings& s)
@@ -257,13 +317,15 @@ void checkLanguage(const char* folder, unsigned language, Report* report)
     report->optionsRead = report->result == 0;
     if (report->optionsRead) {
         const char* target = descriptorMode ? nullptr : "[INIT] TARGET";
-        // The options step resolves "..": the warning looks at the folder as written.
-        char written[kPathChars] = "";
-        if (!(s.runFlags & kRunFreshInstall) || !readTargetFolder(written))
-            copyText(written, sizeof written, s.programFolder);
-        if (leavesItsParent(written))
+        // The options step resolves "..": the warning looks at TARGET as written, which
+        // a fresh installation puts under the program-files folder.
+        const Source* written = sourceLabelled("[INIT] TARGET");
+        if ((s.runFlags & kRunFreshInstall) && written && leavesItsParent(written->text))
             warn("the program folder lies outside the program-files folder (\"..\")", target);
-        if (leavesItsParent(s.menuFolder))
+        // GROUP is written under the Programs folder, or with a leading "\\" under the
+        // Start menu; one that begins with "." is the Programs folder whatever follows.
+        const Source* group = sourceLabelled("[INIT] GROUP");
+        if (group && group->text[0] != '.' && leavesItsParent(group->text))
             warn("the menu folder lies outside the Programs folder (\"..\")", "[INIT] GROUP");
         if (!hasVersionForm(s.productVersion))
             warn("the version is not of the form x.yy.zzzz", descriptorMode ? "VERSION" : "[RELEASE] VERSION");

@@ -312,7 +312,8 @@ DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultText, L
                                LPCSTR file)
 {
     // The whole file, read once, as the platform's reader sees it.
-    return readProfileText(section, key, defaultText, out, size, profileTextOf(wholeFile(file)));
+    const WholeFile* whole = wholeFile(file);
+    return readProfileBytes(section, key, defaultText, out, size, profileTextOf(whole), profileLengthOf(whole));
 }
 
 LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM, PHKEY result)

@@ -59,9 +59,11 @@ foreign descriptor beside a release file|settings|ln -s /dev/zero QUVOZEM.xml|--
 setup data named in other letter case|settings|mv ZemSetup.dat zemsetup.DAT; mv PkgMgr.zem PKGMGR.ZEM|--language 0409|0|result: 0000
 link inside the folder|settings|mv ZemSetup.dat settings.ini; ln -s settings.ini ZemSetup.dat|--language 0409|0|result: 0000
 control characters in values|settings|sed -i 's#^VERSION=.*#VERSION=1.04.0000\x1b[1A\x1b[2K\x1b[8m#' PkgMgr.zem|--language 0409|1|version 1.04.0000\x1B[1A\x1B[2K\x1B[8m
-group two folders deep|settings|sed -i 's#^GROUP=.*#GROUP=Tools\\Extra#' ZemSetup.dat|--language 0409|2|result: 000B
+group two folders deep|settings|sed -i 's#^GROUP=.*#GROUP=Tools\\Extra#' ZemSetup.dat|--language 0409|1|Programs\Tools, which a fresh Windows does not have
+group a folder and back|settings|sed -i 's#^GROUP=.*#GROUP=Tools\\.\\Extra\\..#' ZemSetup.dat|--language 0409|0|result: 0000
 group from the Start menu down|settings|sed -i 's#^GROUP=.*#GROUP=\\Programs\\Extra#' ZemSetup.dat|--language 0409|0|menu folder: C:\Documents and Settings\All Users\Start Menu\Programs\Extra
-settings file in UTF-16|settings|iconv -f UTF-8 -t UTF-16LE ZemSetup.dat >u && { printf '\xff\xfe'; cat u; } >ZemSetup.dat|--language 0407|0|menu folder: C:\Documents and Settings\All Users\Start Menu\Programs\Veltrano Paketverwaltung
+settings file in UTF-16|settings|iconv -f UTF-8 -t UTF-16LE ZemSetup.dat >u && { printf '\xff\xfe'; cat u; } >ZemSetup.dat|--language 0407|1|menu folder: C:\Documents and Settings\All Users\Start Menu\Programs\Veltrano Paketverwaltung
+settings file in UTF-16 on Windows 98|settings|iconv -f UTF-8 -t UTF-16LE ZemSetup.dat >u && { printf '\xff\xfe'; cat u; } >ZemSetup.dat|--language 0409|1|Windows 98 and Me read no UTF-16 profile file
 settings file in UTF-16 big-endian|settings|iconv -f UTF-8 -t UTF-16BE ZemSetup.dat >u && { printf '\xfe\xff'; cat u; } >ZemSetup.dat|--language 0409|1|ZemSetup.dat is UTF-16 big-endian
 settings file with a UTF-8 mark|settings|{ printf '\xef\xbb\xbf'; cat ZemSetup.dat; } >u; mv u ZemSetup.dat|--language 0409|1|ZemSetup.dat begins with a UTF-8 byte-order mark
 source file that is a folder|settings|rm zemliba.dll; mkdir zemliba.dll|--language 0409|1|zemliba.dll is a folder: it is installed as a folder with all it holds
