@@ -710,6 +710,91 @@ TEST_F(FaultMatrix, TheProcessWritesItsLogBoundedAndNeverFailsForIt)
     DeleteFileA(oldPath.c_str());
 }
 
+// What a standard user can put in the temporary folder of the system account does not
+// redirect the log: a link under the log's name or the previous log's, another user's
+// file or a file with a second name (owner and count faked: Wine keeps neither), a held
+// mutex, line breaks in a text. The run never fails for any of them.
+TEST_F(FaultMatrix, TheProcessLogNeverActsThroughALinkOrForAnotherUser)
+{
+    std::string path = runLogPath();
+    std::string oldPath = runLogPath("PkgMgrSetup.old.log");
+    const std::string victim = "C:\\PkgMgr victim";
+    DeleteFileA(path.c_str());
+    DeleteFileA(oldPath.c_str());
+    removeTree(victim);
+    makeFolders(victim);
+    writeFile(victim + "\\protected.txt", "protected");
+    makePackage();
+    ASSERT_TRUE(makeLink(path, victim + "\\protected.txt"));
+    EXPECT_EQ(0u, runProcess(package + "\\setup.exe", "/S /L"));
+    EXPECT_EQ(kInstalled, machineState());
+    EXPECT_EQ("protected", readFile(victim + "\\protected.txt"));
+    removeLink(path);
+
+    // A grown log is set aside only onto a name that is no link.
+    writeFile(path, std::string(kRunLogTurnBytes, 'x'));
+    ASSERT_TRUE(makeLink(oldPath, victim + "\\protected.txt"));
+    EXPECT_EQ(0u, runProcess(windowsFolder() + "\\_zemu000.exe", "/S /U /L"));
+    EXPECT_EQ("protected", readFile(victim + "\\protected.txt"));
+    EXPECT_TRUE(exists(oldPath));
+    removeLink(oldPath);
+    DeleteFileA(path.c_str());
+
+    static SetupContext run;
+    ZeroMemory(&run, sizeof run);
+    run.runFlags = 0x1;
+    run.versionInfo.dwOSVersionInfoSize = sizeof run.versionInfo;
+    GetVersionExA(&run.versionInfo);
+    SeamGuard guard;
+    fakeOwnersAndLinks();
+    const struct {
+        const char* what;
+        FakeOwner owner;
+        DWORD links;
+    } refused[] = {{"another user's file", FakeOwner::otherUser, 0},
+                   {"an owner that cannot be read", FakeOwner::unreadable, 0},
+                   {"a second name", FakeOwner::administrators, 2}};
+    for (const auto& c : refused) {
+        writeFile(path, "planted\r\n");
+        char longPath[MAX_PATH] = "";
+        GetLongPathNameA(path.c_str(), longPath, MAX_PATH);
+        fakedNames = {{longPath, c.owner, c.links}};
+        openRunLog(run, "/L");
+        traceCause("a line", "C:\\subject");
+        closeRunLog(run, nullptr);
+        EXPECT_EQ("planted\r\n", readFile(path)) << c.what;
+    }
+    fakedNames.clear();
+    DeleteFileA(path.c_str());
+
+    // Another process holds the turn mutex: the run waits a bounded time in all.
+    std::atomic<int> holding(0);
+    std::thread holder([&holding] {
+        HANDLE mutex = CreateMutexA(nullptr, TRUE, "PkgMgrSetupLog");
+        holding = 1;
+        while (holding == 1)
+            Sleep(10);
+        ReleaseMutex(mutex);
+        CloseHandle(mutex);
+    });
+    while (holding == 0)
+        Sleep(10);
+    DWORD started = GetTickCount();
+    openRunLog(run, "/L");
+    for (int i = 0; i < 20; ++i)
+        traceCause("forged\r\n00:00:00.000 result: 0000, exit code 0: installed", "C:\\subject");
+    closeRunLog(run, nullptr);
+    DWORD waited = GetTickCount() - started;
+    holding = 2;
+    holder.join();
+    EXPECT_GT(7000u, waited);
+    std::string log = readFile(path);
+    EXPECT_NE(std::string::npos, log.find("forged\\x0D\\x0A00:00:00.000 result: 0000")) << log;
+    EXPECT_EQ(std::string::npos, log.find("\r\n00:00:00.000 result")) << "no forged line: " << log;
+    DeleteFileA(path.c_str());
+    removeTree(victim);
+}
+
 // Systems the program refuses, each in a prefix set to that Windows version.
 class OldSystem : public FaultMatrix {};
 
