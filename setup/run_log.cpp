@@ -9,7 +9,9 @@
 #include "platform/trusted_names.h"
 #include "resources/resource.h"
 #include "setup/checks.h"
+#include "setup/command_line.h"
 #include "setup/context.h"
+#include "setupdata/names.h"
 #include "setupdata/run_flags.h"
 
 #ifndef PKGMGR_SETUP_VERSION
@@ -137,14 +139,38 @@ HANDLE openLogFile(const char* path)
     return file;
 }
 
+// The log's path and the previous log's: the path of `/L=path`, in its one spelling,
+// beside it the same name with ".old" before ".log" (or after a name without it); the
+// fixed names in the temporary folder for `/L` alone, and for a path that is no full
+// path of a file (then `*refused` is set).
+int logPaths(const char* commandLine, char* path, char* oldPath, bool* refused)
+{
+    char given[kPathChars];
+    *refused = false;
+    if (readLogPathOption(commandLine, given, sizeof given)) {
+        size_t length = 0;
+        if (canonicalFolderPath(given, path, kPathChars) && (length = boundedLength(path, kPathChars)) > 3 &&
+            path[length - 1] != '\\') {
+            bool dotLog = length > 4 && lstrcmpiA(path + length - 4, ".log") == 0;
+            copyText(oldPath, kPathChars, path);
+            if (dotLog)
+                oldPath[length - 4] = '\0';
+            if (appendText(oldPath, kPathChars, ".old") && appendText(oldPath, kPathChars, dotLog ? ".log" : ""))
+                return 1;
+        }
+        *refused = true;
+    }
+    return logPath(kRunLogName, path) && logPath(kOldRunLogName, oldPath);
+}
+
 // Opens the log; one that has grown past its bound becomes the previous log first.
 // A log that stays too long (another run holds it open, or the previous log's name is
 // taken by a link or another user's file) is not written to at all.
-HANDLE openBoundedLog()
+HANDLE openBoundedLog(const char* commandLine, bool* refusedPath)
 {
     char path[kPathChars];
     char oldPath[kPathChars];
-    if (!logPath(kRunLogName, path) || !logPath(kOldRunLogName, oldPath))
+    if (!logPaths(commandLine, path, oldPath, refusedPath))
         return INVALID_HANDLE_VALUE;
     HANDLE file = openLogFile(path);
     if (file == INVALID_HANDLE_VALUE)
@@ -240,7 +266,8 @@ void openRunLog(const SetupContext& run, const char* commandLine)
     runLog.written = 0;
     runLog.cutOff = 0;
     runLog.waitLeft = kWaitBudgetMs;
-    runLog.file = openBoundedLog();
+    bool refusedPath = false;
+    runLog.file = openBoundedLog(commandLine, &refusedPath);
     if (runLog.file == INVALID_HANDLE_VALUE) {
         if (runLog.mutex)
             CloseHandle(runLog.mutex);
@@ -249,6 +276,8 @@ void openRunLog(const SetupContext& run, const char* commandLine)
         return;
     }
     writeHeader(run, commandLine);
+    if (refusedPath)
+        writeLine("the log path of /L= is no full path of a file, or too long: this log is written instead");
     traceCopy = copyTraceLine;
     SetLastError(kept);
 }

@@ -740,6 +740,19 @@ TEST_F(FaultMatrix, TheProcessLogNeverActsThroughALinkOrForAnotherUser)
     removeLink(oldPath);
     DeleteFileA(path.c_str());
 
+    // /L=path puts the log there, as safely; a path that is no full path of a file
+    // leaves it in the temporary folder, which says so.
+    const std::string named = victim + "\\setup.log";
+    EXPECT_EQ(0u, runProcess(package + "\\setup.exe", ("/S /L=" + named + " /W").c_str()));
+    EXPECT_NE(std::string::npos, readFile(named).find("result: 0000, exit code 0: installed")) << readFile(named);
+    ASSERT_TRUE(makeLink(victim + "\\linked.log", victim + "\\protected.txt"));
+    EXPECT_EQ(0u, runProcess(windowsFolder() + "\\_zemu000.exe", ("/S /U /L=\"" + victim + "\\linked.log\"").c_str()));
+    EXPECT_EQ("protected", readFile(victim + "\\protected.txt"));
+    removeLink(victim + "\\linked.log");
+    EXPECT_EQ(8u, runProcess(package + "\\setup.exe", "/S /U /L=relative.log"));
+    EXPECT_NE(std::string::npos, readFile(path).find("is no full path of a file")) << readFile(path);
+    DeleteFileA(path.c_str());
+
     static SetupContext run;
     ZeroMemory(&run, sizeof run);
     run.runFlags = 0x1;
