@@ -213,8 +213,10 @@ int folderTreeTrusted(const char* folder)
 HANDLE openTrustedName(const char* path, DWORD access, DWORD share, DWORD flags, const char** refusal)
 {
     bool link = false;
-    HANDLE opened = openNameItself(path, access | READ_CONTROL | FILE_READ_ATTRIBUTES, share, OPEN_EXISTING,
-                                   flags, nullptr, &link);
+    // What the checks read; Windows 9x knows only the generic rights.
+    if (isNtFamily())
+        access |= READ_CONTROL | FILE_READ_ATTRIBUTES;
+    HANDLE opened = openNameItself(path, access, share, OPEN_EXISTING, flags, nullptr, &link);
     if (opened == INVALID_HANDLE_VALUE) {
         *refusal = "it cannot be opened";
         return opened;
@@ -280,6 +282,9 @@ int moveFileName(const char* from, const char* to)
         CloseHandle(there);
     }
     // A rename replaces the name at `to` itself, never what a link there points to.
+    // Windows 9x has no links, and no MoveFileExA (a stub that fails).
+    if (!isNtFamily())
+        return (DeleteFileA(to) || GetLastError() == ERROR_FILE_NOT_FOUND) && MoveFileA(from, to);
     return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
