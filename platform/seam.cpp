@@ -55,5 +55,6 @@ PlatformSeam platform = {
     ::CreateDirectoryA,
     ::OpenMutexA,
     handleSecurityInfo,
+    ::CreateFileA,
     ::GetFileInformationByHandle,
 };

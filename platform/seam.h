@@ -45,6 +45,10 @@ struct PlatformSeam {
     DWORD(WINAPI* GetSecurityInfo)(HANDLE handle, SE_OBJECT_TYPE kind, SECURITY_INFORMATION wanted,
                                    PSID* owner, PSID* group, PACL* dacl, PACL* sacl,
                                    PSECURITY_DESCRIPTOR* descriptor);
+    // Opening and creating files without following links (the access list of a new
+    // log, which Wine does not keep).
+    HANDLE(WINAPI* CreateFileA)(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                DWORD disposition, DWORD flags, HANDLE templateFile);
     // A file's attributes and link count from its handle (a hard link, a reparse point
     // opened itself: Wine shows neither).
     BOOL(WINAPI* GetFileInformationByHandle)(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info);

@@ -110,7 +110,7 @@ HANDLE openNameItself(const char* path, DWORD access, DWORD share, DWORD disposi
     // Windows 9x has no reparse points, and its CreateFileA knows no such flag.
     if (isNtFamily())
         flags |= FILE_FLAG_OPEN_REPARSE_POINT;
-    HANDLE handle = CreateFileA(path, access, share, security, disposition, flags, nullptr);
+    HANDLE handle = platform.CreateFileA(path, access, share, security, disposition, flags, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return handle;
     DWORD kept = GetLastError();

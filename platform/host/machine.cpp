@@ -370,5 +370,5 @@ void CoUninitialize() {}
 PlatformSeam platform = {
     nullptr,          nullptr,         nullptr, RegCreateKeyExA, RegSetValueExA, RegDeleteValueA,
     GetModuleFileNameA, nullptr,       MessageBoxA, nullptr,     nullptr,        nullptr,
-    nullptr,          nullptr,         nullptr,     nullptr,
+    nullptr,          nullptr,         nullptr,     nullptr,        nullptr,
 };

@@ -710,6 +710,54 @@ TEST_F(FaultMatrix, TheProcessWritesItsLogBoundedAndNeverFailsForIt)
     DeleteFileA(oldPath.c_str());
 }
 
+// The access list that a new file is created with, as "protected who:rights ..." (Wine
+// keeps none, so the creation is watched): who is administrators, system, user (the
+// running one) or other; rights all or the mask.
+std::string createdFileAccess;
+
+HANDLE WINAPI recordFileCreation(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                 DWORD disposition, DWORD flags, HANDLE templateFile)
+{
+    if (disposition == CREATE_NEW) {
+        createdFileAccess = "inherited";
+        BOOL present = FALSE, defaulted = FALSE;
+        PACL list = nullptr;
+        SECURITY_DESCRIPTOR_CONTROL control = 0;
+        DWORD revision = 0;
+        if (security && GetSecurityDescriptorDacl(security->lpSecurityDescriptor, &present, &list, &defaulted) &&
+            present && list) {
+            GetSecurityDescriptorControl(security->lpSecurityDescriptor, &control, &revision);
+            createdFileAccess = control & SE_DACL_PROTECTED ? "protected" : "open";
+            BYTE sids[3][SECURITY_MAX_SID_SIZE];
+            DWORD size = sizeof sids[0];
+            CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sids[0], &size);
+            size = sizeof sids[1];
+            CreateWellKnownSid(WinLocalSystemSid, nullptr, sids[1], &size);
+            HANDLE token = nullptr;
+            BYTE user[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)];
+            OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+            GetTokenInformation(token, TokenUser, user, sizeof user, &size);
+            CloseHandle(token);
+            CopySid(SECURITY_MAX_SID_SIZE, sids[2], reinterpret_cast<TOKEN_USER*>(user)->User.Sid);
+            const char* names[] = {"administrators", "system", "user"};
+            for (WORD i = 0; i < list->AceCount; ++i) {
+                ACCESS_ALLOWED_ACE* entry = nullptr;
+                GetAce(list, i, reinterpret_cast<void**>(&entry));
+                std::string who = "other";
+                for (int n = 2; n >= 0; --n) {
+                    if (EqualSid(&entry->SidStart, sids[n]))
+                        who = names[n];
+                }
+                createdFileAccess += " " + who + ":" +
+                                     (entry->Mask == GENERIC_ALL || entry->Mask == FILE_ALL_ACCESS
+                                          ? std::string("all")
+                                          : std::to_string(entry->Mask));
+            }
+        }
+    }
+    return CreateFileA(path, access, share, security, disposition, flags, templateFile);
+}
+
 // What a standard user can put in the temporary folder of the system account does not
 // redirect the log: a link under the log's name or the previous log's, another user's
 // file or a file with a second name (owner and count faked: Wine keeps neither), a held
@@ -759,6 +807,12 @@ TEST_F(FaultMatrix, TheProcessLogNeverActsThroughALinkOrForAnotherUser)
     run.versionInfo.dwOSVersionInfoSize = sizeof run.versionInfo;
     GetVersionExA(&run.versionInfo);
     SeamGuard guard;
+    // A new log: only the administrators, the system and the running user may use it.
+    platform.CreateFileA = recordFileCreation;
+    openRunLog(run, "/L");
+    closeRunLog(run, nullptr);
+    EXPECT_EQ("protected administrators:all system:all user:all", createdFileAccess);
+    DeleteFileA(path.c_str());
     fakeOwnersAndLinks();
     const struct {
         const char* what;
