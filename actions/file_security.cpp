@@ -9,6 +9,7 @@
 #include "platform/system.h"
 #include "platform/text.h"
 #include "platform/trace.h"
+#include "platform/trusted_names.h"
 
 namespace {
 
@@ -77,30 +78,6 @@ int secureStagedFile(const char* path)
 
 namespace {
 
-// The well-known groups and accounts that the access lists and owner checks name.
-struct WellKnownSids {
-    UniqueSid administrators;
-    UniqueSid system;
-    UniqueSid users;
-    UniqueSid creatorOwner;
-    UniqueSid installer;  // the TrustedInstaller service, owner of system folders from Vista on
-};
-
-bool wellKnownSids(WellKnownSids& sids)
-{
-    SID_IDENTIFIER_AUTHORITY nt = {SECURITY_NT_AUTHORITY};
-    SID_IDENTIFIER_AUTHORITY creator = {SECURITY_CREATOR_SID_AUTHORITY};
-    return AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0,
-                                    0, 0, 0, 0, sids.administrators.put()) &&
-           AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, sids.system.put()) &&
-           AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_USERS, 0, 0, 0, 0,
-                                    0, 0, sids.users.put()) &&
-           AllocateAndInitializeSid(&creator, 1, SECURITY_CREATOR_OWNER_RID, 0, 0, 0, 0, 0, 0, 0,
-                                    sids.creatorOwner.put()) &&
-           AllocateAndInitializeSid(&nt, 6, 80, 956008885, 3418522649u, 1831038044, 1853292631, 2271478464u,
-                                    0, 0, sids.installer.put());
-}
-
 // One entry of a new folder's access list.
 EXPLICIT_ACCESSA grant(PSID trustee, TRUSTEE_TYPE type, DWORD rights, DWORD inheritance)
 {
@@ -138,50 +115,6 @@ int createFolderWithAccess(const char* path, EXPLICIT_ACCESSA* entries, ULONG co
         return 0;
     SECURITY_ATTRIBUTES attributes = {sizeof attributes, &descriptor, FALSE};
     return platform.CreateDirectoryA(path, &attributes) != 0;
-}
-
-// The user of this process's token, into `buffer`; null when it cannot be read.
-PSID processUser(BYTE* buffer, DWORD size)
-{
-    HANDLE opened = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &opened))
-        return nullptr;
-    UniqueHandle token(opened);
-    DWORD returned = 0;
-    if (!GetTokenInformation(token.get(), TokenUser, buffer, size, &returned))
-        return nullptr;
-    return reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid;
-}
-
-// Where the last name of `path` begins, after its backslash; 0 for none. A trail byte
-// may be a backslash, so the text is read from its start.
-size_t lastNameStart(const char* path)
-{
-    size_t start = 0;
-    for (size_t i = 0; path[i]; ++i) {
-        if (IsDBCSLeadByte(static_cast<BYTE>(path[i])) && path[i + 1]) {
-            ++i;
-            continue;
-        }
-        if (path[i] == '\\')
-            start = i + 1;
-    }
-    return start;
-}
-
-// Whether the owner of `path` is the administrators, the system, the system's installer
-// service or `user`, or there is none (FAT); `error` is set when it cannot be read.
-bool ownerTrusted(const char* path, const WellKnownSids& sids, PSID user, DWORD* error)
-{
-    PSID owner = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    *error = platform.GetNamedSecurityInfoA(path, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
-                                            nullptr, nullptr, &descriptor);
-    UniqueLocal descriptorOwner(descriptor);
-    if (*error != ERROR_SUCCESS)
-        return false;
-    return !owner || EqualSid(owner, sids.administrators.get()) || EqualSid(owner, sids.system.get()) ||
-           EqualSid(owner, sids.installer.get()) || (user && EqualSid(owner, user));
 }
 
 // The program-files folder's entries, inherited by everything inside: full control for
@@ -228,54 +161,10 @@ int createDownloadFolder(const char* path)
 
 int folderOwnersTrusted(const char* folder)
 {
-    if (!isNtFamily())
-        return 1;
-    WellKnownSids sids;
-    alignas(TOKEN_USER) BYTE userBuffer[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)];
-    PSID user = processUser(userBuffer, sizeof userBuffer);
-    if (!wellKnownSids(sids))
-        return 0;
-    char level[kPathChars];
-    if (!copyText(level, sizeof level, folder))
-        return 0;
-    // From the folder up to, not including, the drive's root ("C:") or the share.
-    size_t rootLength = level[0] == '\\' ? 0 : 2;
-    if (level[0] == '\\') {
-        const char* share = strchr(level + 2, '\\');
-        const char* afterShare = share ? strchr(share + 1, '\\') : nullptr;
-        rootLength = afterShare ? size_t(afterShare - level) : boundedLength(level, sizeof level);
-    }
-    while (boundedLength(level, sizeof level) > rootLength) {
-        DWORD attributes = GetFileAttributesA(level);
-        DWORD error = ERROR_SUCCESS;
-        if (attributes != INVALID_FILE_ATTRIBUTES && !ownerTrusted(level, sids, user, &error)) {
-            // An owner that keeps the administrators from reading counts as another.
-            if (error != ERROR_SUCCESS)
-                traceCall("GetNamedSecurityInfoA (owner)", error, level);
-            else
-                traceCause("the folder belongs to another user, who could replace the program's files "
-                           "(an administrator must own it, or choose another folder)",
-                           level);
-            return 0;
-        }
-        size_t cut = lastNameStart(level);
-        if (cut == 0)
-            break;
-        level[cut - 1] = '\0';
-    }
-    return 1;
+    return folderTreeTrusted(folder);
 }
 
 int createPrivateFolder(const char* path)
 {
     return createProtectedFolder(path, 0);
-}
-
-int ownedByAdministrators(const char* path)
-{
-    WellKnownSids sids;
-    alignas(TOKEN_USER) BYTE userBuffer[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)];
-    PSID user = processUser(userBuffer, sizeof userBuffer);
-    DWORD error = ERROR_SUCCESS;
-    return wellKnownSids(sids) && ownerTrusted(path, sids, user, &error);
 }

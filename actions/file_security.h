@@ -4,17 +4,13 @@
 // Whether the existing folder `folder` (in its one spelling, see canonicalFolderPath)
 // and every existing folder above it, up to the drive's root or the share, belong to
 // the administrators, the system, the system's installer service or the user running
-// the setup. A folder that another user made first (at a drive's root, say) stays in
+// the setup (folderTreeTrusted, platform/trusted_names.h: each level is read on the
+// name itself, and a link counts by its own owner). A folder that another user made first (at a drive's root, say) stays in
 // that user's hands: whatever the installation puts there, that user could replace
 // later, or put a DLL beside the application. Returns 1 on Windows 9x, and for a
 // volume without owners (FAT); 0, with the cause in the trace, when another owner, or
 // an owner that cannot be read, is found.
 int folderOwnersTrusted(const char* folder);
-
-// Whether `path` has an owner that folderOwnersTrusted accepts, as a folder that a run
-// of this program made has; never one that a standard user made. 0 when the owner
-// cannot be read.
-int ownedByAdministrators(const char* path);
 
 // Creates the new download folder `path`: on the NT family every user may read it and
 // create files and folders in it, while only their creator, the administrators and the

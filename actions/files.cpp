@@ -12,6 +12,7 @@
 #include "platform/system.h"
 #include "platform/text.h"
 #include "platform/trace.h"
+#include "platform/trusted_names.h"
 #include "setupdata/run_flags.h"
 #include "setupdata/setup_data.h"
 
@@ -107,15 +108,24 @@ DWORD unpredictableNumber()
 // while a run holds it, no other run takes its staging folder for a leftover.
 HANDLE holdFolder(const char* path, DWORD share)
 {
-    HANDLE handle = CreateFileA(path, GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                                nullptr);
+    bool link = false;
+    HANDLE handle = openNameItself(path, GENERIC_READ, share, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr,
+                                   &link);
     return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
 }
 
-// Calls `visit` with each entry that `pattern` finds.
-template <typename Visit>
-void forEachFound(const char* pattern, Visit visit)
+// Removes the staging folders that runs ended before their time (killed, a power cut)
+// left in `tempFolder`: a folder of that name pattern and owner that no running setup
+// holds and whose copies no pending restart operation waits for. NT family only:
+// Windows 9x has neither the private folders nor the share modes that tell a live one.
+// Every user may write the temporary folder: an entry that is a link is left alone, and
+// the files go only from the folder that was checked, held so that it can be neither
+// renamed nor swapped for a link meanwhile.
+void removeEarlierStagingFolders(const char* tempFolder)
 {
+    char pattern[kPathChars];
+    if (!isNtFamily() || !formatText(pattern, sizeof pattern, "%s%s*", tempFolder, kStagingPrefix))
+        return;
     WIN32_FIND_DATAA found;
     UniqueFind find(FindFirstFileA(pattern, &found));
     if (find.get() == INVALID_HANDLE_VALUE) {
@@ -123,46 +133,28 @@ void forEachFound(const char* pattern, Visit visit)
         return;
     }
     do {
-        visit(found);
-    } while (FindNextFileA(find.get(), &found));
-}
-
-// Deletes the files directly in `folder`; the search is closed before the folder can go.
-void deleteFilesIn(const char* folder)
-{
-    char pattern[kPathChars];
-    if (!formatText(pattern, sizeof pattern, "%s\\*", folder))
-        return;
-    forEachFound(pattern, [folder](const WIN32_FIND_DATAA& found) {
-        char file[kPathChars];
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-            formatText(file, sizeof file, "%s\\%s", folder, found.cFileName))
-            DeleteFileA(file);
-    });
-}
-
-// Removes the staging folders that runs ended before their time (killed, a power cut)
-// left in `tempFolder`: a folder of that name pattern and owner that no running setup
-// holds and whose copies no pending restart operation waits for. NT family only:
-// Windows 9x has neither the private folders nor the share modes that tell a live one.
-void removeEarlierStagingFolders(const char* tempFolder)
-{
-    char pattern[kPathChars];
-    if (!isNtFamily() || !formatText(pattern, sizeof pattern, "%s%s*", tempFolder, kStagingPrefix))
-        return;
-    forEachFound(pattern, [tempFolder](const WIN32_FIND_DATAA& found) {
         char folder[kPathChars];
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || isLinkAttributes(found.dwFileAttributes) ||
             boundedLength(found.cFileName, MAX_PATH) != sizeof kStagingPrefix - 1 + 8 ||
-            !formatText(folder, sizeof folder, "%s%s", tempFolder, found.cFileName) ||
-            !ownedByAdministrators(folder) || pendingOperationsWithin(folder))
-            return;
+            !formatText(folder, sizeof folder, "%s%s", tempFolder, found.cFileName))
+            continue;
         // A running setup holds its folder open: then it cannot be opened alone.
         if (!UniqueHandle(holdFolder(folder, 0)))
-            return;
-        deleteFilesIn(folder);
-        RemoveDirectoryA(folder);
-    });
+            continue;
+        const char* refusal = nullptr;
+        HANDLE opened = openTrustedName(folder, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        FILE_FLAG_BACKUP_SEMANTICS, &refusal);
+        if (opened == INVALID_HANDLE_VALUE) {
+            traceCause(refusal, folder);
+            continue;
+        }
+        UniqueHandle held(opened);
+        if (pendingOperationsWithin(folder))
+            continue;
+        deleteFilesInHeldFolder(folder);
+        held.reset();
+        RemoveDirectoryA(folder);  // a link put there meanwhile goes itself, never what it names
+    } while (FindNextFileA(find.get(), &found));
 }
 
 // The run's own folder for the staged copies, under the temporary folder (or beside
@@ -490,7 +482,9 @@ int folderMade(const char* path)
 
 }  // namespace
 
-int createFolderTree(const char* path)
+namespace {
+
+int makeFolderTree(const char* path)
 {
     if (folderMade(path))
         return 1;
@@ -507,7 +501,17 @@ int createFolderTree(const char* path)
     if (cut == 0)
         return 0;
     parent[cut] = '\0';
-    if (!createFolderTree(parent))
+    if (!makeFolderTree(parent))
         return 0;
     return folderMade(path);
+}
+
+}  // namespace
+
+int createFolderTree(const char* path)
+{
+    // Each level is checked again now that it is there, made by this run or found: one
+    // that another user made, or a link that another user made, meanwhile (the options
+    // step may lie long before) is refused.
+    return makeFolderTree(path) && folderTreeTrusted(path);
 }

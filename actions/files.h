@@ -17,7 +17,9 @@ int deploymentFiles(int descriptor, const char* const** sources, const char* con
 // their lists for the shell, the stray files it looks for). 1 or 0.
 int programFolderFits(const char* folder);
 
-// Creates `path` with every missing parent. Returns 1 when the folder exists afterwards.
+// Creates `path` with every missing parent. Returns 1 when the folder exists afterwards
+// and every level of it, made now or found, passes folderTreeTrusted (a level that
+// another user made or linked elsewhere meanwhile fails it, the cause in the trace).
 // A level made directly at the root of a drive ("C:\Veltrano") is made with
 // createProtectedFolder(path, 1): through the root's inheritable entries every user
 // could change what is inside a new folder there, and plant a DLL beside the

@@ -4,7 +4,7 @@
 #include "platform/trace.h"
 
 const char* const kLoadedByName[] = {
-    "ntmarta.dll",    // advapi32: GetNamedSecurityInfoA, SetNamedSecurityInfoA, SetEntriesInAclA
+    "ntmarta.dll",    // advapi32: GetSecurityInfo, SetNamedSecurityInfoA, SetEntriesInAclA
     "cryptbase.dll",  // advapi32 on 7 forwards SystemFunction036 (the staging folder's name) there
     "uxtheme.dll",    // user32 and the common controls draw the dialogs with visual styles
     "msimg32.dll",    // the themed controls' drawing

@@ -23,17 +23,16 @@ int WINAPI fileOperation(LPSHFILEOPSTRUCTA operation)
     return systemLibraries().SHFileOperationA(operation);
 }
 
-using GetNamedSecurityInfoFunction = DWORD(WINAPI*)(LPCSTR, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*,
-                                                    PSID*, PACL*, PACL*, PSECURITY_DESCRIPTOR*);
+using GetSecurityInfoFunction = DWORD(WINAPI*)(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*, PSID*,
+                                               PACL*, PACL*, PSECURITY_DESCRIPTOR*);
 
-DWORD WINAPI namedSecurityInfo(LPCSTR name, SE_OBJECT_TYPE kind, SECURITY_INFORMATION wanted, PSID* owner,
-                               PSID* group, PACL* dacl, PACL* sacl, PSECURITY_DESCRIPTOR* descriptor)
+DWORD WINAPI handleSecurityInfo(HANDLE handle, SE_OBJECT_TYPE kind, SECURITY_INFORMATION wanted, PSID* owner,
+                                PSID* group, PACL* dacl, PACL* sacl, PSECURITY_DESCRIPTOR* descriptor)
 {
-    auto function = procedureOf<GetNamedSecurityInfoFunction>(GetModuleHandleA("advapi32.dll"),
-                                                             "GetNamedSecurityInfoA");
+    auto function = procedureOf<GetSecurityInfoFunction>(GetModuleHandleA("advapi32.dll"), "GetSecurityInfo");
     if (function == nullptr)
         return ERROR_CALL_NOT_IMPLEMENTED;
-    return function(name, kind, wanted, owner, group, dacl, sacl, descriptor);
+    return function(handle, kind, wanted, owner, group, dacl, sacl, descriptor);
 }
 
 }  // namespace
@@ -55,6 +54,8 @@ PlatformSeam platform = {
     fileOperation,
     ::CreateDirectoryA,
     ::OpenMutexA,
-    namedSecurityInfo,
+    handleSecurityInfo,
+    ::CreateFileA,
+    ::GetFileInformationByHandle,
     ::GetFileAttributesA,
 };

@@ -39,11 +39,19 @@ struct PlatformSeam {
     BOOL(WINAPI* CreateDirectoryA)(LPCSTR path, LPSECURITY_ATTRIBUTES security);
     // Opening the running application's mutex (one that another account holds).
     HANDLE(WINAPI* OpenMutexA)(DWORD access, BOOL inherit, LPCSTR name);
-    // A folder's owner (a folder that another user made: Wine reports one owner for
-    // every file). Looked up at run time: Windows 98 lacks it.
-    DWORD(WINAPI* GetNamedSecurityInfoA)(LPCSTR name, SE_OBJECT_TYPE kind, SECURITY_INFORMATION wanted,
-                                         PSID* owner, PSID* group, PACL* dacl, PACL* sacl,
-                                         PSECURITY_DESCRIPTOR* descriptor);
+    // The owner of an open file or folder, also of a link opened itself (another user's
+    // folder or link: Wine reports one owner for every file and none for a link).
+    // Looked up at run time: Windows 98 lacks it.
+    DWORD(WINAPI* GetSecurityInfo)(HANDLE handle, SE_OBJECT_TYPE kind, SECURITY_INFORMATION wanted,
+                                   PSID* owner, PSID* group, PACL* dacl, PACL* sacl,
+                                   PSECURITY_DESCRIPTOR* descriptor);
+    // Opening and creating files without following links (the access list of a new
+    // log, which Wine does not keep).
+    HANDLE(WINAPI* CreateFileA)(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                DWORD disposition, DWORD flags, HANDLE templateFile);
+    // A file's attributes and link count from its handle (a hard link, a reparse point
+    // opened itself: Wine shows neither).
+    BOOL(WINAPI* GetFileInformationByHandle)(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info);
     // Whether a folder is there (a drive without media, which Wine does not have).
     DWORD(WINAPI* GetFileAttributesA)(LPCSTR path);
 };

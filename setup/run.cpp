@@ -15,6 +15,7 @@
 #include "platform/seam.h"
 #include "platform/system.h"
 #include "platform/trace.h"
+#include "platform/trusted_names.h"
 #include "resources/resource.h"
 #include "setup/checks.h"
 #include "setup/command_line.h"
@@ -334,7 +335,11 @@ int applyInstallShortcuts(const SetupContext& run)
            applyMenuShortcut(s.programPath, s.menuShortcut, s.menuFolder, run.runFlags);
 }
 
-int registerSearchFolders(SetupContext& run)
+namespace {
+
+// Step I6 up to the choice of the download folder, whose owner registerSearchFolders
+// then checks.
+int registerFolders(SetupContext& run)
 {
     ZeroMemory(run.searchList, sizeof run.searchList);
     size_t searchLength = size_t(readDefaultSearch(run.searchList));
@@ -382,6 +387,24 @@ int registerSearchFolders(SetupContext& run)
     }
     if (missing && createDownloadFolder(run.downloadFolder))
         applySearchFolder(run.downloadFolder, run.runFlags);  // its result does not matter
+    return registered;
+}
+
+}  // namespace
+
+int registerSearchFolders(SetupContext& run)
+{
+    int registered = registerFolders(run);
+    // The application trusts the recorded download folder. One that another user made
+    // first (or made when this run's creation lost the race), or a link that another
+    // user made, is not recorded: the Windows folder is, as for a list without entries.
+    char windowsFolder[kPathChars] = "";
+    UINT windowsLength = GetWindowsDirectoryA(windowsFolder, sizeof windowsFolder);
+    if (GetFileAttributesA(run.downloadFolder) != INVALID_FILE_ATTRIBUTES && !folderTreeTrusted(run.downloadFolder) &&
+        windowsLength > 0 && windowsLength < sizeof windowsFolder) {
+        traceCause("the download folder is not recorded; the Windows folder is", run.downloadFolder);
+        copyText(run.downloadFolder, sizeof run.downloadFolder, windowsFolder);
+    }
     return registered;
 }
 

@@ -6,10 +6,13 @@
 #include "platform/seam.h"
 #include "platform/text.h"
 #include "platform/trace.h"
+#include "platform/trusted_names.h"
 #include "resources/resource.h"
 #include "setup/checks.h"
+#include "setup/command_line.h"
 #include "setup/context.h"
 #include "setup/run.h"
+#include "setupdata/names.h"
 #include "setupdata/run_flags.h"
 
 #ifndef PKGMGR_SETUP_VERSION
@@ -22,9 +25,12 @@ const char kOldRunLogName[] = "PkgMgrSetup.old.log";
 namespace {
 
 // Runs that log at the same time (two deployments started together) take turns per
-// line, so that no line lands over another's.
+// line, so that no line lands over another's. Anyone may hold the mutex: a run waits
+// at most kTurnWaitMs for one turn and kWaitBudgetMs for all of them, then writes
+// without waiting.
 const char kLogMutexName[] = "PkgMgrSetupLog";
 const DWORD kTurnWaitMs = 2000;
+const DWORD kWaitBudgetMs = 4000;
 
 // The one log of this process, open between openRunLog and closeRunLog.
 struct RunLog {
@@ -32,18 +38,48 @@ struct RunLog {
     HANDLE mutex;
     size_t written;  // bytes this run wrote
     int cutOff;      // the run's share is used up: only the last line follows
+    DWORD waitLeft;  // what the run may still wait for turns, in milliseconds
 };
-RunLog runLog = {INVALID_HANDLE_VALUE, nullptr, 0, 0};
+RunLog runLog = {INVALID_HANDLE_VALUE, nullptr, 0, 0, 0};
 
 // Appends `text` at the end of the file, whoever else appends to it.
 void appendToFile(const char* text, size_t length)
 {
-    DWORD wait = runLog.mutex ? WaitForSingleObject(runLog.mutex, kTurnWaitMs) : WAIT_FAILED;
+    DWORD wait = WAIT_FAILED;
+    if (runLog.mutex) {
+        DWORD started = GetTickCount();
+        wait = WaitForSingleObject(runLog.mutex, runLog.waitLeft < kTurnWaitMs ? runLog.waitLeft : kTurnWaitMs);
+        DWORD waited = GetTickCount() - started;
+        runLog.waitLeft = waited < runLog.waitLeft ? runLog.waitLeft - waited : 0;
+    }
     SetFilePointer(runLog.file, 0, nullptr, FILE_END);
     DWORD done = 0;
     WriteFile(runLog.file, text, DWORD(length), &done, nullptr);
     if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED)
         ReleaseMutex(runLog.mutex);
+}
+
+// `text` with each control character (a line break in the setup data, say, which
+// could forge a line of the log) written as \xHH. Returns 0 when it had to be cut to
+// fit `out`.
+int escapeControls(const char* text, char* out, size_t capacity)
+{
+    size_t at = 0;
+    const char* p = text;
+    for (; *p && at + 5 < capacity; ++p) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (c < 0x20 || c == 0x7F) {
+            static const char kDigits[] = "0123456789ABCDEF";
+            out[at++] = '\\';
+            out[at++] = 'x';
+            out[at++] = kDigits[c >> 4];
+            out[at++] = kDigits[c & 15];
+        } else {
+            out[at++] = *p;
+        }
+    }
+    out[at] = '\0';
+    return *p == '\0';
 }
 
 // One line with the local time in front. `last` is the result line, which is written
@@ -55,9 +91,11 @@ void writeLine(const char* text, bool last = false)
     DWORD kept = GetLastError();
     SYSTEMTIME now;
     GetLocalTime(&now);
+    char escaped[3 * kPathChars];
+    escapeControls(text, escaped, sizeof escaped);  // a cut line still goes out, as one cut below
     char line[3 * kPathChars];
     formatText(line, sizeof line - 2, "%02u:%02u:%02u.%03u %s", unsigned(now.wHour), unsigned(now.wMinute),
-               unsigned(now.wSecond), unsigned(now.wMilliseconds), text);
+               unsigned(now.wSecond), unsigned(now.wMilliseconds), escaped);
     appendText(line, sizeof line, "\r\n");
     size_t length = boundedLength(line, sizeof line);
     if (!last && runLog.written + length > kRunLogRunBytes) {
@@ -83,19 +121,57 @@ int logPath(const char* name, char* out)
     return tempFolderPath(folder) && formatText(out, kPathChars, "%s%s", folder, name);
 }
 
+// Opens the log `path` for appending without acting through a link: a new log is made
+// with an access list that lets no other user write it (or read what the run writes);
+// an existing one is taken only when it is no link, has no other name (a hard link to
+// another file) and belongs to the administrators, the system or the running user.
+// Anything else is left as it is and the run goes without its log.
 HANDLE openLogFile(const char* path)
 {
-    return CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    const DWORD access = GENERIC_WRITE;
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    HANDLE file = createPrivateFile(path, access, share);
+    if (file != INVALID_HANDLE_VALUE || (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS))
+        return file;
+    const char* refusal = nullptr;
+    file = openTrustedName(path, access, share, FILE_ATTRIBUTE_NORMAL, &refusal);
+    if (file == INVALID_HANDLE_VALUE)
+        traceCause(refusal, path);  // only the debugger output hears it: there is no log
+    return file;
+}
+
+// The log's path and the previous log's: the path of `/L=path`, in its one spelling,
+// beside it the same name with ".old" before ".log" (or after a name without it); the
+// fixed names in the temporary folder for `/L` alone, and for a path that is no full
+// path of a file (then `*refused` is set).
+int logPaths(const char* commandLine, char* path, char* oldPath, bool* refused)
+{
+    char given[kPathChars];
+    *refused = false;
+    if (readLogPathOption(commandLine, given, sizeof given)) {
+        size_t length = 0;
+        if (canonicalFolderPath(given, path, kPathChars) && (length = boundedLength(path, kPathChars)) > 3 &&
+            path[length - 1] != '\\') {
+            bool dotLog = length > 4 && lstrcmpiA(path + length - 4, ".log") == 0;
+            copyText(oldPath, kPathChars, path);
+            if (dotLog)
+                oldPath[length - 4] = '\0';
+            if (appendText(oldPath, kPathChars, ".old") && appendText(oldPath, kPathChars, dotLog ? ".log" : ""))
+                return 1;
+        }
+        *refused = true;
+    }
+    return logPath(kRunLogName, path) && logPath(kOldRunLogName, oldPath);
 }
 
 // Opens the log; one that has grown past its bound becomes the previous log first.
-// A log that stays too long (another run holds it open) is not written to at all.
-HANDLE openBoundedLog()
+// A log that stays too long (another run holds it open, or the previous log's name is
+// taken by a link or another user's file) is not written to at all.
+HANDLE openBoundedLog(const char* commandLine, bool* refusedPath)
 {
     char path[kPathChars];
     char oldPath[kPathChars];
-    if (!logPath(kRunLogName, path) || !logPath(kOldRunLogName, oldPath))
+    if (!logPaths(commandLine, path, oldPath, refusedPath))
         return INVALID_HANDLE_VALUE;
     HANDLE file = openLogFile(path);
     if (file == INVALID_HANDLE_VALUE)
@@ -105,8 +181,8 @@ HANDLE openBoundedLog()
     if (high == 0 && size != INVALID_FILE_SIZE && size < kRunLogTurnBytes)
         return file;
     CloseHandle(file);
-    DeleteFileA(oldPath);
-    MoveFileA(path, oldPath);
+    if (deleteFileName(oldPath))
+        moveFileName(path, oldPath);
     file = openLogFile(path);
     if (file == INVALID_HANDLE_VALUE)
         return file;
@@ -190,7 +266,9 @@ void openRunLog(const SetupContext& run, const char* commandLine)
     runLog.mutex = CreateMutexA(nullptr, FALSE, kLogMutexName);
     runLog.written = 0;
     runLog.cutOff = 0;
-    runLog.file = openBoundedLog();
+    runLog.waitLeft = kWaitBudgetMs;
+    bool refusedPath = false;
+    runLog.file = openBoundedLog(commandLine, &refusedPath);
     if (runLog.file == INVALID_HANDLE_VALUE) {
         if (runLog.mutex)
             CloseHandle(runLog.mutex);
@@ -199,6 +277,8 @@ void openRunLog(const SetupContext& run, const char* commandLine)
         return;
     }
     writeHeader(run, commandLine);
+    if (refusedPath)
+        writeLine("the log path of /L= is no full path of a file, or too long: this log is written instead");
     traceCopy = copyTraceLine;
     SetLastError(kept);
 }

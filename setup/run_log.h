@@ -1,5 +1,5 @@
 // The log of a run started with /L: a file in the temporary folder of the account
-// that runs setup.exe, appended to by every such run. It holds a header, every line
+// that runs setup.exe, or the file that /L=path names, appended to by every such run. It holds a header, every line
 // of the trace and the run's result; writing it never changes the run.
 #pragma once
 #include <stddef.h>

@@ -380,5 +380,6 @@ void CoUninitialize() {}
 PlatformSeam platform = {
     nullptr,          nullptr,         nullptr, RegCreateKeyExA, RegSetValueExA, RegDeleteValueA,
     GetModuleFileNameA, nullptr,       MessageBoxA, nullptr,     nullptr,        nullptr,
-    nullptr,          nullptr,         nullptr,        GetFileAttributesA,
+    nullptr,          nullptr,         nullptr,     nullptr,        nullptr,
+    GetFileAttributesA,
 };

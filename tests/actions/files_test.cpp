@@ -546,27 +546,80 @@ TEST_F(FileDeployment, RemovalNeedsAFolderItCanReach)
 }
 
 // Staging folders that killed runs left are removed; one that a running setup holds, or
-// whose copies wait for the restart, stays.
+// whose copies wait for the restart, stays. So does what another user can put under such
+// a name in the temporary folder: a link to a folder of someone's files, a folder of
+// that user's own (owner faked: Wine keeps one owner), and a link inside a leftover.
 TEST_F(FileDeployment, LeftoverStagingFoldersOfEarlierRunsAreRemoved)
 {
     const std::string left = tempFolder() + "PkgMgrSetup-0000ABCD";
     const std::string held = tempFolder() + "PkgMgrSetup-0000ABCE";
     const std::string waiting = tempFolder() + "PkgMgrSetup-0000ABCF";
-    for (const std::string& folder : {left, held, waiting}) {
+    const std::string linked = tempFolder() + "PkgMgrSetup-0000ABD0";
+    const std::string foreign = tempFolder() + "PkgMgrSetup-0000ABD1";
+    const std::string linkInside = tempFolder() + "PkgMgrSetup-0000ABD2";
+    const std::string victim = kRoot + "\\victim";
+    for (const std::string& folder : {left, held, waiting, foreign, linkInside}) {
         makeFolders(folder);
         writeFile(folder + "\\PkgMgr.exe", "staged");
     }
+    makeFolders(victim);
+    writeFile(victim + "\\keep.txt", "somebody's");
+    ASSERT_TRUE(makeLink(linked, victim));
+    ASSERT_TRUE(makeLink(linkInside + "\\keep.txt", victim + "\\keep.txt"));
+    fakeOwnersAndLinks();
+    char foreignLong[MAX_PATH] = "";
+    GetLongPathNameA(foreign.c_str(), foreignLong, MAX_PATH);
+    fakedNames = {{foreignLong, FakeOwner::otherUser, 0}};
     HANDLE holder = CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, holder);
     ASSERT_TRUE(MoveFileExA((waiting + "\\PkgMgr.exe").c_str(), "C:\\other\\PkgMgr.exe", MOVEFILE_DELAY_UNTIL_REBOOT));
     ASSERT_EQ(1, deploy(kSettingsMode, 1, 0));
     CloseHandle(holder);
+    fakedNames.clear();
     EXPECT_FALSE(exists(left));
     EXPECT_EQ("staged", readFile(held + "\\PkgMgr.exe"));
     EXPECT_EQ("staged", readFile(waiting + "\\PkgMgr.exe"));
-    removeTree(held);
-    removeTree(waiting);
+    EXPECT_EQ("staged", readFile(foreign + "\\PkgMgr.exe"));
+    EXPECT_EQ("somebody's", readFile(victim + "\\keep.txt"));
+    EXPECT_TRUE(exists(linked));
+    removeLink(linked);
+    removeLink(linkInside + "\\keep.txt");
+    for (const std::string& folder : {held, waiting, foreign, linkInside})
+        removeTree(folder);
+}
+
+// Each level of the program folder is checked again when the files phase makes or finds
+// it, on the name itself (owners faked): one that another user made after the options
+// step, or a link that one made, fails; an administrator's link (a program folder moved
+// to another drive) keeps working.
+TEST_F(FileDeployment, FolderLevelsAreCheckedWhenMadeOrFound)
+{
+    const std::string real = kRoot + "\\real";
+    const std::string linked = kRoot + "\\linked";
+    makeFolders(real);
+    ASSERT_TRUE(makeLink(linked, real));
+    fakeOwnersAndLinks();
+    const struct {
+        std::string folder;
+        std::string fakedPath;
+        FakeOwner owner;
+        int made;
+    } cases[] = {
+        {real + "\\PkgMgr", real, FakeOwner::otherUser, 0},      // found below another's folder
+        {real, real, FakeOwner::otherUser, 0},                      // found, another's
+        {linked + "\\PkgMgr", real, FakeOwner::otherUser, 0},    // through another's link
+        {linked + "\\PkgMgr", real, FakeOwner::administrators, 1},
+    };
+    for (const auto& c : cases) {
+        fakedNames = {{c.fakedPath, c.owner, 0}};
+        EXPECT_EQ(c.made, createFolderTree(c.folder.c_str())) << c.folder;
+    }
+    fakedNames = {{real, FakeOwner::otherUser, 0}};
+    EXPECT_EQ(0, deploy(kSettingsMode, 1, 0, real + "\\PkgMgr"));
+    EXPECT_EQ(Names{}, folderContents(real + "\\PkgMgr"));
+    fakedNames.clear();
+    removeLink(linked);
 }
 
 // Paths from the system in a narrow form that names the same file (code page 1252

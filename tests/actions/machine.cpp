@@ -2,6 +2,8 @@
 
 #include <shlwapi.h>
 
+#include "platform/seam.h"
+
 #include <algorithm>
 
 const char kAbsent[] = "(absent)";
@@ -213,4 +215,124 @@ Names renameLines()
             lines.push_back(line);
     }
     return lines;
+}
+
+namespace {
+
+// The Unix path of the Windows path `path` in the prefix.
+std::string unixPath(const std::string& path)
+{
+    using UnixName = char*(CDECL*)(LPCWSTR);
+    auto unixName = reinterpret_cast<UnixName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    std::wstring wide(path.begin(), path.end());
+    char* name = unixName ? unixName(wide.c_str()) : nullptr;
+    std::string text = name ? name : "";
+    HeapFree(GetProcessHeap(), 0, name);
+    return text;
+}
+
+// Starts the Unix program of `command` (Wine starts Unix programs too, but cannot wait
+// for them), then waits up to five seconds until `done` holds.
+template <typename Done>
+bool runUnix(std::string command, Done done)
+{
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return false;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    for (int i = 0; i < 250 && !done(); ++i)
+        Sleep(20);
+    return done();
+}
+
+}  // namespace
+
+bool makeLink(const std::string& link, const std::string& target)
+{
+    return runUnix("/bin/ln -sfn \"" + unixPath(target) + "\" \"" + unixPath(link) + "\"",
+                   [&link] { return GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES; });
+}
+
+void removeLink(const std::string& link)
+{
+    std::string path = unixPath(link);
+    if (!path.empty()) {
+        runUnix("/bin/rm -f \"" + path + "\"",
+                [&link] { return GetFileAttributesA(link.c_str()) == INVALID_FILE_ATTRIBUTES; });
+    }
+}
+
+std::vector<FakedName> fakedNames;
+Names ownerQueries;
+
+namespace {
+
+// The path that `handle` names, without the "\\?\" in front.
+std::string handlePath(HANDLE handle)
+{
+    using FinalPath = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
+    auto finalPath = reinterpret_cast<FinalPath>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA")));
+    char path[MAX_PATH * 2] = "";
+    if (!finalPath || !finalPath(handle, path, sizeof path, 0))
+        return "";
+    std::string text = path;
+    return text.rfind("\\\\?\\", 0) == 0 ? text.substr(4) : text;
+}
+
+const FakedName* fakedName(HANDLE handle)
+{
+    std::string path = handlePath(handle);
+    for (const FakedName& name : fakedNames) {
+        if (lstrcmpiA(name.path.c_str(), path.c_str()) == 0)
+            return &name;
+    }
+    return nullptr;
+}
+
+DWORD WINAPI fakeSecurityInfo(HANDLE handle, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID* owner, PSID*, PACL*,
+                              PACL*, PSECURITY_DESCRIPTOR* descriptor)
+{
+    static BYTE sid[SECURITY_MAX_SID_SIZE];
+    ownerQueries.push_back(handlePath(handle));
+    const FakedName* faked = fakedName(handle);
+    FakeOwner who = faked ? faked->owner : FakeOwner::administrators;
+    if (who == FakeOwner::unreadable)
+        return ERROR_ACCESS_DENIED;
+    *descriptor = LocalAlloc(LPTR, 16);  // the caller frees it
+    *owner = nullptr;
+    if (who == FakeOwner::none)
+        return ERROR_SUCCESS;
+    SID_IDENTIFIER_AUTHORITY nt = {SECURITY_NT_AUTHORITY};
+    PSID made = nullptr;
+    if (who == FakeOwner::administrators)
+        AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &made);
+    else
+        AllocateAndInitializeSid(&nt, 5, SECURITY_NT_NON_UNIQUE, 1, 2, 3, 1001, 0, 0, 0, &made);  // a local user
+    CopySid(sizeof sid, sid, made);
+    FreeSid(made);
+    *owner = sid;
+    return ERROR_SUCCESS;
+}
+
+BOOL WINAPI fakeFileInformation(HANDLE handle, LPBY_HANDLE_FILE_INFORMATION information)
+{
+    if (!GetFileInformationByHandle(handle, information))
+        return FALSE;
+    const FakedName* faked = fakedName(handle);
+    if (faked && faked->links)
+        information->nNumberOfLinks = faked->links;
+    return TRUE;
+}
+
+}  // namespace
+
+void fakeOwnersAndLinks()
+{
+    platform.GetSecurityInfo = fakeSecurityInfo;
+    platform.GetFileInformationByHandle = fakeFileInformation;
 }

@@ -40,3 +40,24 @@ void clearPendingOperations();
 
 // The lines of section "rename" of WININIT.INI in the Windows folder.
 Names renameLines();
+
+// A Unix symbolic link at `link` to the existing `target` inside the prefix, which Wine
+// follows as Windows follows a junction or a symbolic link; a link to a folder shows
+// FILE_ATTRIBUTE_REPARSE_POINT, one to a file does not. Wine has no call that makes
+// one, so /bin/ln makes it. True when the link is there afterwards.
+bool makeLink(const std::string& link, const std::string& target);
+void removeLink(const std::string& link);  // the link itself, never its target
+
+// What Wine does not keep, through the seam: the owner that GetSecurityInfo reports,
+// and the link count that GetFileInformationByHandle reports, for the file or folder
+// that a handle names (under Wine, a link's target). Owners not listed are the
+// administrators; counts not listed are the real ones. Install with fakeOwnersAndLinks.
+enum class FakeOwner { administrators, otherUser, none, unreadable };
+struct FakedName {
+    std::string path;
+    FakeOwner owner;
+    DWORD links;  // 0: the real count
+};
+extern std::vector<FakedName> fakedNames;
+extern Names ownerQueries;  // the path of each handle whose owner was asked for
+void fakeOwnersAndLinks();  // points the seam at the stand-ins

@@ -282,6 +282,58 @@ TEST_F(SearchFolderStep, FirstMissingDownloadCandidateIsCreatedAndRegistered)
     EXPECT_EQ(windowsFolder(), run_.downloadFolder);
 }
 
+// Another user's folder, made first, or made when this run's creation lost the race
+// to it.
+BOOL WINAPI loseTheRace(LPCSTR path, LPSECURITY_ATTRIBUTES)
+{
+    CreateDirectoryA(path, nullptr);
+    SetLastError(ERROR_ALREADY_EXISTS);
+    return FALSE;
+}
+
+// The application trusts the recorded download folder: a candidate that another user
+// made (owner faked: Wine keeps one owner for all), first or by winning the race with
+// its creation, or a link that another user made, is not recorded; the Windows folder
+// is. An administrator's folder or link is recorded.
+TEST_F(SearchFolderStep, DownloadFolderOfAnotherUserIsNotRecorded)
+{
+    PlatformSeam saved = platform;
+    fakeOwnersAndLinks();
+    char longBase[MAX_PATH] = "";
+    GetLongPathNameA(base_.c_str(), longBase, MAX_PATH);
+    const std::string linked = drive_ + "\\PkgMgrI6Link";
+    const std::string raced = drive_ + "\\PkgMgrI6Raced";
+    removeLink(linked);
+    ASSERT_TRUE(makeLink(linked, base_));
+    const struct {
+        std::string candidate;
+        FakeOwner owner;  // of base_, also as the link's handle names it
+        std::string recorded;
+    } cases[] = {
+        {"\\" + base_.substr(3), FakeOwner::otherUser, windowsFolder()},
+        {"\\" + base_.substr(3), FakeOwner::administrators, base_},
+        {"\\PkgMgrI6Link", FakeOwner::otherUser, windowsFolder()},
+        {"\\PkgMgrI6Link", FakeOwner::administrators, linked},
+    };
+    for (const auto& c : cases) {
+        settings("DEFAULTSEARCH=" + base_ + "\\Missing\r\nDOWNLOAD=" + c.candidate + "\r\n");
+        fakedNames = {{longBase, c.owner, 0}};
+        EXPECT_EQ(1, registerSearchFolders(run_));
+        EXPECT_EQ(c.recorded, run_.downloadFolder) << c.candidate;
+    }
+    removeTree(raced);
+    platform.CreateDirectoryA = loseTheRace;
+    fakedNames = {{raced, FakeOwner::otherUser, 0}};
+    settings("DEFAULTSEARCH=" + base_ + "\\Missing\r\nDOWNLOAD=\\PkgMgrI6Raced\r\n");
+    EXPECT_EQ(1, registerSearchFolders(run_));
+    EXPECT_EQ(windowsFolder(), run_.downloadFolder);
+    EXPECT_FALSE(registered(raced));
+    platform = saved;
+    fakedNames.clear();
+    removeTree(raced);
+    removeLink(linked);
+}
+
 TEST_F(SearchFolderStep, EmptyPiecesAreSkippedAndFailuresComeAfterTheWalk)
 {
     setValue(kSearchPath + "\\C:\\Earlier", "", textValue("C:\\Earlier"));

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <stdint.h>
+#include <string.h>
 
 #include <string>
 
@@ -94,6 +95,43 @@ TEST(CommandLine, NullOrLongLinesAreHandled)
     std::string line(100000, 'x');
     line += " /w";
     EXPECT_EQ(0x101u, flagsFor(line.c_str()));
+}
+
+}  // namespace
+
+namespace {
+
+// "/L=path" names the log: the text after "=" up to the next slash, trimmed and
+// unquoted; the last such option counts. It still sets the log's bit.
+TEST(CommandLine, LogOptionMayNameAPath)
+{
+    const struct {
+        const char* line;
+        int given;
+        const char* path;
+    } cases[] = {
+        {"/S /L=C:\\logs\\setup.log", 1, "C:\\logs\\setup.log"},
+        {"/L=C:\\logs\\a b.log /S", 1, "C:\\logs\\a b.log"},
+        {"/l=\"C:\\Program Files\\x.log\" /U", 1, "C:\\Program Files\\x.log"},
+        {"/L=C:\\one.log /L=D:\\two.log", 1, "D:\\two.log"},
+        {"/L", 0, ""},
+        {"/LOG", 0, ""},  // no "=": the option's text is ignored as before
+        {"/L= /S", 0, ""},
+        {"/L=\"\"", 0, ""},
+        {"/L=C:\\logs/setup.log", 1, "C:\\logs"},  // a slash ends the option
+        {nullptr, 0, ""},
+    };
+    for (const auto& c : cases) {
+        char path[16] = "unchanged";
+        char wide[260] = "unchanged";
+        EXPECT_EQ(c.given, readLogPathOption(c.line, wide, sizeof wide)) << (c.line ? c.line : "(null)");
+        EXPECT_STREQ(c.path, wide) << (c.line ? c.line : "(null)");
+        // A path that does not fit is no path.
+        EXPECT_EQ(c.given && strlen(c.path) < sizeof path, readLogPathOption(c.line, path, sizeof path) == 1);
+        if (c.line) {
+            EXPECT_EQ(0x400u, flagsFor(c.line) & 0x400u) << c.line;
+        }
+    }
 }
 
 }  // namespace

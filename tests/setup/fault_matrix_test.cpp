@@ -710,6 +710,158 @@ TEST_F(FaultMatrix, TheProcessWritesItsLogBoundedAndNeverFailsForIt)
     DeleteFileA(oldPath.c_str());
 }
 
+// The access list that a new file is created with, as "protected who:rights ..." (Wine
+// keeps none, so the creation is watched): who is administrators, system, user (the
+// running one) or other; rights all or the mask.
+std::string createdFileAccess;
+
+HANDLE WINAPI recordFileCreation(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                 DWORD disposition, DWORD flags, HANDLE templateFile)
+{
+    if (disposition == CREATE_NEW) {
+        createdFileAccess = "inherited";
+        BOOL present = FALSE, defaulted = FALSE;
+        PACL list = nullptr;
+        SECURITY_DESCRIPTOR_CONTROL control = 0;
+        DWORD revision = 0;
+        if (security && GetSecurityDescriptorDacl(security->lpSecurityDescriptor, &present, &list, &defaulted) &&
+            present && list) {
+            GetSecurityDescriptorControl(security->lpSecurityDescriptor, &control, &revision);
+            createdFileAccess = control & SE_DACL_PROTECTED ? "protected" : "open";
+            BYTE sids[3][SECURITY_MAX_SID_SIZE];
+            DWORD size = sizeof sids[0];
+            CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sids[0], &size);
+            size = sizeof sids[1];
+            CreateWellKnownSid(WinLocalSystemSid, nullptr, sids[1], &size);
+            HANDLE token = nullptr;
+            BYTE user[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)];
+            OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+            GetTokenInformation(token, TokenUser, user, sizeof user, &size);
+            CloseHandle(token);
+            CopySid(SECURITY_MAX_SID_SIZE, sids[2], reinterpret_cast<TOKEN_USER*>(user)->User.Sid);
+            const char* names[] = {"administrators", "system", "user"};
+            for (WORD i = 0; i < list->AceCount; ++i) {
+                ACCESS_ALLOWED_ACE* entry = nullptr;
+                GetAce(list, i, reinterpret_cast<void**>(&entry));
+                std::string who = "other";
+                for (int n = 2; n >= 0; --n) {
+                    if (EqualSid(&entry->SidStart, sids[n]))
+                        who = names[n];
+                }
+                createdFileAccess += " " + who + ":" +
+                                     (entry->Mask == GENERIC_ALL || entry->Mask == FILE_ALL_ACCESS
+                                          ? std::string("all")
+                                          : std::to_string(entry->Mask));
+            }
+        }
+    }
+    return CreateFileA(path, access, share, security, disposition, flags, templateFile);
+}
+
+// What a standard user can put in the temporary folder of the system account does not
+// redirect the log: a link under the log's name or the previous log's, another user's
+// file or a file with a second name (owner and count faked: Wine keeps neither), a held
+// mutex, line breaks in a text. The run never fails for any of them.
+TEST_F(FaultMatrix, TheProcessLogNeverActsThroughALinkOrForAnotherUser)
+{
+    std::string path = runLogPath();
+    std::string oldPath = runLogPath("PkgMgrSetup.old.log");
+    const std::string victim = "C:\\PkgMgr victim";
+    DeleteFileA(path.c_str());
+    DeleteFileA(oldPath.c_str());
+    removeTree(victim);
+    makeFolders(victim);
+    writeFile(victim + "\\protected.txt", "protected");
+    makePackage();
+    ASSERT_TRUE(makeLink(path, victim + "\\protected.txt"));
+    EXPECT_EQ(0u, runProcess(package + "\\setup.exe", "/S /L"));
+    EXPECT_EQ(kInstalled, machineState());
+    EXPECT_EQ("protected", readFile(victim + "\\protected.txt"));
+    removeLink(path);
+
+    // A grown log is set aside only onto a name that is no link.
+    writeFile(path, std::string(kRunLogTurnBytes, 'x'));
+    ASSERT_TRUE(makeLink(oldPath, victim + "\\protected.txt"));
+    EXPECT_EQ(0u, runProcess(windowsFolder() + "\\_zemu000.exe", "/S /U /L"));
+    EXPECT_EQ("protected", readFile(victim + "\\protected.txt"));
+    EXPECT_TRUE(exists(oldPath));
+    removeLink(oldPath);
+    DeleteFileA(path.c_str());
+
+    // /L=path puts the log there, as safely; a path that is no full path of a file
+    // leaves it in the temporary folder, which says so.
+    const std::string named = victim + "\\setup.log";
+    EXPECT_EQ(0u, runProcess(package + "\\setup.exe", ("/S /L=" + named + " /W").c_str()));
+    EXPECT_NE(std::string::npos, readFile(named).find("result: 0000, exit code 0: installed")) << readFile(named);
+    ASSERT_TRUE(makeLink(victim + "\\linked.log", victim + "\\protected.txt"));
+    EXPECT_EQ(0u, runProcess(windowsFolder() + "\\_zemu000.exe", ("/S /U /L=\"" + victim + "\\linked.log\"").c_str()));
+    EXPECT_EQ("protected", readFile(victim + "\\protected.txt"));
+    removeLink(victim + "\\linked.log");
+    EXPECT_EQ(8u, runProcess(package + "\\setup.exe", "/S /U /L=relative.log"));
+    EXPECT_NE(std::string::npos, readFile(path).find("is no full path of a file")) << readFile(path);
+    DeleteFileA(path.c_str());
+
+    static SetupContext run;
+    ZeroMemory(&run, sizeof run);
+    run.runFlags = 0x1;
+    run.versionInfo.dwOSVersionInfoSize = sizeof run.versionInfo;
+    GetVersionExA(&run.versionInfo);
+    SeamGuard guard;
+    // A new log: only the administrators, the system and the running user may use it.
+    platform.CreateFileA = recordFileCreation;
+    openRunLog(run, "/L");
+    closeRunLog(run, nullptr);
+    EXPECT_EQ("protected administrators:all system:all user:all", createdFileAccess);
+    DeleteFileA(path.c_str());
+    fakeOwnersAndLinks();
+    const struct {
+        const char* what;
+        FakeOwner owner;
+        DWORD links;
+    } refused[] = {{"another user's file", FakeOwner::otherUser, 0},
+                   {"an owner that cannot be read", FakeOwner::unreadable, 0},
+                   {"a second name", FakeOwner::administrators, 2}};
+    for (const auto& c : refused) {
+        writeFile(path, "planted\r\n");
+        char longPath[MAX_PATH] = "";
+        GetLongPathNameA(path.c_str(), longPath, MAX_PATH);
+        fakedNames = {{longPath, c.owner, c.links}};
+        openRunLog(run, "/L");
+        traceCause("a line", "C:\\subject");
+        closeRunLog(run, nullptr);
+        EXPECT_EQ("planted\r\n", readFile(path)) << c.what;
+    }
+    fakedNames.clear();
+    DeleteFileA(path.c_str());
+
+    // Another process holds the turn mutex: the run waits a bounded time in all.
+    std::atomic<int> holding(0);
+    std::thread holder([&holding] {
+        HANDLE mutex = CreateMutexA(nullptr, TRUE, "PkgMgrSetupLog");
+        holding = 1;
+        while (holding == 1)
+            Sleep(10);
+        ReleaseMutex(mutex);
+        CloseHandle(mutex);
+    });
+    while (holding == 0)
+        Sleep(10);
+    DWORD started = GetTickCount();
+    openRunLog(run, "/L");
+    for (int i = 0; i < 20; ++i)
+        traceCause("forged\r\n00:00:00.000 result: 0000, exit code 0: installed", "C:\\subject");
+    closeRunLog(run, nullptr);
+    DWORD waited = GetTickCount() - started;
+    holding = 2;
+    holder.join();
+    EXPECT_GT(7000u, waited);
+    std::string log = readFile(path);
+    EXPECT_NE(std::string::npos, log.find("forged\\x0D\\x0A00:00:00.000 result: 0000")) << log;
+    EXPECT_EQ(std::string::npos, log.find("\r\n00:00:00.000 result")) << "no forged line: " << log;
+    DeleteFileA(path.c_str());
+    removeTree(victim);
+}
+
 // Systems the program refuses, each in a prefix set to that Windows version.
 class OldSystem : public FaultMatrix {};
 

@@ -355,74 +355,47 @@ TEST_F(OptionsStep, ProgramFolderTakesItsOneSpelling)
     }
 }
 
-// The owner that the stand-in for GetNamedSecurityInfoA reports for `level`; every
-// other folder belongs to the administrators. Wine reports one owner for all files.
-enum Owner { kAdministrators, kOtherUser, kNoOwner };
-struct OwnerFake {
-    std::string level;
-    Owner owner;
-    DWORD error;
-} ownerFake;
-std::vector<std::string> ownerQueries;
-
-DWORD WINAPI fakeOwner(LPCSTR name, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID* owner, PSID*, PACL*, PACL*,
-                       PSECURITY_DESCRIPTOR* descriptor)
-{
-    static BYTE sid[SECURITY_MAX_SID_SIZE];
-    ownerQueries.push_back(name);
-    bool named = ownerFake.level == name;
-    if (named && ownerFake.error)
-        return ownerFake.error;
-    *descriptor = LocalAlloc(LPTR, 16);  // the caller frees it
-    Owner who = named ? ownerFake.owner : kAdministrators;
-    *owner = nullptr;
-    if (who == kNoOwner)
-        return ERROR_SUCCESS;
-    SID_IDENTIFIER_AUTHORITY nt = {SECURITY_NT_AUTHORITY};
-    PSID made = nullptr;
-    if (who == kAdministrators)
-        AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &made);
-    else
-        AllocateAndInitializeSid(&nt, 5, SECURITY_NT_NON_UNIQUE, 1, 2, 3, 1001, 0, 0, 0, &made);  // a local user
-    CopySid(sizeof sid, sid, made);
-    FreeSid(made);
-    *owner = sid;
-    return ERROR_SUCCESS;
-}
-
 // A program folder that exists already must belong to the administrators (or the
 // system, or the user who runs the setup), and so must every existing folder above it:
 // a standard user who made "C:\Veltrano" first could replace the program's files later.
+// A link counts by its own owner (faked: Wine keeps none), whatever it points to.
 TEST_F(OptionsStep, FolderThatAnotherUserOwnsIsRefused)
 {
     const std::string owned = "C:\\PkgMgrOwned";
     const std::string missing = "C:\\PkgMgrNever";
+    const std::string linked = "C:\\PkgMgrLinked";
     removeTree(owned);
     removeTree(missing);
+    removeLink(linked);
     makeFolders(owned);
-    platform.GetNamedSecurityInfoA = fakeOwner;
+    ASSERT_TRUE(makeLink(linked, owned));
+    fakeOwnersAndLinks();
     const struct {
         std::string folder;
-        OwnerFake fake;
+        FakeOwner owner;  // of `owned`, also as the link's handle names it
         int result;
-        std::vector<std::string> queries;
+        Names queries;
     } cases[] = {
-        {owned, {owned, kOtherUser, 0}, 0, {owned}},
-        {owned + "\\New", {owned, kOtherUser, 0}, 0, {owned}},  // made below another's folder
-        {owned, {owned, kAdministrators, 0}, 1, {owned}},
-        {owned + "\\New", {owned, kNoOwner, 0}, 1, {owned}},   // a volume without owners (FAT)
-        {owned, {owned, kOtherUser, ERROR_ACCESS_DENIED}, 0, {owned}},  // an owner hidden from us
-        {missing + "\\New", {missing, kOtherUser, 0}, 1, {}},  // nothing there yet: made by this run
+        {owned, FakeOwner::otherUser, 0, {owned}},
+        {owned + "\\New", FakeOwner::otherUser, 0, {owned}},  // made below another's folder
+        {owned, FakeOwner::administrators, 1, {owned}},
+        {owned + "\\New", FakeOwner::none, 1, {owned}},   // a volume without owners (FAT)
+        {owned, FakeOwner::unreadable, 0, {owned}},  // an owner hidden from us
+        {missing + "\\New", FakeOwner::otherUser, 1, {}},  // nothing there yet: made by this run
+        {linked + "\\New", FakeOwner::otherUser, 0, {owned}},  // a link that another user made
+        {linked, FakeOwner::administrators, 1, {owned}},  // an administrator's link keeps working
     };
     for (const auto& c : cases) {
         Records records = kEarlier;
         records.progDir = c.folder.c_str();
         writeRecords(records);
-        ownerFake = c.fake;
+        fakedNames = {{owned, c.owner, 0}};
         ownerQueries.clear();
         EXPECT_EQ(c.result, run(kSilentInstall)) << c.folder;
         EXPECT_EQ(c.queries, ownerQueries) << c.folder;
     }
+    fakedNames.clear();
+    removeLink(linked);
     removeTree(owned);
 }
 
