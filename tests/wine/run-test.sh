@@ -8,6 +8,10 @@
 # or PKGMGR_WINE_ISOLATE=1 runs it in a throwaway copy of the template of kind
 # PKGMGR_WINE_ARCH (win64 or win32; see session.sh) instead, set to that Windows
 # version; the copy is removed afterwards.
+# A program still running after PKGMGR_WINE_STACKS_AFTER seconds (default 180, well
+# within CTest's limit) gets the stack of each of its threads, and of the programs it
+# started, printed to the test's output once (wine_stacks.exe); it then runs on. Wine's
+# critical-section timeouts ("err:sync") are printed as well.
 # The exit code is the program's.
 set -euo pipefail
 
@@ -18,15 +22,45 @@ root=$(cd "$root" && pwd)
 shared_arch=${PKGMGR_WINE_SHARED_ARCH:-win64}
 arch=${PKGMGR_WINE_ARCH:-$shared_arch}
 
-export WINEDEBUG=-all
+export WINEDEBUG=-all,err+sync
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export HOME=$root/home
 export DISPLAY=$(cat "$root/display")
 
+program=$1
+stacks=${PKGMGR_WINE_STACKS:-$(dirname "$program")/wine_stacks.exe}
+stacks_after=${PKGMGR_WINE_STACKS_AFTER:-180}
+
+# Runs the program and waits for it; past the limit, prints its threads' stacks once.
+# The caller turns errexit off: the status is the program's.
+run_program() {
+    local pid shown=
+    wine "$@" <&0 &
+    pid=$!
+    SECONDS=0
+    while kill -0 "$pid" 2>/dev/null; do
+        if [ -z "$shown" ] && [ "$SECONDS" -ge "$stacks_after" ]; then
+            shown=1
+            echo "run-test: $(basename "$program") still runs after $SECONDS s; the stacks of its threads:" >&2
+            if [ -f "$stacks" ]; then
+                timeout 120 wine "$stacks" "$(basename "$program")" >&2 ||
+                    echo "run-test: wine_stacks.exe failed or overran" >&2
+            else
+                echo "run-test: no $stacks" >&2
+            fi
+        fi
+        # Short steps at first: most test programs end within a few seconds.
+        if [ "$SECONDS" -lt 5 ]; then sleep 0.1; else sleep 1; fi
+    done
+    wait "$pid"
+}
+
 version=${PKGMGR_WINE_VERSION:-}
 if [ -z "$version" ] && [ -z "${PKGMGR_WINE_ISOLATE:-}" ]; then
     export WINEPREFIX=$root/shared WINEARCH=$shared_arch
-    exec wine "$@"
+    set +e
+    run_program "$@"
+    exit $?
 fi
 
 template=$("$here/session.sh" template "$arch")
@@ -80,7 +114,7 @@ nt40sp3)
 esac
 
 set +e
-wine "$@"
+run_program "$@"
 status=$?
 set -e
 exit $status
