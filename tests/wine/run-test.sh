@@ -31,6 +31,28 @@ program=$1
 stacks=${PKGMGR_WINE_STACKS:-$(dirname "$program")/wine_stacks.exe}
 stacks_after=${PKGMGR_WINE_STACKS_AFTER:-180}
 
+# Names the frames of the program itself, which has no debugging information, by the
+# function of its symbol table that each lies in.
+name_frames() {
+    local nm=x86_64-w64-mingw32-nm
+    if ! command -v "$nm" >/dev/null; then cat; return; fi
+    awk -v module="$(basename "$program" .exe)" '
+        function pad(hex) { while (length(hex) < 16) hex = "0" hex; return hex }
+        NR == FNR {
+            if ($2 ~ /^[tT]$/) { n++; at[n] = pad($1); name[n] = substr($0, index($0, " " $2 " ") + 3) }
+            next
+        }
+        $2 == module {
+            low = 1; high = n; found = 0
+            while (low <= high) {
+                mid = int((low + high) / 2)
+                if (at[mid] <= $1) { found = mid; low = mid + 1 } else high = mid - 1
+            }
+            if (found) { print $0 " " name[found]; next }
+        }
+        { print }' <("$nm" -n -C "$program" 2>/dev/null) -
+}
+
 # Runs the program and waits for it; past the limit, prints its threads' stacks once.
 # The caller turns errexit off: the status is the program's.
 run_program() {
@@ -43,7 +65,7 @@ run_program() {
             shown=1
             echo "run-test: $(basename "$program") still runs after $SECONDS s; the stacks of its threads:" >&2
             if [ -f "$stacks" ]; then
-                timeout 120 wine "$stacks" "$(basename "$program")" >&2 ||
+                timeout 120 wine "$stacks" "$(basename "$program")" | name_frames >&2 ||
                     echo "run-test: wine_stacks.exe failed or overran" >&2
             else
                 echo "run-test: no $stacks" >&2
