@@ -8,8 +8,8 @@
 # or PKGMGR_WINE_ISOLATE=1 runs it in a throwaway copy of the template of kind
 # PKGMGR_WINE_ARCH (win64 or win32; see session.sh) instead, set to that Windows
 # version; the copy is removed afterwards.
-# A program still running after PKGMGR_WINE_STACKS_AFTER seconds (default 180, well
-# within CTest's limit) gets the stack of each of its threads, and of the programs it
+# A program still running after PKGMGR_WINE_STACKS_AFTER seconds (default 150, half
+# CTest's limit) gets the stack of each of its threads, and of the programs it
 # started, printed to the test's output once (wine_stacks.exe); it then runs on. Wine's
 # critical-section timeouts ("err:sync") are printed as well.
 # The exit code is the program's.
@@ -29,7 +29,7 @@ export DISPLAY=$(cat "$root/display")
 
 program=$1
 stacks=${PKGMGR_WINE_STACKS:-$(dirname "$program")/wine_stacks.exe}
-stacks_after=${PKGMGR_WINE_STACKS_AFTER:-180}
+stacks_after=${PKGMGR_WINE_STACKS_AFTER:-150}
 
 # Names the frames of the program itself, which has no debugging information, by the
 # function of its symbol table that each lies in.
@@ -42,15 +42,16 @@ name_frames() {
             if ($2 ~ /^[tT]$/) { n++; at[n] = pad($1); name[n] = substr($0, index($0, " " $2 " ") + 3) }
             next
         }
+        { sub(/\r$/, "") }
         $2 == module {
             low = 1; high = n; found = 0
             while (low <= high) {
                 mid = int((low + high) / 2)
                 if (at[mid] <= $1) { found = mid; low = mid + 1 } else high = mid - 1
             }
-            if (found) { print $0 " " name[found]; next }
+            if (found) { print $0 " " name[found]; fflush(); next }
         }
-        { print }' <("$nm" -n -C "$program" 2>/dev/null) -
+        { print; fflush() }' <("$nm" -n -C "$program" 2>/dev/null) -
 }
 
 # Runs the program and waits for it; past the limit, prints its threads' stacks once.
@@ -65,7 +66,7 @@ run_program() {
             shown=1
             echo "run-test: $(basename "$program") still runs after $SECONDS s; the stacks of its threads:" >&2
             if [ -f "$stacks" ]; then
-                timeout 120 wine "$stacks" "$(basename "$program")" | name_frames >&2 ||
+                timeout 100 wine "$stacks" "$(basename "$program")" | name_frames >&2 ||
                     echo "run-test: wine_stacks.exe failed or overran" >&2
             else
                 echo "run-test: no $stacks" >&2

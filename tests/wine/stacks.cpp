@@ -90,12 +90,14 @@ void printThread(HANDLE process, DWORD id)
     }
     ResumeThread(thread);
     CloseHandle(thread);
+    std::fflush(stdout);  // what was found stays in the output if this run is cut off
 }
 
 void printProcess(const PROCESSENTRY32& entry, const std::vector<DWORD>& threads)
 {
     std::printf("process %04lx %s (parent %04lx), %u threads\n", entry.th32ProcessID, entry.szExeFile,
                 entry.th32ParentProcessID, unsigned(threads.size()));
+    std::fflush(stdout);
     HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, entry.th32ProcessID);
     if (process == nullptr) {
         std::printf("  not opened, error %lu\n", GetLastError());
