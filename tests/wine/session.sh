@@ -137,6 +137,7 @@ end_leftovers() {
     [ ${#left[@]} -gt 0 ] || return 0
     kill "${left[@]}" 2>/dev/null || true
     for _ in $(seq 50); do
+        sleep 0.1
         for pid in "${left[@]}"; do
             kill -0 "$pid" 2>/dev/null && continue 2
         done
