@@ -112,38 +112,46 @@ make_shared() {
       wine cmd.exe /c exit 0 </dev/null >/dev/null 2>&1 9>&- || true )
 }
 
-# Whether process `pid` holds a folder of the session open (its working folder, or for
-# a wineserver its prefix), that folder deleted or not.
-holds_session_folder() {  # pid
-    local target
-    while IFS= read -r target; do
-        target=${target% (deleted)}
-        if [ "$target" = "$root" ] || [ "${target#"$root"/}" != "$target" ]; then
-            return 0
-        fi
-    done < <(find "/proc/$1/cwd" "/proc/$1/fd" -maxdepth 1 -printf '%l\n' 2>/dev/null)
-    return 1
+# Whether `path` (a link's target) lies in the session's folder, deleted or not.
+in_session() {  # path
+    local target=${1% (deleted)}
+    [ "$target" = "$root" ] || [ "${target#"$root"/}" != "$target" ]
 }
 
-# Ends the session's processes that outlived their prefix or their run: servers of
-# prefixes already deleted, or of cases whose test was killed at its time limit.
-end_leftovers() {
-    local name pid left=()
-    for name in wineserver Xvfb; do
-        for pid in $(pgrep -u "$(id -u)" "$name" || true); do
-            holds_session_folder "$pid" && left+=("$pid")
-        done
+# The processes left of the session, one pid a line: those working in one of its folders
+# (a Wine process works in its prefix's Windows folder; the display in the session's
+# folder) and the wineservers that hold a prefix of it open.
+session_processes() {
+    local link target pid
+    while IFS=$'\t' read -r link target; do
+        pid=${link#/proc/}
+        pid=${pid%/cwd}
+        [ "$pid" != $$ ] && [ "$pid" != "$BASHPID" ] && in_session "$target" && echo "$pid"
+    done < <(find /proc/[0-9]*/cwd -maxdepth 0 -printf '%p\t%l\n' 2>/dev/null)
+    for pid in $(pgrep wineserver || true); do
+        while IFS= read -r target; do
+            if in_session "$target"; then echo "$pid"; break; fi
+        done < <(find "/proc/$pid/fd" -maxdepth 1 -printf '%l\n' 2>/dev/null)
     done
-    [ ${#left[@]} -gt 0 ] || return 0
-    kill "${left[@]}" 2>/dev/null || true
+    return 0
+}
+
+# Ends what outlived its prefix or its run: servers of prefixes already deleted, or of
+# cases whose test was killed at its time limit, and their Wine processes, which do not
+# end with a server that is killed.
+end_leftovers() {
+    local pid left
+    left=$(session_processes | sort -u)
+    [ -n "$left" ] || return 0
+    kill $left 2>/dev/null || true
     for _ in $(seq 50); do
         sleep 0.1
-        for pid in "${left[@]}"; do
+        for pid in $left; do
             kill -0 "$pid" 2>/dev/null && continue 2
         done
         return 0
     done
-    kill -9 "${left[@]}" 2>/dev/null || true
+    kill -9 $left 2>/dev/null || true
 }
 
 case ${1:-ensure} in

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# session.sh stop ends every server and display the session started: with a case's
+# session.sh stop ends every server, Wine process and display the session started: with a case's
 # server still running (its test killed at the time limit), and after the session's
 # folder was deleted first. Prints "ok WHAT" or "FAIL WHAT"; exits 1 when one failed.
 set -euo pipefail
@@ -9,12 +9,13 @@ root=$(mktemp -d "${TMPDIR:-/tmp}/pkgmgr-session-test.XXXXXX")
 export PKGMGR_WINE_ROOT=$root
 failed=0
 
-# The servers and displays that hold a folder under the root open, one pid a line.
+# The processes that work in a folder under the root (Wine's processes, the display) or,
+# for servers, hold one open; one pid a line.
 left_running() {
     local pid
-    for pid in $(pgrep wineserver || true) $(pgrep Xvfb || true); do
-        find "/proc/$pid/cwd" "/proc/$pid/fd" -maxdepth 1 -printf '%l\n' 2>/dev/null |
-            grep -q "^$root" && echo "$pid"
+    find /proc/[0-9]*/cwd -maxdepth 0 -printf '%p %l\n' 2>/dev/null | grep -F " $root" | cut -d/ -f3
+    for pid in $(pgrep wineserver || true); do
+        find "/proc/$pid/fd" -maxdepth 1 -printf '%l\n' 2>/dev/null | grep -q "^$root" && echo "$pid"
     done
     return 0
 }
