@@ -17,7 +17,8 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 source_dir=$PWD
 work=$(mktemp -d)
-trap 'rm -rf "$work"; [ -z "${PKGMGR_WINE_ROOT:-}" ] || tests/wine/session.sh stop >/dev/null 2>&1' EXIT
+# The Wine session lives in $work: it is stopped before its folder goes.
+trap '[ -z "${PKGMGR_WINE_ROOT:-}" ] || tests/wine/session.sh stop >/dev/null 2>&1; rm -rf "$work"' EXIT
 failures=0
 result() {  # name status
     if [ "$2" -eq 0 ]; then echo "ok   $1"; else echo "FAIL $1"; failures=$((failures + 1)); fi

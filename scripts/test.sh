@@ -25,12 +25,6 @@ count_ctest() {
 
 step() { printf '\n=== %s\n' "$*"; }
 
-# A Windows test that hangs until its time limit is run once more: Wine itself has
-# been seen to hang a test program that passes at once on the next start (once in
-# about fifty runs of one case under full load). A test that fails, or hangs twice,
-# still fails.
-wine_retry="--repeat after-timeout:2"
-
 step "host build (AddressSanitizer, UndefinedBehaviorSanitizer)"
 cmake --preset host >/dev/null
 cmake --build --preset host
@@ -49,7 +43,7 @@ fi
 step "x86_64 build, tests under Wine (64-bit Windows)"
 cmake --preset windows >/dev/null
 cmake --build --preset windows
-ctest --preset windows $wine_retry 2>&1 | tee "$log" || true
+ctest --preset windows 2>&1 | tee "$log" || true
 count_ctest
 
 step "setupcheck on Linux against the system under Wine: profile files and release folders"
@@ -66,7 +60,7 @@ PKGMGR_WINE_ROOT=build/windows/wine PKGMGR_WINE_TEMPLATES=build/wine-templates t
 
 step "shipping build, tests under Wine (32-bit Windows, and 64-bit Windows through WoW64)"
 if bash scripts/runs-32bit.sh; then
-    ctest --preset windows-x86 $wine_retry 2>&1 | tee "$log" || true
+    ctest --preset windows-x86 2>&1 | tee "$log" || true
     count_ctest
 else
     echo "i686 runtime tests skipped: this machine cannot execute 32-bit code"

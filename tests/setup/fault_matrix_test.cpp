@@ -7,9 +7,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include <atomic>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "actions/machine.h"
@@ -105,39 +103,32 @@ int WINAPI noRestartPrompt(void*, HWND, BOOL)
     return 0;
 }
 
-// Presses `button` in the options dialog of this thread as soon as it shows.
+// Presses `button` in the options dialog as soon as the dialog has set itself up. A
+// hook of this thread does it, so that nothing runs beside the entry routine: a thread
+// of the test's own would start while the run loads its system DLLs for the first time
+// in the process, which setup.exe never does with a second thread.
 class OptionsAnswer {
 public:
-    explicit OptionsAnswer(int button) : thread_([this, button, id = GetCurrentThreadId()] {
-        while (!stop_) {
-            HWND dialog = nullptr;
-            EnumThreadWindows(
-                id,
-                [](HWND window, LPARAM found) CALLBACK -> BOOL {
-                    if (!IsWindowVisible(window) || !GetDlgItem(window, IDC_FOLDER))
-                        return TRUE;
-                    *reinterpret_cast<HWND*>(found) = window;
-                    return FALSE;
-                },
-                reinterpret_cast<LPARAM>(&dialog));
-            if (dialog) {
-                PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
-                             reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
-                return;
-            }
-            Sleep(20);
-        }
-    }) {}
-    ~OptionsAnswer()
+    explicit OptionsAnswer(int button)
     {
-        stop_ = true;
-        thread_.join();
+        button_ = button;
+        hook_ = SetWindowsHookExA(WH_CALLWNDPROCRET, answer, nullptr, GetCurrentThreadId());
     }
+    ~OptionsAnswer() { UnhookWindowsHookEx(hook_); }
 
 private:
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
+    static LRESULT CALLBACK answer(int code, WPARAM sent, LPARAM parameter)
+    {
+        const auto* call = reinterpret_cast<const CWPRETSTRUCT*>(parameter);
+        if (code == HC_ACTION && call->message == WM_INITDIALOG && GetDlgItem(call->hwnd, IDC_FOLDER))
+            PostMessageA(call->hwnd, WM_COMMAND, MAKEWPARAM(button_, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(GetDlgItem(call->hwnd, button_)));
+        return CallNextHookEx(nullptr, code, sent, parameter);
+    }
+    static int button_;
+    HHOOK hook_;
 };
+int OptionsAnswer::button_;
 
 // ---- Registry writes and removals refused by value name ----
 

@@ -3,7 +3,8 @@
 # shared prefix with a warm wineserver for the unit-test programs, and one Xvfb display.
 #
 #   session.sh ensure   make whatever is missing (safe to call from parallel tests)
-#   session.sh stop     end the shared server and the display
+#   session.sh stop     end every server and the display of the session, and remove
+#                       its prefixes (also those of runs cut off by a time limit)
 #   session.sh env      print the environment lines for the shared prefix
 #   session.sh template KIND   make the template of KIND if missing, print its folder
 #
@@ -19,8 +20,10 @@
 set -euo pipefail
 
 root=${PKGMGR_WINE_ROOT:-${TMPDIR:-/tmp}/pkgmgr-wine-$(id -u)}
+root=$(realpath -m "$root")
+# A stop finds what is left of a session whose folder is gone without making it again.
+[ "${1:-ensure}" = stop ] && [ ! -d "$root" ] && root_was_gone=1
 mkdir -p "$root"
-root=$(cd "$root" && pwd)
 templates=${PKGMGR_WINE_TEMPLATES:-$root/templates}
 mkdir -p "$templates"
 templates=$(cd "$templates" && pwd)
@@ -78,7 +81,8 @@ start_display() {
     local n
     for n in $(seq 90 190); do
         [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 9>&- &
+        # Started in the session's folder: stop finds it by that even without its pid file.
+        (cd "$root" && exec Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 9>&-) &
         echo $! >"$root/xvfb.pid"
         for _ in $(seq 50); do
             [ -e "/tmp/.X11-unix/X$n" ] && break
@@ -108,6 +112,48 @@ make_shared() {
       wine cmd.exe /c exit 0 </dev/null >/dev/null 2>&1 9>&- || true )
 }
 
+# Whether `path` (a link's target) lies in the session's folder, deleted or not.
+in_session() {  # path
+    local target=${1% (deleted)}
+    [ "$target" = "$root" ] || [ "${target#"$root"/}" != "$target" ]
+}
+
+# The processes left of the session, one pid a line: those working in one of its folders
+# (a Wine process works in its prefix's Windows folder; the display in the session's
+# folder) and the wineservers that hold a prefix of it open.
+session_processes() {
+    local link target pid
+    while IFS=$'\t' read -r link target; do
+        pid=${link#/proc/}
+        pid=${pid%/cwd}
+        [ "$pid" != $$ ] && [ "$pid" != "$BASHPID" ] && in_session "$target" && echo "$pid"
+    done < <(find /proc/[0-9]*/cwd -maxdepth 0 -printf '%p\t%l\n' 2>/dev/null)
+    for pid in $(pgrep wineserver || true); do
+        while IFS= read -r target; do
+            if in_session "$target"; then echo "$pid"; break; fi
+        done < <(find "/proc/$pid/fd" -maxdepth 1 -printf '%l\n' 2>/dev/null)
+    done
+    return 0
+}
+
+# Ends what outlived its prefix or its run: servers of prefixes already deleted, or of
+# cases whose test was killed at its time limit, and their Wine processes, which do not
+# end with a server that is killed.
+end_leftovers() {
+    local pid left
+    left=$(session_processes | sort -u)
+    [ -n "$left" ] || return 0
+    kill $left 2>/dev/null || true
+    for _ in $(seq 50); do
+        sleep 0.1
+        for pid in $left; do
+            kill -0 "$pid" 2>/dev/null && continue 2
+        done
+        return 0
+    done
+    kill -9 $left 2>/dev/null || true
+}
+
 case ${1:-ensure} in
 ensure)
     exec 9>"$root/lock"
@@ -124,10 +170,16 @@ template)
 stop)
     exec 9>"$root/lock"
     flock 9
-    if [ -d "$root/shared" ]; then ( wine_env "$root/shared" "$shared_arch"; wineserver -k >/dev/null 2>&1 || true ); fi
+    # The servers whose prefixes are still there end as Wine ends them, saving their
+    # registry; whatever is left after that is ended by its pid.
+    for prefix in "$root/shared" "$root"/cases/*/prefix; do
+        if [ -d "$prefix" ]; then ( wine_env "$prefix" "$shared_arch"; wineserver -k >/dev/null 2>&1 || true ); fi
+    done
     if [ -f "$root/xvfb.pid" ]; then kill "$(cat "$root/xvfb.pid")" 2>/dev/null || true; fi
+    end_leftovers
     rm -f "$root/display" "$root/xvfb.pid"
     rm -rf "$root/shared" "$root/cases"
+    if [ -n "${root_was_gone:-}" ]; then rm -rf "$root"; fi
     ;;
 env)
     echo "WINEPREFIX=$root/shared"
