@@ -7,7 +7,9 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "actions/machine.h"
