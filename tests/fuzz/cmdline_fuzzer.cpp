@@ -1,8 +1,9 @@
 // Fuzz target of the command-line reader. The input up to its first NUL is the
 // command line (the platform hands it over NUL-terminated). It is read from
 // three starting words, and each result is compared with the rule: every '/'
-// followed by F, L, O, S, U or W (either case) sets or clears that option's bit,
-// nothing else changes any bit, and the reader returns 1. A broken rule aborts.
+// followed by F, L, O, R, S, U or W (either case) sets or clears that option's bit,
+// nothing else changes any bit, and the reader returns 1. The /L=path reader is
+// held to its buffer. A broken rule aborts.
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
@@ -13,7 +14,8 @@
 
 namespace {
 
-const uint32_t kOptionBits = kRunSilent | kRunWaitAndOpen | kRunNoShortcuts | kRunNoReport | kRunLog;
+const uint32_t kOptionBits = kRunSilent | kRunWaitAndOpen | kRunNoShortcuts | kRunNoReport | kRunLog |
+                               kRunRestartCode;
 
 // The flags the command line should give from `start`, by the rule above.
 uint32_t expectedFlags(const char* commandLine, uint32_t start)
@@ -26,6 +28,7 @@ uint32_t expectedFlags(const char* commandLine, uint32_t start)
         case 'f': flags |= kRunNoReport; break;
         case 'l': flags |= kRunLog; break;
         case 'o': flags |= kRunWaitAndOpen; break;
+        case 'r': flags |= kRunRestartCode; break;
         case 's': flags |= kRunSilent; break;
         case 'u': flags &= ~uint32_t(kRunInstall); break;
         case 'w': flags |= kRunNoShortcuts; break;
@@ -58,6 +61,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     // The text is only read.
     require(memcmp(commandLine, data, length) == 0 && commandLine[length] == '\0');
+
+    // The log path fits its buffer (an exact-size heap block, so that an overrun is
+    // caught), is a piece of the line, and is empty when refused.
+    const unsigned capacities[] = {1, 8, 260};
+    for (unsigned capacity : capacities) {
+        char* path = static_cast<char*>(malloc(capacity));
+        require(path != nullptr);
+        int found = readLogPathOption(commandLine, path, capacity);
+        require(strlen(path) < capacity && (found ? path[0] != '\0' && strstr(commandLine, path) : path[0] == '\0'));
+        free(path);
+    }
 
     uint32_t untouched = kRunInstall;
     require(parseCommandLine(nullptr, &untouched) == 1 && untouched == kRunInstall);
