@@ -126,35 +126,29 @@ void removeEarlierStagingFolders(const char* tempFolder)
     char pattern[kPathChars];
     if (!isNtFamily() || !formatText(pattern, sizeof pattern, "%s%s*", tempFolder, kStagingPrefix))
         return;
-    WIN32_FIND_DATAA found;
-    UniqueFind find(FindFirstFileA(pattern, &found));
-    if (find.get() == INVALID_HANDLE_VALUE) {
-        find.release();
-        return;
-    }
-    do {
+    forEachFound(pattern, [tempFolder](const WIN32_FIND_DATAA& found) {
         char folder[kPathChars];
         if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || isLinkAttributes(found.dwFileAttributes) ||
             boundedLength(found.cFileName, MAX_PATH) != sizeof kStagingPrefix - 1 + 8 ||
             !formatText(folder, sizeof folder, "%s%s", tempFolder, found.cFileName))
-            continue;
+            return;
         // A running setup holds its folder open: then it cannot be opened alone.
         if (!UniqueHandle(holdFolder(folder, 0)))
-            continue;
+            return;
         const char* refusal = nullptr;
         HANDLE opened = openTrustedName(folder, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                         FILE_FLAG_BACKUP_SEMANTICS, &refusal);
         if (opened == INVALID_HANDLE_VALUE) {
             traceCause(refusal, folder);
-            continue;
+            return;
         }
         UniqueHandle held(opened);
         if (pendingOperationsWithin(folder))
-            continue;
+            return;
         deleteFilesInHeldFolder(folder);
         held.reset();
         RemoveDirectoryA(folder);  // a link put there meanwhile goes itself, never what it names
-    } while (FindNextFileA(find.get(), &found));
+    });
 }
 
 // The run's own folder for the staged copies, under the temporary folder (or beside

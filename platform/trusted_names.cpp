@@ -240,18 +240,12 @@ void deleteFilesInHeldFolder(const char* folder)
     char pattern[kPathChars];
     if (!formatText(pattern, sizeof pattern, "%s\\*", folder))
         return;
-    WIN32_FIND_DATAA found;
-    UniqueFind find(FindFirstFileA(pattern, &found));
-    if (find.get() == INVALID_HANDLE_VALUE) {
-        find.release();
-        return;
-    }
-    do {
+    forEachFound(pattern, [folder](const WIN32_FIND_DATAA& found) {
         char file[kPathChars];
         if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !isLinkAttributes(found.dwFileAttributes) &&
             formatText(file, sizeof file, "%s\\%s", folder, found.cFileName))
             deleteFileName(file);
-    } while (FindNextFileA(find.get(), &found));
+    });
 }
 
 int deleteFileName(const char* path)

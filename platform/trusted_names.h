@@ -12,6 +12,21 @@
 
 #include "platform/guards.h"
 
+// Calls `visit` with each entry that `pattern` ("<folder>\\*") finds; the search is
+// closed before this returns, so that the folder can go afterwards.
+template <typename Visit>
+void forEachFound(const char* pattern, Visit visit)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE first = FindFirstFileA(pattern, &found);
+    if (first == INVALID_HANDLE_VALUE)
+        return;
+    UniqueFind find(first);
+    do {
+        visit(found);
+    } while (FindNextFileA(find.get(), &found));
+}
+
 // Whether `attributes` (of a name or of a handle) show a reparse point: a junction, a
 // symbolic link, a mount point. INVALID_FILE_ATTRIBUTES shows none.
 bool isLinkAttributes(DWORD attributes);
