@@ -161,10 +161,10 @@ python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.arg
 result "the release zip is reproducible, holds the signed setup.exe and is named in SHA256SUMS and the manifest" $?
 
 # The zip, unpacked, installs and removes with the README's command lines, run as written.
-if bash scripts/runs-32bit.sh; then
+if why=$(bash scripts/wine32-ready.sh); then
     arch=win32 signed=$dist/setup.exe view=32
 else
-    echo "check-release: this machine cannot execute 32-bit code: installing with a signed x86_64 build"
+    echo "check-release: $why: installing with a signed x86_64 build"
     arch=win64 signed=$work/setup64.exe view=64
     openssl req -x509 -newkey rsa:3072 -nodes -sha256 -days 30 -subj "/CN=PkgMgr test signing" \
         -keyout "$work/key64.pem" -out "$work/cert64.pem" 2>/dev/null

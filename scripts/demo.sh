@@ -9,11 +9,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 
-if bash scripts/runs-32bit.sh; then
+if why=$(bash scripts/wine32-ready.sh); then
     preset=windows-x86 arch=win32
 else
     preset=windows arch=win64
-    echo "demo: this machine cannot execute 32-bit code; showing the x86_64 build instead of the shipping one"
+    echo "demo: $why; showing the x86_64 build instead of the shipping one"
 fi
 cmake --preset $preset >/dev/null
 cmake --build --preset $preset --target setup pkgmgr_app unicows_standin dialog_driver

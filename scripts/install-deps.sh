@@ -17,12 +17,23 @@ pkgs=(cmake ninja-build make g++ binutils clang libclang-rt-14-dev mingw-w64 g++
 sudo_cmd=""; [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
 export DEBIAN_FRONTEND=noninteractive
 
+# A package list that cannot be refreshed (a mirror in the middle of a sync, say) does
+# not stop the set-up: the lists already there may hold what is missing.
+refresh_lists() {
+  local try
+  for try in 1 2 3; do
+    $sudo_cmd apt-get update -qq && return 0
+    [ "$try" -lt 3 ] && sleep 10
+  done
+  echo "install-deps: apt-get update failed; installing from the package lists there are" >&2
+}
+
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
 missing=()
 for p in "${pkgs[@]}"; do installed "$p" || missing+=("$p"); done
 if [ ${#missing[@]} -gt 0 ]; then
-  $sudo_cmd apt-get update -qq
+  refresh_lists
   $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
@@ -30,8 +41,14 @@ fi
 if "$here/runs-32bit.sh"; then
   if ! installed wine32:i386; then
     dpkg --print-foreign-architectures | grep -qx i386 || $sudo_cmd dpkg --add-architecture i386
-    $sudo_cmd apt-get update -qq
-    $sudo_cmd apt-get install -y -qq --no-install-recommends wine32:i386 >/dev/null
+    refresh_lists
+    # Without wine32 the 32-bit tests are skipped and say so (scripts/wine32-ready.sh):
+    # its libraries must match the installed 64-bit ones version for version, which a
+    # stale i386 package list can make impossible.
+    if ! $sudo_cmd apt-get install -y -qq --no-install-recommends wine32:i386 >/dev/null; then
+      echo "install-deps: wine32 could not be installed: the shipping 32-bit setup.exe is built" \
+           "and checked but not run" >&2
+    fi
   fi
 else
   echo "install-deps: this machine cannot execute 32-bit programs: wine32 is not installed, and the" \

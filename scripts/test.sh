@@ -59,11 +59,11 @@ fi
 PKGMGR_WINE_ROOT=build/windows/wine PKGMGR_WINE_TEMPLATES=build/wine-templates tests/wine/session.sh stop || true
 
 step "shipping build, tests under Wine (32-bit Windows, and 64-bit Windows through WoW64)"
-if bash scripts/runs-32bit.sh; then
+if why=$(bash scripts/wine32-ready.sh); then
     ctest --preset windows-x86 2>&1 | tee "$log" || true
     count_ctest
 else
-    echo "i686 runtime tests skipped: this machine cannot execute 32-bit code"
+    echo "i686 runtime tests skipped: $why"
 fi
 
 step "release build: reproducible, test-signed, installing under Wine"

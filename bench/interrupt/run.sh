@@ -22,11 +22,11 @@ at_once=${RUNS_AT_ONCE:-20}
 jobs=${JOBS:-2}
 seed=${SEED:-1}
 
-if bash scripts/runs-32bit.sh; then
+if why=$(bash scripts/wine32-ready.sh); then
     preset=windows-x86 arch=win32
 else
     preset=windows arch=win64
-    echo "interrupt: this machine cannot execute 32-bit code; running the x86_64 build on a 64-bit Windows"
+    echo "interrupt: $why; running the x86_64 build on a 64-bit Windows"
 fi
 if [ -z "${SKIP_BUILD:-}" ]; then
     bash scripts/install-deps.sh
