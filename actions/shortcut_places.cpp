@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include "actions/shortcuts.h"
+#include "platform/shell_folders.h"
 #include "platform/system.h"
 #include "platform/text.h"
 

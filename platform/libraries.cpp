@@ -20,7 +20,7 @@ struct Loaded {
 };
 
 template <typename Function>
-bool find(HMODULE module, const char* name, Function* out)
+bool bindProcedure(HMODULE module, const char* name, Function* out)
 {
     *out = procedureOf<Function>(module, name);
     if (*out == nullptr)
@@ -64,18 +64,20 @@ Loaded loadAll()
     HMODULE setup = load("setupapi.dll");
     loaded.complete =
         controls && ole && shell && setup &&
-        find(controls, "InitCommonControls", &f.InitCommonControls) &&
-        find(ole, "CoInitialize", &f.CoInitialize) && find(ole, "CoUninitialize", &f.CoUninitialize) &&
-        find(ole, "CoCreateInstance", &f.CoCreateInstance) &&
-        find(ole, "CoTaskMemFree", &f.CoTaskMemFree) &&
-        find(shell, "SHBrowseForFolderA", &f.SHBrowseForFolderA) &&
-        find(shell, "SHChangeNotify", &f.SHChangeNotify) &&
-        find(shell, "SHFileOperationA", &f.SHFileOperationA) &&
-        find(shell, "SHGetFileInfoA", &f.SHGetFileInfoA) && find(shell, "SHGetMalloc", &f.SHGetMalloc) &&
-        find(shell, "SHGetPathFromIDListA", &f.SHGetPathFromIDListA) &&
-        find(shell, "SHGetSpecialFolderLocation", &f.SHGetSpecialFolderLocation) &&
-        find(shell, "ShellExecuteExA", &f.ShellExecuteExA) &&
-        find(setup, "SetupPromptReboot", &f.SetupPromptReboot);
+        bindProcedure(controls, "InitCommonControls", &f.InitCommonControls) &&
+        bindProcedure(ole, "CoInitialize", &f.CoInitialize) &&
+        bindProcedure(ole, "CoUninitialize", &f.CoUninitialize) &&
+        bindProcedure(ole, "CoCreateInstance", &f.CoCreateInstance) &&
+        bindProcedure(ole, "CoTaskMemFree", &f.CoTaskMemFree) &&
+        bindProcedure(shell, "SHBrowseForFolderA", &f.SHBrowseForFolderA) &&
+        bindProcedure(shell, "SHChangeNotify", &f.SHChangeNotify) &&
+        bindProcedure(shell, "SHFileOperationA", &f.SHFileOperationA) &&
+        bindProcedure(shell, "SHGetFileInfoA", &f.SHGetFileInfoA) &&
+        bindProcedure(shell, "SHGetMalloc", &f.SHGetMalloc) &&
+        bindProcedure(shell, "SHGetPathFromIDListA", &f.SHGetPathFromIDListA) &&
+        bindProcedure(shell, "SHGetSpecialFolderLocation", &f.SHGetSpecialFolderLocation) &&
+        bindProcedure(shell, "ShellExecuteExA", &f.ShellExecuteExA) &&
+        bindProcedure(setup, "SetupPromptReboot", &f.SetupPromptReboot);
     return loaded;
 }
 

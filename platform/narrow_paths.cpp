@@ -76,8 +76,6 @@ void makeWideFolderTree(const WideFunctions& wide, wchar_t* path)
     wide.CreateDirectoryW(path, nullptr);
 }
 
-using GetFolderPathW = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPWSTR);
-
 }  // namespace
 
 int losslessNarrowPath(const wchar_t* wide, char* out)
@@ -155,27 +153,4 @@ int tempFolderPath(char* out)
     }
     size_t used = boundedLength(out, kPathChars);
     return (used > 0 && out[used - 1] == '\\') || appendText(out, kPathChars, "\\");
-}
-
-int wideShellFolderPath(int csidl, char* out)
-{
-    static GetFolderPathW function;
-    static bool looked;
-    if (!looked) {
-        looked = true;
-        // Loaded already by the narrow lookup, from the system folder.
-        function = procedureOf<GetFolderPathW>(GetModuleHandleA("shell32.dll"), "SHGetFolderPathW");
-        if (function == nullptr)
-            function = procedureOf<GetFolderPathW>(GetModuleHandleA("shfolder.dll"), "SHGetFolderPathW");
-    }
-    if (function == nullptr)
-        return -1;
-    out[0] = '\0';
-    wchar_t wide[kPathChars] = L"";
-    if (FAILED(function(nullptr, csidl, nullptr, 0, wide)) || !wide[0])
-        return 0;
-    if (losslessNarrowPath(wide, out))
-        return 1;
-    traceCause("a shell folder has no form in the system's code page (no short name)", "");
-    return 0;
 }

@@ -20,10 +20,6 @@ DWORD WINAPI losslessModuleFileName(HMODULE module, LPSTR path, DWORD size);
 // 0 with the cause in the trace when it cannot be named without loss or made.
 int tempFolderPath(char* out);
 
-// A shell folder (CSIDL_...) through SHGetFolderPathW, in lossless narrow form.
-// Returns -1 when the system has no SHGetFolderPathW, else 1 or 0 (`out` empty).
-int wideShellFolderPath(int csidl, char* out);
-
 // The wide functions of the NT family's code paths, looked up at run time: the shipping
 // image imports nothing that Windows 98 or NT 4.0 lacks. Null on Windows 9x or when
 // one of them is missing.

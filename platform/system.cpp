@@ -1,24 +1,13 @@
 #include "platform/system.h"
 
 #include "platform/text.h"
-#ifdef _WIN32
-#include "platform/narrow_paths.h"
-#endif
 
 namespace {
 
-using GetFolderPath = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
 using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
 using SetDllDirectoryFunction = BOOL(WINAPI*)(LPCSTR);
 
 const DWORD kSearchSystemFolder = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
-
-// SHGetFolderPathA of `module`, loaded from the system folder when it is not loaded
-// yet: by name it could come from the setup folder, where Windows 9x still searches.
-GetFolderPath lookUp(const char* module)
-{
-    return procedureOf<GetFolderPath>(loadSystemLibrary(module), "SHGetFolderPathA");
-}
 
 }  // namespace
 
@@ -65,25 +54,6 @@ HMODULE loadSystemLibrary(const char* name)
     if (length == 0 || length >= MAX_PATH || !formatText(path + length, MAX_PATH - length, "\\%s", name))
         return nullptr;
     return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-}
-
-int shellFolderPath(int csidl, char* out)
-{
-    static GetFolderPath function;
-    if (function == nullptr)
-        function = lookUp("shell32.dll");
-    if (function == nullptr)
-        function = lookUp("shfolder.dll");
-#ifdef _WIN32
-    // A profile folder outside the code page is named in a form that reaches it.
-    if (isNtFamily()) {
-        int found = wideShellFolderPath(csidl, out);
-        if (found >= 0)
-            return found;
-    }
-#endif
-    out[0] = '\0';
-    return function && SUCCEEDED(function(nullptr, csidl, nullptr, 0, out)) && out[0] != '\0';
 }
 
 int fileInFolder(const char* folder, const char* name, char* out)

@@ -33,12 +33,6 @@ bool restrictDllSearchToSystemFolder();
 // systems where the search cannot be narrowed. Null when it cannot be loaded.
 HMODULE loadSystemLibrary(const char* name);
 
-// A shell folder (CSIDL_...) into `out` (260 characters). Returns 0, with `out` empty,
-// when the shell cannot name it. SHGetFolderPathA is looked up at run time: the shells
-// of Windows 98 and NT 4.0 may lack it, and its redistributable "shfolder.dll" (loaded
-// from the system folder) has it.
-int shellFolderPath(int csidl, char* out);
-
 // Whether the file `name` lies in `folder` itself: its path "folder\name" into `out`
 // (260 characters) and 1 when a file (not a folder) is there; 0, with `out` empty,
 // when not or when the path would not fit. Unlike SearchPathA, a ";" in the folder's

@@ -20,6 +20,7 @@
 #include "setup/checks.h"
 #include "setup/command_line.h"
 #include "setup/context.h"
+#include "setup/exit_code.h"
 #include "setup/progress.h"
 #include "setup/run_log.h"
 #include "setupdata/run_flags.h"
@@ -235,13 +236,6 @@ void storeResultValue(SetupContext& run)
 }
 
 }  // namespace
-
-int runExitCode(const SetupContext& run)
-{
-    if ((run.runFlags & kRunRestartCode) && run.succeeded && run.restartNeeded)
-        return ERROR_SUCCESS_REBOOT_REQUIRED;
-    return run.resultCode;
-}
 
 void showFinalReport(const SetupContext& run)
 {

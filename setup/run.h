@@ -34,11 +34,5 @@ int registerSearchFolders(SetupContext& run);
 // The final report of a run, or the restart prompt; nothing when silent or with /F.
 void showFinalReport(const SetupContext& run);
 
-// The exit code of a run that stored its result: the result code, or with /R
-// ERROR_SUCCESS_REBOOT_REQUIRED (3010) for a run that succeeded and left its files to
-// the next restart (the runs that show the restart prompt). The uninstaller's own
-// deletion at the restart does not count: nothing waits for it.
-int runExitCode(const SetupContext& run);
-
 // The key under HKEY_CURRENT_USER that holds the result value "Setup".
 extern const char kResultKeyPath[];

@@ -11,7 +11,7 @@
 #include "setup/checks.h"
 #include "setup/command_line.h"
 #include "setup/context.h"
-#include "setup/run.h"
+#include "setup/exit_code.h"
 #include "setupdata/names.h"
 #include "setupdata/run_flags.h"
 

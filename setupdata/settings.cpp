@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "actions/registry_records.h"
+#include "platform/shell_folders.h"
 #include "platform/system.h"
 #include "platform/text.h"
 #include "setupdata/descriptor_values.h"

@@ -228,7 +228,7 @@ struct Run {
 };
 
 // An installation, or a removal by the installed uninstaller or by the package's setup.exe.
-Run start(bool removal, bool fromPackage = false)
+Run startRun(bool removal, bool fromPackage = false)
 {
     std::string exe = removal && !fromPackage ? windowsFolder() + "\\_zemu000.exe" : package + "\\setup.exe";
     std::string line = "\"" + exe + "\" " + (removal ? "/S /U" : "/S");
@@ -244,7 +244,7 @@ Run start(bool removal, bool fromPackage = false)
 }
 
 // The exit code after at most the time limit; -1 after a hang, -2 when it did not start.
-DWORD finish(Run& run)
+DWORD finishRun(Run& run)
 {
     if (!run.process)
         return DWORD(-2);
@@ -260,11 +260,11 @@ DWORD finish(Run& run)
 
 DWORD runToEnd(bool removal, bool fromPackage = false)
 {
-    Run run = start(removal, fromPackage);
-    return finish(run);
+    Run run = startRun(removal, fromPackage);
+    return finishRun(run);
 }
 
-bool holds(const State& state, const std::string& piece)
+bool stateHolds(const State& state, const std::string& piece)
 {
     for (const std::string& line : state) {
         if (line.find(piece) != std::string::npos)
@@ -278,9 +278,9 @@ bool holds(const State& state, const std::string& piece)
 // shortcuts, without "MenuDir" no menu shortcut.
 std::string rollbackLeftovers(const State& removed, const State& left, const State& state)
 {
-    bool recorded = holds(left, "\\ProgDir ");
-    bool named = holds(left, "\\Name ");
-    bool menuRecorded = holds(left, "\\MenuDir ");
+    bool recorded = stateHolds(left, "\\ProgDir ");
+    bool named = stateHolds(left, "\\Name ");
+    bool menuRecorded = stateHolds(left, "\\MenuDir ");
     std::string text;
     for (const std::string& line : state) {
         bool shortcut = line.find(".lnk") != std::string::npos || line.rfind("shortcut ", 0) == 0;
@@ -300,7 +300,7 @@ std::string rollbackLeftovers(const State& removed, const State& left, const Sta
 // Cuts the run off after `delay` ms; false when it had ended by itself.
 bool cutOff(bool removal, DWORD delay)
 {
-    Run run = start(removal);
+    Run run = startRun(removal);
     if (!run.process)
         return false;
     bool cut = WaitForSingleObject(run.process, delay) == WAIT_TIMEOUT;
@@ -434,7 +434,7 @@ int main(int argc, char** argv)
             figures.cutAt[where]++;
             DWORD again = runToEnd(true, true);
             std::string value = resultValue();
-            DWORD expected = holds(left, "\\ProgDir ") ? 0 : 8;
+            DWORD expected = stateHolds(left, "\\ProgDir ") ? 0 : 8;
             check(again == expected, "the removal ended with " + std::to_string(again) + ", \"" + value + "\"");
             check(std::to_string(again) == std::to_string(strtoul(value.c_str(), nullptr, 16)),
                   "exit code " + std::to_string(again) + " but \"" + value + "\"");
@@ -474,10 +474,10 @@ int main(int argc, char** argv)
                 check(runToEnd(false) == 0, "the installation before the removal failed");
             where = beside ? "installation beside removal" : "two installations";
             figures.cutAt[where]++;
-            Run first = start(false);
-            Run second = start(beside);
-            DWORD a = finish(first);
-            DWORD b = finish(second);
+            Run first = startRun(false);
+            Run second = startRun(beside);
+            DWORD a = finishRun(first);
+            DWORD b = finishRun(second);
             std::string value = resultValue();
             char codes[96];
             snprintf(codes, sizeof codes, "exit codes %lu and %lu, \"%s\"", a, b, value.c_str());
