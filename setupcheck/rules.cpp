@@ -215,7 +215,6 @@ void planMenuFolder(const InstallSettings& s)
     }
     traceCause("the menu folder lies in a folder that is not there (the run makes one level of [INIT] GROUP)",
                s.menuFolder);
-    fail(IDS_PHASE_SHORTCUTS);
 #if !defined(_WIN32)
     // The stand-in has what a fresh Windows has; another machine may hold the parent.
     char parent[kPathChars];
@@ -226,12 +225,12 @@ void planMenuFolder(const InstallSettings& s)
     char message[kMessageChars];
     formatText(message, sizeof message,
                "the menu folder lies in %s, which a fresh Windows does not have; the run makes one level of "
-               "[INIT] GROUP, so it ends with 000B here and succeeds only on a machine that has that folder: "
-               "the result depends on the machine",
+               "[INIT] GROUP, so its shortcut is saved (else 000B) only on a machine that has that folder",
                parent);
     warn(message, "[INIT] GROUP");
-    current->dependsOnMachine = true;
+    current->dependsOnMachine |= current->result == 0;  // when this failure decides the result
 #endif
+    fail(IDS_PHASE_SHORTCUTS);
 }
 
 void planRecords(const InstallSettings& s)

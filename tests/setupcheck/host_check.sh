@@ -88,7 +88,8 @@ if ! "$check" "$work/json" --all-languages --json | python3 -c 'import json, sys
 fi
 # The result on a fresh Windows, and whether another machine may end otherwise.
 layout settings "sed -i 's#^GROUP=.*#GROUP=Tools\\\\Extra#' ZemSetup.dat" two-deep
-for case in "json 0000 False" "two-deep 000B True"; do
+layout settings "sed -i 's#^GROUP=.*#GROUP=Tools\\\\Extra#' ZemSetup.dat; rm zemliba.dll" two-deep-missing
+for case in "json 0000 False" "two-deep 000B True" "two-deep-missing 0009 False"; do
     set -- $case
     report=$("$check" "$work/$1" --json)
     python3 -c '
