@@ -169,7 +169,6 @@ const char* const kStandardNames[] = {
     "C:\\Program Files\\Outlook Express\\msimn.exe",
     "C:\\Program Files\\Windows Media Player\\wmplayer.exe",
     "C:\\Program Files\\Windows NT\\Accessories\\wordpad.exe",
-    "C:\\Program Files\\WindowsUpdate\\",
     "C:\\WINDOWS\\explorer.exe", "C:\\WINDOWS\\hh.exe", "C:\\WINDOWS\\notepad.exe", "C:\\WINDOWS\\regedit.exe",
     "C:\\WINDOWS\\system.ini", "C:\\WINDOWS\\taskman.exe", "C:\\WINDOWS\\twain.dll", "C:\\WINDOWS\\twain_32.dll",
     "C:\\WINDOWS\\twunk_16.exe", "C:\\WINDOWS\\twunk_32.exe", "C:\\WINDOWS\\win.ini", "C:\\WINDOWS\\winhelp.exe",
