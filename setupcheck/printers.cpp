@@ -262,7 +262,9 @@ void printLanguage(const Report& r)
             line("warning: %m", f.message);
         printPlace(f.where);
     }
-    printf("result: %04X\n", unsigned(r.result));
+    // On Linux the result is the stand-in's, a fresh Windows XP's.
+    printf("result: %04X%s\n", unsigned(r.result),
+           r.dependsOnMachine ? " (on a fresh Windows; it depends on the machine: see the warnings)" : "");
 }
 
 void printJsonField(const char* name, const char* value, TextKind kind, bool last = false)
@@ -279,7 +281,8 @@ void printJsonLanguage(const Report& r, bool last)
         printJsonText(r.mode, kMixedText);
     else
         printf("null");
-    printf(", \"result\": \"%04X\",\n", unsigned(r.result));
+    printf(", \"result\": \"%04X\", \"resultDependsOnMachine\": %s,\n", unsigned(r.result),
+           r.dependsOnMachine ? "true" : "false");
     if (r.mode) {
         printf("     ");
         printJsonField("releaseFile", shownPath(r.releaseFile), kHostText);

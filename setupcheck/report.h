@@ -54,6 +54,7 @@ struct Report {
     Finding findings[kMaxFindings];
     int findingCount;
     int result;  // the first failing step in the run's order decides
+    bool dependsOnMachine;  // the Linux build: another machine than the stand-in may end otherwise
     int step;    // the result code of the step being checked: its errors carry it
 };
 

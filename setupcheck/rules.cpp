@@ -101,6 +101,27 @@ void checkEncoding(const char* path, const char* label)
 #endif
 }
 
+// The attributes of the nearest of `path` and the folders it lies in that is there
+// (INVALID_FILE_ATTRIBUTES when none is), with the number of names below it in `missing`.
+DWORD nearestPresent(const char* path, int* missing)
+{
+    char level[kPathChars];
+    *missing = 0;
+    if (!copyText(level, sizeof level, path))
+        return INVALID_FILE_ATTRIBUTES;
+    for (;;) {
+        DWORD attributes = GetFileAttributesA(level);
+        if (attributes != INVALID_FILE_ATTRIBUTES)
+            return attributes;
+        char* last = strrchr(level, '\\');
+        if (last == nullptr || last[1] == '\0' || last < level + 2)
+            return INVALID_FILE_ATTRIBUTES;
+        ++*missing;
+        // "C:\X" lies in "C:\", not in "C:" (the drive's current folder).
+        last[last == level + 2 && level[1] == ':' ? 1 : 0] = '\0';
+    }
+}
+
 // The source files that the copy takes from `folder`, and where they go. Checked also
 // when the options step failed: a missing file is then the next error an author meets.
 void planFiles(const char* folder, const InstallSettings& s, bool optionsRead)
@@ -135,9 +156,10 @@ void planFiles(const char* folder, const InstallSettings& s, bool optionsRead)
             warnAt(message, &where);
         }
     }
-    DWORD programFolder = optionsRead ? GetFileAttributesA(s.programFolder) : INVALID_FILE_ATTRIBUTES;
+    int missing = 0;
+    DWORD programFolder = optionsRead ? nearestPresent(s.programFolder, &missing) : INVALID_FILE_ATTRIBUTES;
     if (programFolder != INVALID_FILE_ATTRIBUTES && !(programFolder & FILE_ATTRIBUTE_DIRECTORY)) {
-        traceCause("the program folder is a file", s.programFolder);
+        traceCause(missing ? "the program folder lies in a file" : "the program folder is a file", s.programFolder);
         fail(IDS_PHASE_COPY_FILES);
     }
     if (optionsRead && !programFolderFits(s.programFolder)) {
@@ -175,41 +197,40 @@ void resolveDots(const char* path, char* out, size_t size)
 }
 
 // The menu shortcut is saved into the menu folder, which the run makes as one folder:
-// a GROUP of more levels than the machine has fails the save.
+// a GROUP of more levels than the machine has fails the save, and so does one that
+// is, or lies in, a file.
 void planMenuFolder(const InstallSettings& s)
 {
     char folder[kPathChars];
     resolveDots(s.menuFolder, folder, sizeof folder);
-    DWORD existing = GetFileAttributesA(folder);
-    if (existing != INVALID_FILE_ATTRIBUTES) {
-        if (!(existing & FILE_ATTRIBUTE_DIRECTORY)) {
-            traceCause("the menu folder is a file", s.menuFolder);
-            fail(IDS_PHASE_SHORTCUTS);
-        }
+    int missing = 0;
+    DWORD present = nearestPresent(folder, &missing);
+    bool inFolder = present != INVALID_FILE_ATTRIBUTES && (present & FILE_ATTRIBUTE_DIRECTORY);
+    if (inFolder && missing <= 1)
+        return;  // there, or made by the run
+    if (present != INVALID_FILE_ATTRIBUTES && !inFolder) {
+        traceCause(missing ? "the menu folder lies in a file" : "the menu folder is a file", s.menuFolder);
+        fail(IDS_PHASE_SHORTCUTS);
         return;
     }
+    traceCause("the menu folder lies in a folder that is not there (the run makes one level of [INIT] GROUP)",
+               s.menuFolder);
+#if !defined(_WIN32)
+    // The stand-in has what a fresh Windows has; another machine may hold the parent.
     char parent[kPathChars];
     copyText(parent, sizeof parent, folder);
     char* last = strrchr(parent, '\\');
     if (last)
         *last = '\0';
-    DWORD attributes = last ? GetFileAttributesA(parent) : INVALID_FILE_ATTRIBUTES;
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return;
-#if defined(_WIN32)
-    traceCause("the menu folder lies in a folder that is not there (the run makes one level of [INIT] GROUP)",
-               s.menuFolder);
-    fail(IDS_PHASE_SHORTCUTS);
-#else
-    // The stand-in knows only the folders every Windows has: whether the target
-    // machine has this one is not known here.
     char message[kMessageChars];
     formatText(message, sizeof message,
                "the menu folder lies in %s, which a fresh Windows does not have; the run makes one level of "
-               "[INIT] GROUP, so whether it can make the menu folder (else 000B) depends on the machine",
+               "[INIT] GROUP, so its shortcut is saved (else 000B) only on a machine that has that folder",
                parent);
     warn(message, "[INIT] GROUP");
+    current->dependsOnMachine |= current->result == 0;  // when this failure decides the result
 #endif
+    fail(IDS_PHASE_SHORTCUTS);
 }
 
 void planRecords(const InstallSettings& s)

@@ -12,7 +12,8 @@
 // Its registry holds "ProgramFilesDir" and nothing else that the setup reads: no
 // earlier installation, no shortcuts, no browser button. Every registry write and
 // every user-interface call fails. Paths with a drive letter lie on that machine and
-// name nothing but the folders above and the folders they lie in; any other path is
+// name nothing but the folders above, the folders and files that every such Windows
+// has (kStandardNames) and the folders they lie in; any other path is
 // a path of this system, with "\" read as "/" and the file name compared without
 // regard to case, as Windows compares it.
 #include <windows.h>
@@ -120,9 +121,77 @@ int copyFolder(LPSTR out, UINT size, const char* folder)
     return copyText(out, size, folder) ? int(strlen(folder)) : int(strlen(folder) + 1);
 }
 
-// Whether `path` on the stand-in machine names one of its folders: the folders above
-// and every folder they lie in. "." and ".." are resolved as the system resolves them.
-bool isStandInFolder(const char* path)
+// What every fresh Windows XP holds where setup data can lead (TARGET from the program
+// files, GROUP from the Programs folder, through ".."): the drive's root, the profiles,
+// the program files and the Windows folder, with their standard files. A name that
+// ends in a backslash is a folder; so is every folder that a name lies in. Only names
+// that every such installation has are here: a folder listed but missing somewhere
+// would predict a success that machine does not give.
+const char* const kStandardNames[] = {
+    "C:\\AUTOEXEC.BAT", "C:\\boot.ini", "C:\\CONFIG.SYS", "C:\\IO.SYS", "C:\\MSDOS.SYS", "C:\\NTDETECT.COM",
+    "C:\\ntldr", "C:\\pagefile.sys",
+    "C:\\Documents and Settings\\Administrator\\Application Data\\",
+    "C:\\Documents and Settings\\Administrator\\Cookies\\",
+    "C:\\Documents and Settings\\Administrator\\Desktop\\",
+    "C:\\Documents and Settings\\Administrator\\Favorites\\",
+    "C:\\Documents and Settings\\Administrator\\Local Settings\\Application Data\\",
+    "C:\\Documents and Settings\\Administrator\\Local Settings\\History\\",
+    "C:\\Documents and Settings\\Administrator\\Local Settings\\Temp\\",
+    "C:\\Documents and Settings\\Administrator\\Local Settings\\Temporary Internet Files\\",
+    "C:\\Documents and Settings\\Administrator\\My Documents\\",
+    "C:\\Documents and Settings\\Administrator\\NetHood\\",
+    "C:\\Documents and Settings\\Administrator\\PrintHood\\",
+    "C:\\Documents and Settings\\Administrator\\Recent\\",
+    "C:\\Documents and Settings\\Administrator\\SendTo\\",
+    "C:\\Documents and Settings\\Administrator\\Start Menu\\Programs\\Startup\\",
+    "C:\\Documents and Settings\\Administrator\\Templates\\",
+    "C:\\Documents and Settings\\Administrator\\NTUSER.DAT",
+    "C:\\Documents and Settings\\Administrator\\ntuser.dat.LOG",
+    "C:\\Documents and Settings\\Administrator\\ntuser.ini",
+    "C:\\Documents and Settings\\All Users\\Application Data\\",
+    "C:\\Documents and Settings\\All Users\\Desktop\\",
+    "C:\\Documents and Settings\\All Users\\Documents\\",
+    "C:\\Documents and Settings\\All Users\\Favorites\\",
+    "C:\\Documents and Settings\\All Users\\Start Menu\\Programs\\Accessories\\",
+    "C:\\Documents and Settings\\All Users\\Start Menu\\Programs\\Startup\\",
+    "C:\\Documents and Settings\\All Users\\Templates\\",
+    "C:\\Documents and Settings\\Default User\\Desktop\\",
+    "C:\\Documents and Settings\\Default User\\NTUSER.DAT",
+    "C:\\Documents and Settings\\LocalService\\",
+    "C:\\Documents and Settings\\NetworkService\\",
+    "C:\\Program Files\\Common Files\\Microsoft Shared\\",
+    "C:\\Program Files\\Common Files\\System\\",
+    "C:\\Program Files\\ComPlus Applications\\",
+    "C:\\Program Files\\Internet Explorer\\iexplore.exe",
+    "C:\\Program Files\\Messenger\\msmsgs.exe",
+    "C:\\Program Files\\Movie Maker\\moviemk.exe",
+    "C:\\Program Files\\NetMeeting\\conf.exe",
+    "C:\\Program Files\\Outlook Express\\msimn.exe",
+    "C:\\Program Files\\Windows Media Player\\wmplayer.exe",
+    "C:\\Program Files\\Windows NT\\Accessories\\wordpad.exe",
+    "C:\\WINDOWS\\explorer.exe", "C:\\WINDOWS\\hh.exe", "C:\\WINDOWS\\notepad.exe", "C:\\WINDOWS\\regedit.exe",
+    "C:\\WINDOWS\\system.ini", "C:\\WINDOWS\\taskman.exe", "C:\\WINDOWS\\twain.dll", "C:\\WINDOWS\\twain_32.dll",
+    "C:\\WINDOWS\\twunk_16.exe", "C:\\WINDOWS\\twunk_32.exe", "C:\\WINDOWS\\win.ini", "C:\\WINDOWS\\winhelp.exe",
+    "C:\\WINDOWS\\winhlp32.exe",
+    "C:\\WINDOWS\\AppPatch\\", "C:\\WINDOWS\\Config\\", "C:\\WINDOWS\\Cursors\\", "C:\\WINDOWS\\Debug\\",
+    "C:\\WINDOWS\\Downloaded Program Files\\", "C:\\WINDOWS\\Driver Cache\\i386\\", "C:\\WINDOWS\\Fonts\\",
+    "C:\\WINDOWS\\Help\\", "C:\\WINDOWS\\ime\\", "C:\\WINDOWS\\inf\\", "C:\\WINDOWS\\Media\\",
+    "C:\\WINDOWS\\msagent\\", "C:\\WINDOWS\\Offline Web Pages\\", "C:\\WINDOWS\\pchealth\\",
+    "C:\\WINDOWS\\Prefetch\\", "C:\\WINDOWS\\Registration\\", "C:\\WINDOWS\\repair\\",
+    "C:\\WINDOWS\\Resources\\Themes\\", "C:\\WINDOWS\\security\\", "C:\\WINDOWS\\system\\", "C:\\WINDOWS\\Tasks\\",
+    "C:\\WINDOWS\\Temp\\", "C:\\WINDOWS\\twain_32\\", "C:\\WINDOWS\\Web\\Wallpaper\\", "C:\\WINDOWS\\WinSxS\\",
+    "C:\\WINDOWS\\system32\\advapi32.dll", "C:\\WINDOWS\\system32\\calc.exe", "C:\\WINDOWS\\system32\\cmd.exe",
+    "C:\\WINDOWS\\system32\\comctl32.dll", "C:\\WINDOWS\\system32\\gdi32.dll", "C:\\WINDOWS\\system32\\kernel32.dll",
+    "C:\\WINDOWS\\system32\\msiexec.exe", "C:\\WINDOWS\\system32\\notepad.exe", "C:\\WINDOWS\\system32\\ntdll.dll",
+    "C:\\WINDOWS\\system32\\ole32.dll", "C:\\WINDOWS\\system32\\rundll32.exe", "C:\\WINDOWS\\system32\\setupapi.dll",
+    "C:\\WINDOWS\\system32\\shell32.dll", "C:\\WINDOWS\\system32\\shfolder.dll", "C:\\WINDOWS\\system32\\user32.dll",
+    "C:\\WINDOWS\\system32\\config\\", "C:\\WINDOWS\\system32\\dllcache\\", "C:\\WINDOWS\\system32\\drivers\\etc\\hosts",
+    "C:\\WINDOWS\\system32\\spool\\", "C:\\WINDOWS\\system32\\wbem\\",
+};
+
+// The attributes of `path` on the stand-in machine: a folder, a file or nothing.
+// "." and ".." are resolved as the system resolves them; a ".." at the root stays there.
+DWORD standInAttributes(const char* path)
 {
     char normal[kPathChars] = "";
     size_t length = 0;
@@ -140,7 +209,7 @@ bool isStandInFolder(const char* path)
             if (length && normal[length - 1] != '\\' && length + 1 < sizeof normal)
                 normal[length++] = '\\';
             if (length + name >= sizeof normal)
-                return false;
+                return INVALID_FILE_ATTRIBUTES;
             memcpy(normal + length, p, name);
             length += name;
             normal[length] = '\0';
@@ -155,9 +224,17 @@ bool isStandInFolder(const char* path)
     const char* const known[] = {kSystemFolder, kProgramFiles, kFolders[0].path, kFolders[2].path, kFolders[4].path};
     for (const char* folder : known) {
         if (strncasecmp(folder, normal, length) == 0 && (folder[length] == '\0' || folder[length] == '\\'))
-            return true;
+            return FILE_ATTRIBUTE_DIRECTORY;
     }
-    return false;
+    for (const char* entry : kStandardNames) {
+        if (strncasecmp(entry, normal, length) != 0)
+            continue;
+        if (entry[length] == '\\')
+            return FILE_ATTRIBUTE_DIRECTORY;  // the entry or a folder it lies in
+        if (entry[length] == '\0')
+            return FILE_ATTRIBUTE_ARCHIVE;
+    }
+    return INVALID_FILE_ATTRIBUTES;
 }
 
 // A file opened for reading: a view of the text read once (platform/whole_file.h).
@@ -184,8 +261,12 @@ DWORD GetFileAttributesA(LPCSTR path)
 {
     char local[4096];
     struct stat status;
-    if (path && onTargetMachine(path) && isStandInFolder(path))
-        return FILE_ATTRIBUTE_DIRECTORY;
+    if (path && onTargetMachine(path)) {
+        DWORD attributes = standInAttributes(path);
+        if (attributes == INVALID_FILE_ATTRIBUTES)
+            lastError = ERROR_FILE_NOT_FOUND;
+        return attributes;
+    }
     if (!hostPath(path, local, sizeof local) || stat(local, &status) != 0) {
         lastError = ERROR_FILE_NOT_FOUND;
         return INVALID_FILE_ATTRIBUTES;

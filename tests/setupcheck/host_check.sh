@@ -59,7 +59,14 @@ foreign descriptor beside a release file|settings|ln -s /dev/zero QUVOZEM.xml|--
 setup data named in other letter case|settings|mv ZemSetup.dat zemsetup.DAT; mv PkgMgr.zem PKGMGR.ZEM|--language 0409|0|result: 0000
 link inside the folder|settings|mv ZemSetup.dat settings.ini; ln -s settings.ini ZemSetup.dat|--language 0409|0|result: 0000
 control characters in values|settings|sed -i 's#^VERSION=.*#VERSION=1.04.0000\x1b[1A\x1b[2K\x1b[8m#' PkgMgr.zem|--language 0409|1|version 1.04.0000\x1B[1A\x1B[2K\x1B[8m
-group two folders deep|settings|sed -i 's#^GROUP=.*#GROUP=Tools\\Extra#' ZemSetup.dat|--language 0409|1|Programs\Tools, which a fresh Windows does not have
+group two folders deep|settings|sed -i 's#^GROUP=.*#GROUP=Tools\\Extra#' ZemSetup.dat|--language 0409|2|Programs\Tools, which a fresh Windows does not have
+group on a file of the Windows folder|settings|sed -i 's#^GROUP=.*#GROUP=\\..\\..\\..\\..\\..\\..\\WINDOWS\\win.ini#' ZemSetup.dat|--language 0409|2|error (000B): the menu folder is a file
+group in a file of the system folder|settings|sed -i 's#^GROUP=.*#GROUP=\\..\\..\\..\\..\\..\\..\\WINDOWS\\system32\\kernel32.dll\\Extra#' ZemSetup.dat|--language 0409|2|error (000B): the menu folder lies in a file
+group in a folder of the Windows folder|settings|sed -i 's#^GROUP=.*#GROUP=\\..\\..\\..\\..\\..\\..\\WINDOWS\\Fonts\\Extra#' ZemSetup.dat|--language 0409|1|result: 0000
+group in the menu's Accessories|settings|sed -i 's#^GROUP=.*#GROUP=Accessories\\Extra#' ZemSetup.dat|--language 0409|0|result: 0000
+group in the program files' Common Files|settings|sed -i 's#^GROUP=.*#GROUP=X\\..\\..\\..\\..\\..\\..\\Program Files\\Common Files\\Extra#' ZemSetup.dat|--language 0409|1|result: 0000
+target on a file of the Windows folder|settings|sed -i 's#^TARGET=.*#TARGET=..\\..\\WINDOWS\\system.ini#' ZemSetup.dat|--language 0409|2|error (0009): the program folder is a file
+target in a program's file|settings|sed -i 's#^TARGET=.*#TARGET=Internet Explorer\\iexplore.exe\\Veltrano#' ZemSetup.dat|--language 0409|2|error (0009): the program folder lies in a file
 group a folder and back|settings|sed -i 's#^GROUP=.*#GROUP=Tools\\.\\Extra\\..#' ZemSetup.dat|--language 0409|0|result: 0000
 group from the Start menu down|settings|sed -i 's#^GROUP=.*#GROUP=\\Programs\\Extra#' ZemSetup.dat|--language 0409|0|menu folder: C:\Documents and Settings\All Users\Start Menu\Programs\Extra
 settings file in UTF-16|settings|iconv -f UTF-8 -t UTF-16LE ZemSetup.dat >u && { printf '\xff\xfe'; cat u; } >ZemSetup.dat|--language 0407|1|menu folder: C:\Documents and Settings\All Users\Start Menu\Programs\Veltrano Paketverwaltung
@@ -79,6 +86,18 @@ if ! "$check" "$work/json" --all-languages --json | python3 -c 'import json, sys
     echo "FAIL --json does not print one JSON document"
     failures=$((failures + 1))
 fi
+# The result on a fresh Windows, and whether another machine may end otherwise.
+layout settings "sed -i 's#^GROUP=.*#GROUP=Tools\\\\Extra#' ZemSetup.dat" two-deep
+layout settings "sed -i 's#^GROUP=.*#GROUP=Tools\\\\Extra#' ZemSetup.dat; rm zemliba.dll" two-deep-missing
+for case in "json 0000 False" "two-deep 000B True" "two-deep-missing 0009 False"; do
+    set -- $case
+    report=$("$check" "$work/$1" --json)
+    python3 -c '
+import json, sys
+d = json.load(sys.stdin)["languages"][0]
+assert (d["result"], d["resultDependsOnMachine"]) == (sys.argv[1], sys.argv[2] == "True"), d' "$2" "$3" <<<"$report" ||
+        { echo "FAIL the JSON result of $1"; failures=$((failures + 1)); }
+done
 # Names of this system stay as they are; values are converted from the code page.
 layout settings "sed -i 's#^TARGET=.*#TARGET=Caf\xe9#' ZemSetup.dat" café
 if ! "$check" "$work/café" --json | python3 -c '
