@@ -4,6 +4,7 @@
 #include <aclapi.h>
 #include <string.h>
 
+#include "actions/registry_records.h"
 #include "platform/guards.h"
 #include "platform/seam.h"
 #include "platform/system.h"
@@ -167,4 +168,47 @@ int folderOwnersTrusted(const char* folder)
 int createPrivateFolder(const char* path)
 {
     return createProtectedFolder(path, 0);
+}
+
+namespace {
+
+// Whether the download folder `folder` is there, or made now, as a folder that no
+// other user owns or links elsewhere. One that a user made when this run's creation
+// lost the race to it fails the check like one made long before.
+bool downloadFolderUsable(const char* folder)
+{
+    DWORD attributes = GetFileAttributesA(folder);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+            traceCall("GetFileAttributesA (the download folder)", error, folder);
+            return false;
+        }
+        if (!createDownloadFolder(folder) && GetLastError() != ERROR_ALREADY_EXISTS) {
+            traceCall("CreateDirectoryA (the download folder)", GetLastError(), folder);
+            return false;
+        }
+        attributes = GetFileAttributesA(folder);
+    }
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           folderTreeTrusted(folder);
+}
+
+}  // namespace
+
+int trustDownloadFolder(char* folder)
+{
+    char kept[kPathChars] = "";
+    bool isKept = readDownloadFolder(kept) && kept[0];
+    if (isKept)
+        copyText(folder, kPathChars, kept);
+    if (folder[0] && downloadFolderUsable(folder))
+        return 1;
+    traceCause("the download folder is not recorded; the Windows folder is", folder);
+    UINT length = platform.GetWindowsDirectoryA(folder, kPathChars);
+    if (length == 0 || length >= kPathChars) {
+        traceCall("GetWindowsDirectoryA (no download folder is recorded)", GetLastError(), "");
+        folder[0] = '\0';
+    }
+    return !isKept || replaceDownloadFolder(folder);
 }

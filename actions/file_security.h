@@ -18,3 +18,11 @@ int folderOwnersTrusted(const char* folder);
 // drive's root would let every user change every download). A plain folder on Windows
 // 9x. Returns 1 on success.
 int createDownloadFolder(const char* path);
+
+// The download folder that the application will trust, into `folder` (260), which holds
+// the one the run chose: a "DownloadDir" kept from earlier replaces it. A missing folder
+// is made as a new download folder is (createDownloadFolder); the folder and every level
+// above it must then pass folderTreeTrusted. Otherwise the Windows folder is taken (and
+// replaces a kept value), or, when even that cannot be named, nothing ("", a kept value
+// removed). 0 only when a kept value could not be replaced.
+int trustDownloadFolder(char* folder);

@@ -282,10 +282,8 @@ int installFiles(const Places& places, HWND owner, const char* folder, int resta
     StagingFolder programStage(staged);
     StagingFolder windowsStage(staged);
     // A staging folder beside the program's files needs their folder first.
-    if (lstrcmpiA(programParent, tempFolder) != 0 && !createFolderTree(folder)) {
-        traceCall("CreateDirectoryA", GetLastError(), folder);
+    if (lstrcmpiA(programParent, tempFolder) != 0 && !createFolderTree(folder))
         return 0;
-    }
     if (!programStage.create(programParent))
         return 0;
     const char* windowsStagePath = programStage.path();
@@ -310,10 +308,8 @@ int installFiles(const Places& places, HWND owner, const char* folder, int resta
         traceMissingPath(sources);
         return 0;
     }
-    if (!createFolderTree(folder)) {
-        traceCall("CreateDirectoryA", GetLastError(), folder);
+    if (!createFolderTree(folder))
         return 0;
-    }
     if (places.nt) {
         for (size_t i = 0; i < staged.count; ++i)
             secureStagedFile(staged.paths[i]);
@@ -390,6 +386,12 @@ int removeFiles(const Places& places, HWND owner, const char* folder, int restar
         traceCall("GetFileAttributesA (the program folder is out of reach)", GetLastError(), folder);
         return 0;
     }
+    // A program folder deleted by hand leaves its name free: a folder or a link that
+    // another user puts there is none of the installation's, and nothing in it goes,
+    // neither now nor at the restart. Every level is checked before any deletion.
+    bool folderOurs = folderTreeTrusted(folder) != 0;
+    if (!folderOurs)
+        traceCause("the program folder is another user's: its files count as removed", folder);
     // Replacements that an earlier installation left for the restart would bring the
     // files back there; its deletions are this run's to schedule or to do now.
     if (!withdrawPendingOperations(installed.paths, installed.count))
@@ -401,6 +403,8 @@ int removeFiles(const Places& places, HWND owner, const char* folder, int restar
     PathList present;
     clearList(present);
     for (size_t i = 0; i < installed.count; ++i) {
+        if (i > 0 && !folderOurs)
+            continue;
         DWORD attributes = GetFileAttributesA(installed.paths[i]);
         if (attributes == INVALID_FILE_ATTRIBUTES) {
             DWORD error = GetLastError();
@@ -506,6 +510,10 @@ int createFolderTree(const char* path)
 {
     // Each level is checked again now that it is there, made by this run or found: one
     // that another user made, or a link that another user made, meanwhile (the options
-    // step may lie long before) is refused.
-    return makeFolderTree(path) && folderTreeTrusted(path);
+    // step may lie long before) is refused, with its own cause in the trace.
+    if (!makeFolderTree(path)) {
+        traceCall("CreateDirectoryA", GetLastError(), path);
+        return 0;
+    }
+    return folderTreeTrusted(path);
 }

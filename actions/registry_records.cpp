@@ -181,6 +181,21 @@ int readMenuFolder(char* out)
     return openProductKey(KEY_READ, key) && readText(key.get(), "MenuDir", out, kPathChars);
 }
 
+int readDownloadFolder(char* out)
+{
+    UniqueKey key;
+    return openProductKey(KEY_READ, key) && readText(key.get(), "DownloadDir", out, kPathChars);
+}
+
+int replaceDownloadFolder(const char* downloadFolder)
+{
+    UniqueKey key;
+    if (!openProductKey(KEY_ALL_ACCESS, key))
+        return 0;
+    return downloadFolder[0] ? writeText(key.get(), "DownloadDir", downloadFolder)
+                             : deleteValue(key.get(), "DownloadDir");
+}
+
 int readInternetFunction(int32_t* value)
 {
     UniqueKey key;
@@ -263,10 +278,11 @@ int applyInternetSettings(int32_t internetFunction, const char* downloadFolder, 
         return removed;
     }
     // A download folder chosen earlier, by an installation or by the application, is kept.
+    // Without a folder that may be trusted, none is recorded.
     DWORD size = 0;
     if (RegQueryValueExA(key.get(), "DownloadDir", nullptr, nullptr, nullptr, &size) !=
             ERROR_SUCCESS &&
-        !writeText(key.get(), "DownloadDir", downloadFolder))
+        downloadFolder[0] && !writeText(key.get(), "DownloadDir", downloadFolder))
         return 0;
     DWORD number = DWORD(internetFunction);
     LONG status = platform.RegSetValueExA(key.get(), "InternetFunction", 0, REG_DWORD,

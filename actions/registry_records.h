@@ -14,6 +14,9 @@ int readProgramFolder(char* out);                   // "ProgDir", 260 characters
 int readProductIdentity(char* name, char* version);  // "Name" and normalised "Version", 260 each
 int readMenuFolder(char* out);                      // "MenuDir", 260 characters
 int readInternetFunction(int32_t* value);           // "InternetFunction"
+int readDownloadFolder(char* out);                  // "DownloadDir", 260 characters
+// Replaces a recorded "DownloadDir" with `downloadFolder`, or removes it for "".
+int replaceDownloadFolder(const char* downloadFolder);
 // 1 when a record that a removal deletes is still there: a value of the product key
 // other than "InternetFunction" (which stays), its search folders, or the uninstall
 // entry. After a complete removal there is none.

@@ -58,4 +58,5 @@ PlatformSeam platform = {
     ::CreateFileA,
     ::GetFileInformationByHandle,
     ::GetFileAttributesA,
+    ::GetWindowsDirectoryA,
 };

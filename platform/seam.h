@@ -54,6 +54,8 @@ struct PlatformSeam {
     BOOL(WINAPI* GetFileInformationByHandle)(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info);
     // Whether a folder is there (a drive without media, which Wine does not have).
     DWORD(WINAPI* GetFileAttributesA)(LPCSTR path);
+    // The Windows folder (a failure, which Wine does not have).
+    UINT(WINAPI* GetWindowsDirectoryA)(LPSTR path, UINT size);
 };
 
 extern PlatformSeam platform;

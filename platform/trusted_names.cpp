@@ -69,6 +69,82 @@ bool reachedElsewhere(HANDLE handle, const char* path)
     return CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, compared, -1, named, -1) != CSTR_EQUAL;
 }
 
+// Deleting and renaming an open file by its handle (Vista on), so that what was
+// checked is what changes, whatever its name leads to by then. Looked up at run time:
+// Windows 98 and NT 4.0 lack it, and there the name is acted on after the check.
+using SetFileInformationFunction = BOOL(WINAPI*)(HANDLE, int, LPVOID, DWORD);
+const int kFileRenameInfo = 3;
+const int kFileDispositionInfo = 4;
+
+SetFileInformationFunction handleInformationSetter()
+{
+    if (!isNtFamily())
+        return nullptr;
+    return procedureOf<SetFileInformationFunction>(GetModuleHandleA("kernel32.dll"), "SetFileInformationByHandle");
+}
+
+// Marks the file of `handle` (opened with DELETE access) for deletion when its last
+// handle closes. -1 where the system cannot delete by handle.
+int deleteByHandle(HANDLE handle)
+{
+    SetFileInformationFunction set = handleInformationSetter();
+    if (!set)
+        return -1;
+    BOOLEAN deleteFile = TRUE;
+    return set(handle, kFileDispositionInfo, &deleteFile, sizeof deleteFile) != 0;
+}
+
+// Gives the file of `handle` (opened with DELETE access) the name `to`, replacing the
+// name there itself (a file, or a link, never what a link points to). -1 where the
+// system cannot rename by handle.
+int renameByHandle(HANDLE handle, const char* to)
+{
+    SetFileInformationFunction set = handleInformationSetter();
+    if (!set)
+        return -1;
+    struct {
+        DWORD replaceIfExists;
+        HANDLE rootDirectory;
+        DWORD nameBytes;
+        WCHAR name[kPathChars];
+    } rename = {TRUE, nullptr, 0, {}};
+    int length = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, to, -1, rename.name, kPathChars);
+    if (length <= 1) {
+        SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+        return 0;
+    }
+    rename.nameBytes = DWORD(length - 1) * sizeof(WCHAR);
+    return set(handle, kFileRenameInfo, &rename, sizeof rename) != 0;
+}
+
+// The path that a handle opened through `path` reaches (what a link there leads to),
+// into `out`, in the form `path` has ("C:\..." or "\\server\share\..."); 0 where the
+// system cannot tell (before Vista) or the path does not fit.
+int reachedPath(const char* path, char* out)
+{
+    using FinalPathFunction = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
+    auto finalPath = procedureOf<FinalPathFunction>(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA");
+    if (!finalPath)
+        return 0;
+    HANDLE opened = platform.CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (opened == INVALID_HANDLE_VALUE)
+        return 0;
+    UniqueHandle through(opened);
+    char reached[kPathChars + 8];
+    DWORD length = finalPath(through.get(), reached, sizeof reached, 0);
+    if (length == 0 || length >= sizeof reached)
+        return 0;
+    if (strncmp(reached, "\\\\?\\UNC\\", 8) == 0)
+        return formatText(out, kPathChars, "\\%s", reached + 7);
+    return copyText(out, kPathChars, strncmp(reached, "\\\\?\\", 4) == 0 ? reached + 4 : reached);
+}
+
+// Where a chain of links may lead through administrators' links before it is refused.
+const int kLinkDepth = 8;
+
+int treeTrusted(const char* folder, int depth);
+
 }  // namespace
 
 bool isLinkAttributes(DWORD attributes)
@@ -155,7 +231,9 @@ DWORD handleLinkCount(HANDLE handle)
     return information.nNumberOfLinks;
 }
 
-int folderLevelTrusted(const char* level)
+namespace {
+
+int levelTrusted(const char* level, int depth)
 {
     if (!isNtFamily())
         return 1;  // Windows 9x has neither owners nor links, nor opens folders
@@ -169,8 +247,17 @@ int folderLevelTrusted(const char* level)
     }
     UniqueHandle held(opened);
     DWORD error = ERROR_SUCCESS;
-    if (handleOwnerTrusted(held.get(), &error))
-        return 1;
+    if (handleOwnerTrusted(held.get(), &error)) {
+        // A link that an administrator made is only as safe as the folders it leads to.
+        char target[kPathChars];
+        if (!link || !reachedPath(level, target))
+            return 1;
+        if (depth >= kLinkDepth) {
+            traceCause("a chain of links too long to follow", level);
+            return 0;
+        }
+        return treeTrusted(target, depth + 1);
+    }
     // An owner that keeps the administrators from reading counts as another.
     if (error != ERROR_SUCCESS)
         traceCall("GetSecurityInfo (owner)", error, level);
@@ -185,7 +272,7 @@ int folderLevelTrusted(const char* level)
     return 0;
 }
 
-int folderTreeTrusted(const char* folder)
+int treeTrusted(const char* folder, int depth)
 {
     if (!isNtFamily())
         return 1;
@@ -200,14 +287,35 @@ int folderTreeTrusted(const char* folder)
         rootLength = afterShare ? size_t(afterShare - level) : boundedLength(level, sizeof level);
     }
     while (boundedLength(level, sizeof level) > rootLength) {
-        if (GetFileAttributesA(level) != INVALID_FILE_ATTRIBUTES && !folderLevelTrusted(level))
+        // Only a level that is not there passes unseen; one that cannot be looked at
+        // for another cause (a drive not ready, access refused) is no proof of anything.
+        if (platform.GetFileAttributesA(level) == INVALID_FILE_ATTRIBUTES) {
+            DWORD error = GetLastError();
+            if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+                traceCall("GetFileAttributesA (a folder level)", error, level);
+                return 0;
+            }
+        } else if (!levelTrusted(level, depth)) {
             return 0;
+        }
         size_t cut = lastNameStart(level);
         if (cut == 0)
             break;
         level[cut - 1] = '\0';
     }
     return 1;
+}
+
+}  // namespace
+
+int folderLevelTrusted(const char* level)
+{
+    return levelTrusted(level, 0);
+}
+
+int folderTreeTrusted(const char* folder)
+{
+    return treeTrusted(folder, 0);
 }
 
 HANDLE openTrustedName(const char* path, DWORD access, DWORD share, DWORD flags, const char** refusal)
@@ -255,31 +363,47 @@ int deleteFileName(const char* path)
         return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND;
     // Wine deletes what a link to a file names, not the link: the name is opened first.
     const char* refusal = nullptr;
-    HANDLE opened = openTrustedName(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0, &refusal);
-    if (opened == INVALID_HANDLE_VALUE)
+    HANDLE opened = openTrustedName(path, isNtFamily() ? DELETE : 0,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0, &refusal);
+    if (opened == INVALID_HANDLE_VALUE) {
+        traceCause(refusal, path);
         return 0;
-    CloseHandle(opened);
-    return DeleteFileA(path) != 0;
+    }
+    UniqueHandle held(opened);
+    int deleted = deleteByHandle(held.get());
+    if (deleted < 0) {
+        held.reset();
+        deleted = DeleteFileA(path) != 0;
+    }
+    if (!deleted)
+        traceCall("DeleteFileA", GetLastError(), path);
+    return deleted;
 }
 
 int moveFileName(const char* from, const char* to)
 {
     const char* refusal = nullptr;
-    HANDLE source = openTrustedName(from, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0, &refusal);
-    if (source == INVALID_HANDLE_VALUE)
+    HANDLE source = openTrustedName(from, isNtFamily() ? DELETE : 0,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0, &refusal);
+    if (source == INVALID_HANDLE_VALUE) {
+        traceCause(refusal, from);
         return 0;
-    CloseHandle(source);
-    if (GetFileAttributesA(to) != INVALID_FILE_ATTRIBUTES) {
-        HANDLE there = openTrustedName(to, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0, &refusal);
-        if (there == INVALID_HANDLE_VALUE)
-            return 0;
-        CloseHandle(there);
     }
-    // A rename replaces the name at `to` itself, never what a link there points to.
-    // Windows 9x has no links, and no MoveFileExA (a stub that fails).
-    if (!isNtFamily())
-        return (DeleteFileA(to) || GetLastError() == ERROR_FILE_NOT_FOUND) && MoveFileA(from, to);
-    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
+    UniqueHandle held(source);
+    // A rename replaces the name at `to` itself (a file, or a link, never what a link
+    // points to), in one step: there is no moment without a file of that name.
+    int moved = renameByHandle(held.get(), to);
+    if (moved < 0) {
+        held.reset();
+        // Windows 9x has no links, and no MoveFileExA (a stub that fails).
+        if (!isNtFamily())
+            moved = (DeleteFileA(to) || GetLastError() == ERROR_FILE_NOT_FOUND) && MoveFileA(from, to);
+        else
+            moved = MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
+    }
+    if (!moved)
+        traceCall("MoveFileExA", GetLastError(), to);
+    return moved;
 }
 
 HANDLE createPrivateFile(const char* path, DWORD access, DWORD share)
@@ -332,8 +456,17 @@ HANDLE createPrivateFile(const char* path, DWORD access, DWORD share)
         return INVALID_HANDLE_VALUE;
     SECURITY_ATTRIBUTES attributes = {sizeof attributes, &descriptor, FALSE};
     // CREATE_NEW on the name itself: a link there, even one to nothing, makes it fail.
-    HANDLE created = openNameItself(path, access, share, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, &attributes, &link);
+    // A folder on the way that became a link since it was checked shows on the handle:
+    // the file made there goes again (by its handle, where the system can).
+    HANDLE created = openNameItself(path, access | DELETE | FILE_READ_ATTRIBUTES, share, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, &attributes, &link);
     if (created != INVALID_HANDLE_VALUE && link) {
+        traceCause("the new file was reached through a link: it is deleted again", path);
+        int deleted = deleteByHandle(created);
+        if (deleted < 0)
+            traceCause("the system cannot delete a file by its handle: the new file stays", path);
+        else if (!deleted)
+            traceCall("SetFileInformationByHandle (delete)", GetLastError(), path);
         CloseHandle(created);
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;

@@ -389,17 +389,10 @@ int registerFolders(SetupContext& run)
 int registerSearchFolders(SetupContext& run)
 {
     int registered = registerFolders(run);
-    // The application trusts the recorded download folder. One that another user made
-    // first (or made when this run's creation lost the race), or a link that another
-    // user made, is not recorded: the Windows folder is, as for a list without entries.
-    char windowsFolder[kPathChars] = "";
-    UINT windowsLength = GetWindowsDirectoryA(windowsFolder, sizeof windowsFolder);
-    if (GetFileAttributesA(run.downloadFolder) != INVALID_FILE_ATTRIBUTES && !folderTreeTrusted(run.downloadFolder) &&
-        windowsLength > 0 && windowsLength < sizeof windowsFolder) {
-        traceCause("the download folder is not recorded; the Windows folder is", run.downloadFolder);
-        copyText(run.downloadFolder, sizeof run.downloadFolder, windowsFolder);
-    }
-    return registered;
+    // The application trusts the recorded download folder: one that is missing is made,
+    // and one that another user made (or made when this run's creation lost the race),
+    // or a link that another user made, is not recorded.
+    return trustDownloadFolder(run.downloadFolder) && registered;
 }
 
 int detectRunningInstance(const char* productName, const char* previousVersion, uint32_t runFlags)
@@ -423,7 +416,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
 {
     // A drive without media (an empty card reader) or a missing file reports an error
     // to the caller instead of a system box that a silent run would wait on unseen.
-    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    UINT givenErrorMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     // Before anything loads a library on demand: only system DLLs from here on.
     restrictDllSearchToSystemFolder();
 
@@ -498,7 +491,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
     storeResultValue(run);
     closeRunLog(run, nullptr);
     showFinalReport(run);
-    if ((run.runFlags & kRunInstall) && (run.runFlags & kRunWaitAndOpen) && run.succeeded)
+    if ((run.runFlags & kRunInstall) && (run.runFlags & kRunWaitAndOpen) && run.succeeded) {
+        SetErrorMode(givenErrorMode);  // the application inherits the mode, not the run's own
         launchApplication(run);
+    }
     return runExitCode(run);
 }

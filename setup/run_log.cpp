@@ -4,6 +4,7 @@
 
 #include "platform/narrow_paths.h"
 #include "platform/seam.h"
+#include "platform/system.h"
 #include "platform/text.h"
 #include "platform/trace.h"
 #include "platform/trusted_names.h"
@@ -42,20 +43,27 @@ struct RunLog {
 };
 RunLog runLog = {INVALID_HANDLE_VALUE, nullptr, 0, 0, 0};
 
-// Appends `text` at the end of the file, whoever else appends to it.
+// Waits for the log's mutex within what the run may still wait; true when it is held.
+bool takeTurn()
+{
+    if (!runLog.mutex)
+        return false;
+    DWORD started = GetTickCount();
+    DWORD wait = WaitForSingleObject(runLog.mutex, runLog.waitLeft < kTurnWaitMs ? runLog.waitLeft : kTurnWaitMs);
+    DWORD waited = GetTickCount() - started;
+    runLog.waitLeft = waited < runLog.waitLeft ? runLog.waitLeft - waited : 0;
+    return wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
+}
+
+// Appends `text` at the end of the file, whoever else appends to it (Windows 9x, whose
+// handle is no append-only one, by moving to the end first).
 void appendToFile(const char* text, size_t length)
 {
-    DWORD wait = WAIT_FAILED;
-    if (runLog.mutex) {
-        DWORD started = GetTickCount();
-        wait = WaitForSingleObject(runLog.mutex, runLog.waitLeft < kTurnWaitMs ? runLog.waitLeft : kTurnWaitMs);
-        DWORD waited = GetTickCount() - started;
-        runLog.waitLeft = waited < runLog.waitLeft ? runLog.waitLeft - waited : 0;
-    }
+    bool turn = takeTurn();
     SetFilePointer(runLog.file, 0, nullptr, FILE_END);
     DWORD done = 0;
     WriteFile(runLog.file, text, DWORD(length), &done, nullptr);
-    if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED)
+    if (turn)
         ReleaseMutex(runLog.mutex);
 }
 
@@ -125,11 +133,14 @@ int logPath(const char* name, char* out)
 // with an access list that lets no other user write it (or read what the run writes);
 // an existing one is taken only when it is no link, has no other name (a hard link to
 // another file) and belongs to the administrators, the system or the running user.
-// Anything else is left as it is and the run goes without its log.
+// Anything else is left as it is and the run goes without its log. On the NT family
+// the handle only appends (each write lands whole at the end, whoever else writes),
+// and others may rename the log while it is open (a run that sets it aside).
 HANDLE openLogFile(const char* path)
 {
-    const DWORD access = GENERIC_WRITE;
-    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    const bool nt = isNtFamily();
+    const DWORD access = nt ? FILE_APPEND_DATA : GENERIC_WRITE;
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | (nt ? FILE_SHARE_DELETE : 0);
     HANDLE file = createPrivateFile(path, access, share);
     if (file != INVALID_HANDLE_VALUE || (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS))
         return file;
@@ -140,57 +151,89 @@ HANDLE openLogFile(const char* path)
     return file;
 }
 
+// Why the path of `/L=path` is not used, or null.
+const char* const kNoFilePath = "the log path of /L= is no full path of a file, or too long";
+const char* const kRefusedFolder =
+    "the log path of /L= lies on a network share, or in a folder that another user owns or links elsewhere";
+
+// Whether the folder of the log `path` may hold the log: on a local drive (a share's
+// owners are the server's, and the system account is the computer's account there),
+// and it and every folder above it trusted as the program folder is.
+bool logFolderTrusted(const char* path)
+{
+    char folder[kPathChars];
+    char root[4] = {path[0], ':', '\\', '\0'};
+    if (path[0] == '\\' || GetDriveTypeA(root) == DRIVE_REMOTE || !copyText(folder, sizeof folder, path))
+        return false;
+    // The last backslash ends the folder; a trail byte may be one, so the text is read
+    // from its start.
+    size_t cut = 0;
+    for (size_t i = 0; folder[i]; ++i) {
+        if (IsDBCSLeadByte(static_cast<BYTE>(folder[i])) && folder[i + 1])
+            ++i;
+        else if (folder[i] == '\\')
+            cut = i;
+    }
+    if (cut > 0)
+        folder[cut] = '\0';  // "C:" for a log in a drive's root: no level to check
+    return folderTreeTrusted(folder) != 0;
+}
+
 // The log's path and the previous log's: the path of `/L=path`, in its one spelling,
 // beside it the same name with ".old" before ".log" (or after a name without it); the
 // fixed names in the temporary folder for `/L` alone, and for a path that is no full
-// path of a file (then `*refused` is set).
-int logPaths(const char* commandLine, char* path, char* oldPath, bool* refused)
+// path of a file or lies in a folder that is refused (then `*refused` says why).
+int logPaths(const char* commandLine, char* path, char* oldPath, const char** refused)
 {
     char given[kPathChars];
-    *refused = false;
+    *refused = nullptr;
     if (readLogPathOption(commandLine, given, sizeof given)) {
         size_t length = 0;
+        *refused = kNoFilePath;
         if (canonicalFolderPath(given, path, kPathChars) && (length = boundedLength(path, kPathChars)) > 3 &&
             path[length - 1] != '\\') {
             bool dotLog = length > 4 && lstrcmpiA(path + length - 4, ".log") == 0;
             copyText(oldPath, kPathChars, path);
             if (dotLog)
                 oldPath[length - 4] = '\0';
-            if (appendText(oldPath, kPathChars, ".old") && appendText(oldPath, kPathChars, dotLog ? ".log" : ""))
-                return 1;
+            if (appendText(oldPath, kPathChars, ".old") && appendText(oldPath, kPathChars, dotLog ? ".log" : "")) {
+                if (logFolderTrusted(path))
+                    return 1;
+                *refused = kRefusedFolder;
+            }
         }
-        *refused = true;
     }
     return logPath(kRunLogName, path) && logPath(kOldRunLogName, oldPath);
 }
 
-// Opens the log; one that has grown past its bound becomes the previous log first.
-// A log that stays too long (another run holds it open, or the previous log's name is
-// taken by a link or another user's file) is not written to at all.
-HANDLE openBoundedLog(const char* commandLine, bool* refusedPath)
+// Opens the log; one that has grown past its bound becomes the previous log first, in
+// one rename that replaces the previous log's name. Runs take the log's mutex for this,
+// so that of two runs that find the log grown only the first sets it aside, and the
+// size is read again once the turn is there. A log that stays too long (another run
+// holds it open without letting it be renamed, or a folder has the previous log's
+// name) is not written to at all.
+HANDLE openBoundedLog(const char* commandLine, const char** refusedPath)
 {
     char path[kPathChars];
     char oldPath[kPathChars];
     if (!logPaths(commandLine, path, oldPath, refusedPath))
         return INVALID_HANDLE_VALUE;
+    bool turn = takeTurn();
     HANDLE file = openLogFile(path);
-    if (file == INVALID_HANDLE_VALUE)
-        return file;
     DWORD high = 0;
-    DWORD size = GetFileSize(file, &high);
-    if (high == 0 && size != INVALID_FILE_SIZE && size < kRunLogTurnBytes)
-        return file;
-    CloseHandle(file);
-    if (deleteFileName(oldPath))
-        moveFileName(path, oldPath);
-    file = openLogFile(path);
-    if (file == INVALID_HANDLE_VALUE)
-        return file;
-    size = GetFileSize(file, &high);
-    if (high != 0 || size == INVALID_FILE_SIZE || size >= 2 * kRunLogTurnBytes) {
+    DWORD size = file != INVALID_HANDLE_VALUE ? GetFileSize(file, &high) : 0;
+    if (file != INVALID_HANDLE_VALUE && (high != 0 || size == INVALID_FILE_SIZE || size >= kRunLogTurnBytes)) {
         CloseHandle(file);
-        return INVALID_HANDLE_VALUE;
+        moveFileName(path, oldPath);
+        file = openLogFile(path);
+        size = file != INVALID_HANDLE_VALUE ? GetFileSize(file, &high) : 0;
+        if (file != INVALID_HANDLE_VALUE && (high != 0 || size == INVALID_FILE_SIZE || size >= 2 * kRunLogTurnBytes)) {
+            CloseHandle(file);
+            file = INVALID_HANDLE_VALUE;
+        }
     }
+    if (turn)
+        ReleaseMutex(runLog.mutex);
     return file;
 }
 
@@ -267,7 +310,7 @@ void openRunLog(const SetupContext& run, const char* commandLine)
     runLog.written = 0;
     runLog.cutOff = 0;
     runLog.waitLeft = kWaitBudgetMs;
-    bool refusedPath = false;
+    const char* refusedPath = nullptr;
     runLog.file = openBoundedLog(commandLine, &refusedPath);
     if (runLog.file == INVALID_HANDLE_VALUE) {
         if (runLog.mutex)
@@ -277,8 +320,11 @@ void openRunLog(const SetupContext& run, const char* commandLine)
         return;
     }
     writeHeader(run, commandLine);
-    if (refusedPath)
-        writeLine("the log path of /L= is no full path of a file, or too long: this log is written instead");
+    if (refusedPath) {
+        char line[kPathChars];
+        formatText(line, sizeof line, "%s: this log is written instead", refusedPath);
+        writeLine(line);
+    }
     traceCopy = copyTraceLine;
     SetLastError(kept);
 }

@@ -462,5 +462,5 @@ PlatformSeam platform = {
     nullptr,          nullptr,         nullptr, RegCreateKeyExA, RegSetValueExA, RegDeleteValueA,
     GetModuleFileNameA, nullptr,       MessageBoxA, nullptr,     nullptr,        nullptr,
     nullptr,          nullptr,         nullptr,     nullptr,        nullptr,
-    GetFileAttributesA,
+    GetFileAttributesA, GetWindowsDirectoryA,
 };

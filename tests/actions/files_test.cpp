@@ -10,6 +10,7 @@
 #include "actions/machine.h"
 #include "platform/narrow_paths.h"
 #include "platform/seam.h"
+#include "platform/trace.h"
 #include "setupdata/setup_data.h"
 
 namespace {
@@ -545,6 +546,36 @@ TEST_F(FileDeployment, RemovalNeedsAFolderItCanReach)
     }
 }
 
+// The program folder was deleted by hand (which counts as removed), and a user put a
+// link of its name to a folder holding files of the installed names (owner faked):
+// nothing there goes, now or at the restart; the uninstaller still does. The link of an
+// administrator (a program folder moved to another drive) is the installation's.
+TEST_F(FileDeployment, RemovalThroughAUsersLinkInPlaceOfTheFolderDeletesNothingThere)
+{
+    const std::string elsewhere = kRoot + "\\elsewhere";
+    char elsewhereLong[MAX_PATH] = "";
+    const struct {
+        FakeOwner owner;
+        int restartNeeded;
+        bool deleted;
+    } cases[] = {{FakeOwner::otherUser, 0, false}, {FakeOwner::otherUser, 1, false},
+                 {FakeOwner::administrators, 0, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.restartNeeded);
+        SetUp();
+        installOldFiles(kSettingsMode, elsewhere);
+        ASSERT_TRUE(makeLink(kFolder, elsewhere));
+        fakeOwnersAndLinks();
+        GetLongPathNameA(elsewhere.c_str(), elsewhereLong, MAX_PATH);
+        fakedNames = {{elsewhereLong, c.owner, 0}};
+        EXPECT_EQ(1, deploy(kSettingsMode, 0, c.restartNeeded));
+        fakedNames.clear();
+        EXPECT_EQ(c.deleted ? Names{} : programFiles(kSettingsMode), folderContents(elsewhere));
+        EXPECT_EQ((Operations{{installed(kSettingsMode, 0), ""}}), pendingOperations());
+        removeLink(kFolder);
+    }
+}
+
 // Staging folders that killed runs left are removed; one that a running setup holds, or
 // whose copies wait for the restart, stays. So does what another user can put under such
 // a name in the temporary folder: a link to a folder of someone's files, a folder of
@@ -593,12 +624,30 @@ TEST_F(FileDeployment, LeftoverStagingFoldersOfEarlierRunsAreRemoved)
 // it, on the name itself (owners faked): one that another user made after the options
 // step, or a link that one made, fails; an administrator's link (a program folder moved
 // to another drive) keeps working.
+std::string unreadableLevel;
+
+DWORD WINAPI unreadableAttributes(LPCSTR path)
+{
+    if (lstrcmpiA(path, unreadableLevel.c_str()) != 0)
+        return GetFileAttributesA(path);
+    SetLastError(ERROR_NOT_READY);
+    return INVALID_FILE_ATTRIBUTES;
+}
+
+Names tracedLines;
+void keepTracedLine(const char* line)
+{
+    tracedLines.push_back(line);
+}
+
 TEST_F(FileDeployment, FolderLevelsAreCheckedWhenMadeOrFound)
 {
     const std::string real = kRoot + "\\real";
     const std::string linked = kRoot + "\\linked";
-    makeFolders(real);
+    const std::string deepLinked = kRoot + "\\deep";  // an administrator's link below another's folder
+    makeFolders(real + "\\inner");
     ASSERT_TRUE(makeLink(linked, real));
+    ASSERT_TRUE(makeLink(deepLinked, real + "\\inner"));
     fakeOwnersAndLinks();
     const struct {
         std::string folder;
@@ -610,16 +659,33 @@ TEST_F(FileDeployment, FolderLevelsAreCheckedWhenMadeOrFound)
         {real, real, FakeOwner::otherUser, 0},                      // found, another's
         {linked + "\\PkgMgr", real, FakeOwner::otherUser, 0},    // through another's link
         {linked + "\\PkgMgr", real, FakeOwner::administrators, 1},
+        {deepLinked + "\\PkgMgr", real, FakeOwner::otherUser, 0},  // where the link leads counts
+        {deepLinked + "\\PkgMgr", real, FakeOwner::administrators, 1},
     };
     for (const auto& c : cases) {
         fakedNames = {{c.fakedPath, c.owner, 0}};
         EXPECT_EQ(c.made, createFolderTree(c.folder.c_str())) << c.folder;
     }
+    // A level that cannot be looked at for another cause than its absence is no level
+    // that may be taken as missing.
+    fakedNames.clear();
+    unreadableLevel = real;
+    platform.GetFileAttributesA = unreadableAttributes;
+    EXPECT_EQ(0, createFolderTree((real + "\\PkgMgr").c_str()));
+    platform.GetFileAttributesA = GetFileAttributesA;
+    // The trace names the refused level's cause, and no failed call that did not fail.
     fakedNames = {{real, FakeOwner::otherUser, 0}};
+    tracedLines.clear();
+    traceSink = keepTracedLine;
     EXPECT_EQ(0, deploy(kSettingsMode, 1, 0, real + "\\PkgMgr"));
+    traceSink = nullptr;
     EXPECT_EQ(Names{}, folderContents(real + "\\PkgMgr"));
+    ASSERT_FALSE(tracedLines.empty());
+    for (const std::string& line : tracedLines)
+        EXPECT_EQ(std::string::npos, line.find("CreateDirectoryA")) << line;
     fakedNames.clear();
     removeLink(linked);
+    removeLink(deepLinked);
 }
 
 // Paths from the system in a narrow form that names the same file (code page 1252

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "actions/machine.h"
+#include "actions/registry_records.h"
 #include "actions/search_path.h"
 #include "platform/seam.h"
 #include "setup/context.h"
@@ -332,6 +333,68 @@ TEST_F(SearchFolderStep, DownloadFolderOfAnotherUserIsNotRecorded)
     fakedNames.clear();
     removeTree(raced);
     removeLink(linked);
+}
+
+UINT WINAPI noWindowsFolder(LPSTR, UINT)
+{
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return 0;
+}
+
+// What the application will trust is made or checked, whichever way it was chosen: the
+// default or a candidate that is missing is made as a download folder; a "DownloadDir"
+// kept from earlier is checked (and made when missing) too. A refused one gives way to
+// the Windows folder, and to nothing at all when the Windows folder cannot be named.
+TEST_F(SearchFolderStep, TheRecordedDownloadFolderIsMadeOrCheckedWhateverChoseIt)
+{
+    const std::string product = kProductKeyPath;
+    const std::string made = drive_ + "\\PkgMgrI6Default";
+    PlatformSeam saved = platform;
+    fakeOwnersAndLinks();
+    platform.CreateDirectoryA = recordDownloadAccess;
+    char longBase[MAX_PATH] = "";
+    GetLongPathNameA(base_.c_str(), longBase, MAX_PATH);
+    const struct {
+        const char* what;
+        std::string chosen, kept;
+        FakeOwner owner;  // of base_
+        bool windowsFolderNamed;
+        std::string used;  // what the run then records or keeps ("": nothing)
+    } cases[] = {
+        {"the default, missing", made, "", FakeOwner::otherUser, true, made},
+        {"kept, another user's", made, base_, FakeOwner::otherUser, true, windowsFolder()},
+        {"kept, an administrator's", made, base_, FakeOwner::administrators, true, base_},
+        {"kept, missing", base_, made, FakeOwner::otherUser, true, made},
+        {"another user's, no Windows folder", base_, "", FakeOwner::otherUser, false, ""},
+        {"kept, another user's, no Windows folder", made, base_, FakeOwner::otherUser, false, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        removeTree(made);
+        deleteTree(product);
+        setValue(product, "Version", textValue("1.03.0000"));
+        if (!c.kept.empty())
+            setValue(product, "DownloadDir", textValue(c.kept));
+        fakedNames = {{longBase, c.owner, 0}};
+        platform.GetWindowsDirectoryA = c.windowsFolderNamed ? saved.GetWindowsDirectoryA : noWindowsFolder;
+        downloadAccess.clear();
+        settings("GROUP=x\r\n");  // no DEFAULTSEARCH: the chosen folder stays
+        copyText(run_.downloadFolder, sizeof run_.downloadFolder, c.chosen.c_str());
+        EXPECT_EQ(1, registerSearchFolders(run_));
+        EXPECT_EQ(c.used, run_.downloadFolder);
+        if (c.used == made) {
+            EXPECT_TRUE(exists(made));
+            EXPECT_EQ("protected administrators:10000000/3 system:10000000/3 users:a0000000/3 users:6/2 "
+                      "creator:10000000/b",
+                      downloadAccess);
+        }
+        EXPECT_EQ(1, applyInternetSettings(1, run_.downloadFolder, 1));
+        EXPECT_EQ(c.used.empty() ? kNone : textValue(c.used), storedValue(product, "DownloadDir"));
+    }
+    platform = saved;
+    fakedNames.clear();
+    removeTree(made);
+    deleteTree(product);
 }
 
 TEST_F(SearchFolderStep, EmptyPiecesAreSkippedAndFailuresComeAfterTheWalk)

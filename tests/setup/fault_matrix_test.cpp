@@ -15,6 +15,7 @@
 #include "actions/machine.h"
 #include "platform/trace.h"
 #include "platform/seam.h"
+#include "platform/trusted_names.h"
 #include "resources/resource.h"
 #include "setup/context.h"
 #include "setup/run_log.h"
@@ -644,7 +645,7 @@ TEST_F(FaultMatrix, TheProcessWritesItsLogBoundedAndNeverFailsForIt)
     writeFile(oldPath, "older");
     makePackage("", "");
     EXPECT_EQ(8u, runProcess(package + "\\setup.exe", "/S /L"));
-    EXPECT_EQ(grown, readFile(oldPath));
+    EXPECT_TRUE(grown == readFile(oldPath));
     log = readFile(path);
     EXPECT_EQ(strlen("00:00:00.000 "), log.find("==== PkgMgr setup log")) << log;
     EXPECT_NE(std::string::npos, log.find("setup data file not found")) << log;
@@ -708,10 +709,13 @@ TEST_F(FaultMatrix, TheProcessWritesItsLogBoundedAndNeverFailsForIt)
 // running one) or other; rights all or the mask.
 std::string createdFileAccess;
 
+DWORD createdFileRights = 0;  // the access that the new file's handle asked for
+
 HANDLE WINAPI recordFileCreation(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                                  DWORD disposition, DWORD flags, HANDLE templateFile)
 {
     if (disposition == CREATE_NEW) {
+        createdFileRights = access;
         createdFileAccess = "inherited";
         BOOL present = FALSE, defaulted = FALSE;
         PACL list = nullptr;
@@ -852,6 +856,95 @@ TEST_F(FaultMatrix, TheProcessLogNeverActsThroughALinkOrForAnotherUser)
     EXPECT_NE(std::string::npos, log.find("forged\\x0D\\x0A00:00:00.000 result: 0000")) << log;
     EXPECT_EQ(std::string::npos, log.find("\r\n00:00:00.000 result")) << "no forged line: " << log;
     DeleteFileA(path.c_str());
+    removeTree(victim);
+}
+
+// What a user who can change the folder of a /L=path log, or own a file beside it, can
+// no longer do: have the run leave a file elsewhere through a link, or keep the log from
+// being set aside. Another run that has the log open does not keep it from being set
+// aside either, and the previous log is replaced in one step.
+TEST_F(FaultMatrix, TheProcessLogActsOnWhatItCheckedAndSetsAsideWithoutLoss)
+{
+    const std::string path = runLogPath();
+    const std::string oldPath = runLogPath("PkgMgrSetup.old.log");
+    const std::string victim = "C:\\PkgMgr victim";
+    const std::string users = victim + "\\users";  // a folder that another user can change
+    DeleteFileA(path.c_str());
+    DeleteFileA(oldPath.c_str());
+    removeTree(victim);
+    makeFolders(users);
+    makeFolders(victim + "\\target");
+    static SetupContext run;
+    ZeroMemory(&run, sizeof run);
+    run.runFlags = 0x1;
+    run.versionInfo.dwOSVersionInfoSize = sizeof run.versionInfo;
+    GetVersionExA(&run.versionInfo);
+    SeamGuard guard;
+    fakeOwnersAndLinks();
+
+    // /L=path in another user's folder, or on a network share: the log of the temporary
+    // folder says so, and nothing is made there.
+    const struct {
+        std::string given;
+        std::string made;
+    } refused[] = {{users + "\\y.log", users + "\\y.log"}, {"\\\\pkgmgr-nohost\\share\\y.log", ""}};
+    for (const auto& c : refused) {
+        fakedNames = {{users, FakeOwner::otherUser, 0}};
+        openRunLog(run, ("/L=" + c.given).c_str());
+        closeRunLog(run, nullptr);
+        fakedNames.clear();
+        if (!c.made.empty()) {
+            EXPECT_FALSE(exists(c.made));
+        }
+        EXPECT_NE(std::string::npos, readFile(path).find("lies on a network share, or in a folder that another user"))
+            << c.given << ": " << readFile(path);
+        DeleteFileA(path.c_str());
+    }
+
+    // A new file reached through a link (the folder swapped after its check) goes again.
+    ASSERT_TRUE(makeLink(victim + "\\linked", victim + "\\target"));
+    EXPECT_EQ(INVALID_HANDLE_VALUE, createPrivateFile((victim + "\\linked\\y.log").c_str(), FILE_APPEND_DATA, 0));
+    EXPECT_EQ(Names{}, folderContents(victim + "\\target"));
+    removeLink(victim + "\\linked");
+
+    // The log's handle only appends: each line lands whole at the end.
+    platform.CreateFileA = recordFileCreation;
+    openRunLog(run, "/L");
+    closeRunLog(run, nullptr);
+    platform.CreateFileA = CreateFileA;
+    EXPECT_TRUE((createdFileRights & FILE_APPEND_DATA) && !(createdFileRights & (FILE_WRITE_DATA | GENERIC_WRITE)))
+        << std::hex << createdFileRights;
+    DeleteFileA(path.c_str());
+
+    // Another run has the log open while a run finds it grown: it is set aside all the
+    // same, replacing the previous log in one rename.
+    const std::string grown(kRunLogTurnBytes, 'x');
+    makePackage("", "");
+    writeFile(oldPath, "older");
+    openRunLog(run, "/L");  // this process's run holds the log
+    HANDLE grow = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(grow, grown.data(), DWORD(grown.size()), &written, nullptr);
+    CloseHandle(grow);
+    EXPECT_EQ(8u, runProcess(package + "\\setup.exe", "/S /L"));
+    closeRunLog(run, nullptr);
+    EXPECT_NE(std::string::npos, readFile(oldPath).find(grown)) << "the grown log was set aside";
+    EXPECT_EQ(std::string::npos, readFile(path).find("xxxx"));
+    EXPECT_NE(std::string::npos, readFile(path).find("result: 0008")) << readFile(path);
+    // A previous log of another user's does not keep the log from being set aside.
+    writeFile(path, grown);
+    writeFile(oldPath, "older");
+    char oldLong[MAX_PATH] = "";
+    GetLongPathNameA(oldPath.c_str(), oldLong, MAX_PATH);
+    fakedNames = {{oldLong, FakeOwner::otherUser, 0}};
+    openRunLog(run, "/L");
+    closeRunLog(run, nullptr);
+    fakedNames.clear();
+    EXPECT_TRUE(grown == readFile(oldPath));
+    EXPECT_EQ(std::string::npos, readFile(path).find("xxxx"));
+    DeleteFileA(path.c_str());
+    DeleteFileA(oldPath.c_str());
     removeTree(victim);
 }
 
