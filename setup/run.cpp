@@ -22,6 +22,7 @@
 #include "setup/context.h"
 #include "setup/progress.h"
 #include "setup/run_log.h"
+#include "setup/running_instance.h"
 #include "setupdata/run_flags.h"
 #include "setupdata/options.h"
 #include "setupdata/settings.h"
@@ -414,15 +415,7 @@ int detectRunningInstance(const char* productName, const char* previousVersion, 
         return 0;  // a removal that knows no name any more has no program to wait for
     if (strcmp(previousVersion, kFirstMutexVersion) < 0)
         return FindWindowA(nullptr, productName) != nullptr ? 1 : 0;
-    HANDLE opened = platform.OpenMutexA(MUTEX_ALL_ACCESS, FALSE, productName);
-    // A mutex that another account holds cannot be opened with full access, but it is
-    // there: the application runs. It cannot be waited for either.
-    if (opened == nullptr)
-        return GetLastError() == ERROR_ACCESS_DENIED ? 1 : 0;
-    UniqueHandle mutex(opened);
-    if (runFlags & kRunWaitAndOpen)
-        return WaitForSingleObject(mutex.get(), INFINITE) == WAIT_OBJECT_0 ? 0 : 1;
-    return 1;
+    return applicationMutexHeld(productName, runFlags);
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
