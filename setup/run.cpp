@@ -64,7 +64,7 @@ PhaseResult checkServicePackPhase(SetupContext&, const char*)
 
 PhaseResult installFiles(SetupContext& run, const char*)
 {
-    return asPhase(deployFiles(nullptr, run.settings.programFolder, run.restartNeeded, run.runFlags));
+    return asPhase(deployFiles(nullptr, run.settings.programFolder, &run.restartNeeded, run.runFlags));
 }
 
 PhaseResult installShortcuts(SetupContext& run, const char*)
@@ -129,7 +129,7 @@ PhaseResult removeFiles(SetupContext& run, const char*)
     // No recorded folder: a removal cut off after its files has removed them.
     if (!run.settings.sourceFolder[0])
         return kPhaseSkipped;
-    return asPhase(deployFiles(nullptr, run.settings.sourceFolder, run.restartNeeded, run.runFlags));
+    return asPhase(deployFiles(nullptr, run.settings.sourceFolder, &run.restartNeeded, run.runFlags));
 }
 
 PhaseResult removeShortcuts(SetupContext& run, const char*)
