@@ -209,38 +209,6 @@ TEST_F(FullRun, RestartCodeOptionEndsARunThatWaitsForTheRestartWith3010)
     EXPECT_EQ(1u, pendingOperations().size()) << "the uninstaller's deletion waits for the restart";
 }
 
-// The application where the run cannot see it (in a user's session while a deployment
-// tool runs in session 0): another process holds PkgMgr.exe open without sharing and
-// shows neither window nor mutex. The update and the removal leave every file to the
-// restart, 3010 with /R, instead of a mix of versions or a failed removal.
-TEST_F(FullRun, AFileHeldByAnUnseenProcessDefersTheUpdateAndTheRemoval)
-{
-    EXPECT_EQ(0u, run(makePackage("C:\\pkg-held-old", "PkgMgr Test", "1.03.0000"), "/S"));
-    std::string update = makePackage("C:\\pkg-held-new", "PkgMgr Test", "1.04.0000");
-    writeFile("C:\\pkg-held-new\\zemliba.dll", "zemliba.dll of 1.04\r\n");
-    std::string uninstaller = windowsFolder() + "\\_zemu000.exe";
-    clearPendingOperations();
-    HeldFile held(programFolder_ + "\\PkgMgr.exe");
-    ASSERT_TRUE(held.held());
-    const std::pair<std::string, const char*> runs[] = {{update, "/S /R"}, {uninstaller, "/S /U /R"}};
-    for (const auto& [exe, line] : runs) {
-        deleteResultValue();
-        EXPECT_EQ(DWORD(ERROR_SUCCESS_REBOOT_REQUIRED), runProcess(exe, line)) << line;
-        EXPECT_EQ("0000", readResultValue()) << line;
-        EXPECT_EQ("zemliba.dll payload\r\n", readFile(programFolder_ + "\\zemliba.dll")) << line;
-        EXPECT_TRUE(exists(programFolder_ + "\\PkgMgr.exe")) << line;
-        if (exe == update) {
-            EXPECT_EQ(25u, pendingOperations().size()) << "twelve replacements and the staging folder";
-        }
-    }
-    // The removal took back the update's replacements: each file is deleted at the restart.
-    Operations pending = pendingOperations();
-    ASSERT_EQ(12u, pending.size());
-    for (const auto& operation : pending)
-        EXPECT_EQ("", operation.second) << operation.first;
-    EXPECT_FALSE(keyExists(kUninstallKey));
-}
-
 TEST_F(FullRun, WaitForTheApplicationThenOpenIt)
 {
     std::string setup = makePackage("C:\\pkg-open", "PkgMgr Test", "1.03.0000");

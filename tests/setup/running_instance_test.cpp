@@ -105,78 +105,51 @@ TEST(RunningInstance, WaitAndOpenWaitsForTheMutex)
 
 // ---- Other sessions, through the seam: Wine has one session ----
 
-// The session of this process, and the machine's sessions as WTSEnumerateSessionsA
-// lists them: this one, two of signed-in users (one disconnected), a listener.
-DWORD ownSessionId()
-{
-    DWORD session = 0;
-    ProcessIdToSessionId(GetCurrentProcessId(), &session);
-    return session;
-}
-
-bool sessionsListed;  // false: the system lists none (Windows 9x, NT 4.0)
+// The machine's sessions as listed: this one, a user's, a disconnected one, a listener;
+// none where the system cannot list them (Windows 9x, NT 4.0).
+bool sessionsListed;
+DWORD own;
 WTS_SESSION_INFOA fakeSessions[4];
 
 BOOL WINAPI listSessions(HANDLE, DWORD, DWORD, PWTS_SESSION_INFOA* sessions, DWORD* count)
 {
-    if (!sessionsListed) {
-        SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-        return FALSE;
-    }
-    DWORD own = ownSessionId();
-    const WTS_SESSION_INFOA listed[] = {{own, const_cast<char*>("Console"), WTSActive},
-                                        {own + 1, const_cast<char*>("RDP-Tcp#1"), WTSActive},
-                                        {own + 2, const_cast<char*>(""), WTSDisconnected},
-                                        {65536, const_cast<char*>("RDP-Tcp"), WTSListen}};
+    static char name[] = "";
+    const WTS_SESSION_INFOA listed[] = {
+        {own, name, WTSActive}, {own + 1, name, WTSActive}, {own + 2, name, WTSDisconnected}, {65536, name, WTSListen}};
     memcpy(fakeSessions, listed, sizeof listed);
     *sessions = fakeSessions;
     *count = 4;
-    return TRUE;
+    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+    return sessionsListed;
 }
 
-void WINAPI freeSessions(PVOID) {}
-
-// The names looked up, in order; the application's mutex lies under `mutexPlace`
-// (the real mutex of the sample application, opened under its own name), `denied`
-// under a name whose mutex another account holds.
+// The names looked up, in order. The sample application's real mutex lies under
+// `mutexPlace`; one that another account holds under `denied`.
 std::vector<std::string> lookedUp;
-std::string mutexPlace;
-std::string denied;
+std::string mutexPlace, denied;
 
 HANDLE WINAPI openInSessions(DWORD access, BOOL inherit, LPCSTR name)
 {
     lookedUp.push_back(name);
-    if (name == denied) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return nullptr;
-    }
-    if (name == mutexPlace)
-        return OpenMutexA(access, inherit, kProduct);
-    SetLastError(ERROR_FILE_NOT_FOUND);
-    return nullptr;
+    SetLastError(name == denied ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND);
+    return name == mutexPlace ? OpenMutexA(access, inherit, kProduct) : nullptr;
 }
 
-TEST(RunningInstance, TheMutexIsLookedForInTheOtherSessionsToo)
+TEST(RunningInstance, TheMutexIsLookedForInTheOtherSessionsAndWaitedForThere)
 {
-    RunningApplication application(30000);
-    ASSERT_TRUE(application.started());
     SeamGuard guard;
     platform.OpenMutexA = openInSessions;
     platform.WTSEnumerateSessionsA = listSessions;
-    platform.WTSFreeMemory = freeSessions;
-    DWORD own = ownSessionId();
+    platform.WTSFreeMemory = [](PVOID) WINAPI {};
+    ProcessIdToSessionId(GetCurrentProcessId(), &own);
+    // The run's own namespace, the global one unless that is the run's own, then each
+    // other session but the listener's.
     std::string global = own != 0 ? std::string("Global\\") + kProduct : "";
-    std::string first = "Session\\" + std::to_string(own + 1) + "\\" + kProduct;
-    std::string second = "Session\\" + std::to_string(own + 2) + "\\" + kProduct;
-    // The run's own namespace first, then the global one (unless that is the run's own),
-    // then each other session but the listener's.
-    auto names = [&](std::vector<std::string> others) {
-        std::vector<std::string> all = {kProduct};
-        if (!global.empty())
-            all.push_back(global);
-        all.insert(all.end(), others.begin(), others.end());
-        return all;
-    };
+    std::string user = "Session\\" + std::to_string(own + 1) + "\\" + kProduct;
+    std::string away = "Session\\" + std::to_string(own + 2) + "\\" + kProduct;
+    std::vector<std::string> all = {kProduct, global, user, away};
+    if (global.empty())
+        all.erase(all.begin() + 1);
     const struct {
         const char* what;
         bool listed;
@@ -184,35 +157,28 @@ TEST(RunningInstance, TheMutexIsLookedForInTheOtherSessionsToo)
         int running;
         std::vector<std::string> names;
     } cases[] = {
-        {"in a user's session", true, second, "", 1, names({first, second})},
-        {"in a disconnected one, denied", true, "", second, 1, names({first, second})},
-        {"in the global namespace", true, global, "", own != 0, own != 0 ? names({}) : names({first, second})},
-        {"nowhere", true, "", "", 0, names({first, second})},
-        {"no sessions on this system", false, second, "", 0, {kProduct}},
+        {"in a disconnected session", true, away, "", 1, all},
+        {"in a user's session, denied", true, "", user, 1, {all.begin(), all.end() - 1}},
+        {"nowhere", true, "", "", 0, all},
+        {"no sessions on this system", false, away, "", 0, {kProduct}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        sessionsListed = c.listed;
-        mutexPlace = c.place;
-        denied = c.denied;
-        lookedUp.clear();
-        EXPECT_EQ(c.running, detectRunningInstance(kProduct, "1.03.0000", kRunInstall));
-        EXPECT_EQ(c.names, lookedUp);
+    {
+        RunningApplication application(30000);
+        ASSERT_TRUE(application.started());
+        for (const auto& c : cases) {
+            sessionsListed = c.listed;
+            mutexPlace = c.place;
+            denied = c.denied;
+            lookedUp.clear();
+            EXPECT_EQ(c.running, detectRunningInstance(kProduct, "1.03.0000", kRunInstall)) << c.what;
+            EXPECT_EQ(c.names, lookedUp) << c.what;
+        }
     }
-}
-
-// With /O the run waits for the application in another session as for its own.
-TEST(RunningInstance, WaitAndOpenWaitsForTheMutexOfAnotherSession)
-{
-    RunningApplication application(1500);
-    ASSERT_TRUE(application.started());
-    SeamGuard guard;
-    platform.OpenMutexA = openInSessions;
-    platform.WTSEnumerateSessionsA = listSessions;
-    platform.WTSFreeMemory = freeSessions;
+    // With /O the run waits for the application in another session as for its own.
+    RunningApplication ending(1500);
+    ASSERT_TRUE(ending.started());
     sessionsListed = true;
-    mutexPlace = "Session\\" + std::to_string(ownSessionId() + 2) + "\\" + kProduct;
-    denied.clear();
+    mutexPlace = away;
     DWORD start = GetTickCount();
     EXPECT_EQ(0, detectRunningInstance(kProduct, "1.03.0000", kRunInstall | kRunWaitAndOpen));
     EXPECT_GE(GetTickCount() - start, 1000u);
