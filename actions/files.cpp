@@ -287,6 +287,28 @@ int stagingParent(const char* tempFolder, const char* destination, bool deferred
     return formatText(out, kPathChars, "%s\\", destination);
 }
 
+// A staged copy `*source` that waits for the restart but lies on another volume than
+// its destination folder is moved beside it first, into `stage` (made on first use), and
+// `*source` then names it there: the restart renames within a volume only.
+int restageForRestart(const Places& places, const char* tempFolder, const char* destinationFolder, const char* name,
+                      StagingFolder& stage, PathList& restaged, const char** source)
+{
+    char parent[kPathChars];
+    if (!places.nt)
+        return 1;  // WININIT.INI waits in the temporary folder
+    if (!stagingParent(tempFolder, destinationFolder, true, parent))
+        return 0;
+    if (lstrcmpiA(parent, tempFolder) == 0)
+        return 1;
+    if ((!stage.made() && !stage.create(parent)) || !addPath(restaged, stage.path(), "\\", name) ||
+        !MoveFileExA(*source, restaged.paths[restaged.count - 1], MOVEFILE_COPY_ALLOWED)) {
+        traceCall("MoveFileExA", GetLastError(), *source);
+        return 0;
+    }
+    *source = restaged.paths[restaged.count - 1];
+    return 1;
+}
+
 int installFiles(const Places& places, HWND owner, const char* folder, int* restartNeeded)
 {
     // Every path is formed before anything is copied, so that a folder too long for
@@ -383,29 +405,28 @@ int installFiles(const Places& places, HWND owner, const char* folder, int* rest
         // that the application took meanwhile, and may even report success with it
         // left as it was. The files left wait for the restart, so that the folder does
         // not stay a mix of two versions.
+        size_t leftIndex[kFileCount];
+        bool inUse = false;
         for (size_t i = 0; i < staged.count; ++i) {
             if (GetFileAttributesA(staged.paths[i]) == INVALID_FILE_ATTRIBUTES)
                 continue;
-            traceCause("the move into place stopped part way: replaced at the next restart", installed.paths[i]);
+            inUse |= fileInUse(places, installed.paths[i]);
+            leftIndex[left] = i;
             sourcesLeft[left] = staged.paths[i];
             targetsLeft[left++] = installed.paths[i];
-            // The restart renames within a volume only: a copy on another volume goes
-            // beside its destination first.
-            char parent[kPathChars];
-            StagingFolder& late = lateStages[i == 0 ? 0 : 1];
-            if (!places.nt || !stagingParent(tempFolder, i == 0 ? places.windowsFolder : folder, true, parent) ||
-                lstrcmpiA(parent, tempFolder) == 0)
-                continue;
-            if ((!late.made() && !late.create(parent)) || !addPath(restaged, late.path(), "\\", places.targets[i]) ||
-                !MoveFileExA(staged.paths[i], restaged.paths[restaged.count - 1], MOVEFILE_COPY_ALLOWED)) {
-                traceCall("MoveFileExA", GetLastError(), staged.paths[i]);
-                return 0;
-            }
-            sourcesLeft[left - 1] = restaged.paths[restaged.count - 1];
         }
         if (left == 0)
             return 1;
+        if (left == staged.count && !inUse)
+            return 0;  // nothing moved, for another cause: the folder is as it was
         *restartNeeded = 1;
+        for (size_t j = 0; j < left; ++j) {
+            size_t i = leftIndex[j];
+            traceCause("the move into place stopped part way: replaced at the next restart", targetsLeft[j]);
+            if (!restageForRestart(places, tempFolder, i == 0 ? places.windowsFolder : folder, places.targets[i],
+                                   lateStages[i == 0 ? 0 : 1], restaged, &sourcesLeft[j]))
+                return 0;
+        }
     } else {
         for (; left < installed.count; ++left) {
             sourcesLeft[left] = staged.paths[left];
