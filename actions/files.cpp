@@ -85,6 +85,48 @@ int removeStrayFile(const Places& places, HWND owner, const char* folder, const 
     return addRenameDeletions(paths, 1);
 }
 
+// Whether another process has `path` open so that it cannot be replaced or deleted now
+// (a running program, a loaded DLL, a file held without sharing): it cannot be opened
+// for exclusive write and delete access, for a sharing or a lock violation. A file that
+// is not there, a folder, or one refused for another cause is not in use; its move or
+// deletion then fails on its own. Each file in use is traced.
+bool fileInUse(const Places& places, const char* path)
+{
+    // Windows 9x knows neither the delete access nor opening a link itself.
+    HANDLE probe = platform.CreateFileA(path, places.nt ? GENERIC_WRITE | DELETE : GENERIC_WRITE, 0, nullptr,
+                                        OPEN_EXISTING, places.nt ? FILE_FLAG_OPEN_REPARSE_POINT : 0, nullptr);
+    if (probe != INVALID_HANDLE_VALUE) {
+        CloseHandle(probe);
+        return false;
+    }
+    DWORD error = GetLastError();
+    if (error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION)
+        return false;
+    traceCall("CreateFileA (a file in use: the files wait for the restart)", error, path);
+    return true;
+}
+
+// Whether a file that the run would replace or delete in `folder` or the Windows
+// folder is in use: the installed files and the stray ones of an installation, the
+// installed files of a removal except the uninstaller, which goes at the restart anyway
+// (and is the removal's own program). Every file is looked at, so that each is traced.
+bool filesInUse(const Places& places, const char* folder, bool install)
+{
+    PathList installed;
+    if (!buildInstalledList(places, folder, installed))
+        return false;  // the run fails on the paths before it touches anything
+    bool inUse = false;
+    for (size_t i = install ? 0 : 1; i < installed.count; ++i)
+        inUse |= fileInUse(places, installed.paths[i]);
+    const char* strays[] = {places.otherSettingsName, places.nt ? kManifestName : nullptr};
+    for (const char* name : strays) {
+        char found[kPathChars];
+        if (install && name && fileInFolder(folder, name, found))
+            inUse |= fileInUse(places, found);
+    }
+    return inUse;
+}
+
 const char kStagingPrefix[] = "PkgMgrSetup-";
 
 // A number no other user can foretell, so that nobody can take the staging folder's
@@ -245,7 +287,29 @@ int stagingParent(const char* tempFolder, const char* destination, bool deferred
     return formatText(out, kPathChars, "%s\\", destination);
 }
 
-int installFiles(const Places& places, HWND owner, const char* folder, int restartNeeded)
+// A staged copy `*source` that waits for the restart but lies on another volume than
+// its destination folder is moved beside it first, into `stage` (made on first use), and
+// `*source` then names it there: the restart renames within a volume only.
+int restageForRestart(const Places& places, const char* tempFolder, const char* destinationFolder, const char* name,
+                      StagingFolder& stage, PathList& restaged, const char** source)
+{
+    char parent[kPathChars];
+    if (!places.nt)
+        return 1;  // WININIT.INI waits in the temporary folder
+    if (!stagingParent(tempFolder, destinationFolder, true, parent))
+        return 0;
+    if (lstrcmpiA(parent, tempFolder) == 0)
+        return 1;
+    if ((!stage.made() && !stage.create(parent)) || !addPath(restaged, stage.path(), "\\", name) ||
+        !MoveFileExA(*source, restaged.paths[restaged.count - 1], MOVEFILE_COPY_ALLOWED)) {
+        traceCall("MoveFileExA", GetLastError(), *source);
+        return 0;
+    }
+    *source = restaged.paths[restaged.count - 1];
+    return 1;
+}
+
+int installFiles(const Places& places, HWND owner, const char* folder, int* restartNeeded)
 {
     // Every path is formed before anything is copied, so that a folder too long for
     // the paths or the lists fails with nothing changed.
@@ -266,7 +330,7 @@ int installFiles(const Places& places, HWND owner, const char* folder, int resta
         return 0;
     removeEarlierStagingFolders(tempFolder);
 
-    bool deferredRename = restartNeeded && places.nt;
+    bool deferredRename = *restartNeeded && places.nt;
     char programParent[kPathChars];
     char windowsParent[kPathChars];
     if (!stagingParent(tempFolder, folder, deferredRename, programParent) ||
@@ -318,30 +382,69 @@ int installFiles(const Places& places, HWND owner, const char* folder, int resta
     // an older version's replacements) would undo this installation there.
     if (!withdrawPendingOperations(installed.paths, installed.count))
         return 0;
-    if (!removeStrayFile(places, owner, folder, places.otherSettingsName, restartNeeded))
+    if (!removeStrayFile(places, owner, folder, places.otherSettingsName, *restartNeeded))
         return 0;
     // No manifest is installed; one left in the folder would override the application's own.
-    if (places.nt && !removeStrayFile(places, owner, folder, kManifestName, restartNeeded))
+    if (places.nt && !removeStrayFile(places, owner, folder, kManifestName, *restartNeeded))
         return 0;
 
-    if (!restartNeeded)
-        return runFileOperation(owner, FO_MOVE, staged.text, installed.text, kCopyFlags);
+    // Copies moved beside their destination when a move stopped part way (below).
+    PathList restaged;
+    clearList(restaged);
+    StagingFolder lateStages[2] = {StagingFolder(restaged), StagingFolder(restaged)};
+    const char* sourcesLeft[kFileCount];
+    const char* targetsLeft[kFileCount];
+    size_t left = 0;
+    if (!*restartNeeded) {
+        runFileOperation(owner, FO_MOVE, staged.text, installed.text, kCopyFlags);
+        // What moved is read from the staged copies: the shell stops part way at a file
+        // that the application took meanwhile, and may even report success with it
+        // left as it was. The files left wait for the restart, so that the folder does
+        // not stay a mix of two versions.
+        size_t leftIndex[kFileCount];
+        bool inUse = false;
+        for (size_t i = 0; i < staged.count; ++i) {
+            if (GetFileAttributesA(staged.paths[i]) == INVALID_FILE_ATTRIBUTES)
+                continue;
+            inUse |= fileInUse(places, installed.paths[i]);
+            leftIndex[left] = i;
+            sourcesLeft[left] = staged.paths[i];
+            targetsLeft[left++] = installed.paths[i];
+        }
+        if (left == 0)
+            return 1;
+        if (left == staged.count && !inUse)
+            return 0;  // nothing moved, for another cause: the folder is as it was
+        *restartNeeded = 1;
+        for (size_t j = 0; j < left; ++j) {
+            size_t i = leftIndex[j];
+            traceCause("the move into place stopped part way: replaced at the next restart", targetsLeft[j]);
+            if (!restageForRestart(places, tempFolder, i == 0 ? places.windowsFolder : folder, places.targets[i],
+                                   lateStages[i == 0 ? 0 : 1], restaged, &sourcesLeft[j]))
+                return 0;
+        }
+    } else {
+        for (; left < installed.count; ++left) {
+            sourcesLeft[left] = staged.paths[left];
+            targetsLeft[left] = installed.paths[left];
+        }
+    }
     // The application runs: its files are replaced at the next restart. The staged
     // copies are the sources of those replacements and stay until then, also when a
     // later one cannot be scheduled; their emptied folders go after them (WININIT.INI
     // can delete files only: on Windows 9x the empty folder stays).
-    for (size_t i = 0; i < installed.count; ++i) {
-        int scheduled = places.nt ? scheduleReplacement(staged.paths[i], installed.paths[i])
-                                  : addRenameReplacement(staged.paths[i], installed.paths[i]);
-        if (!scheduled) {
-            programStage.keep();
-            windowsStage.keep();
-            return 0;
-        }
+    int scheduled = 1;
+    for (size_t i = 0; i < left && scheduled; ++i) {
+        scheduled = places.nt ? scheduleReplacement(sourcesLeft[i], targetsLeft[i])
+                              : addRenameReplacement(sourcesLeft[i], targetsLeft[i]);
     }
     programStage.keep();
     windowsStage.keep();
-    return 1;
+    for (StagingFolder& late : lateStages) {
+        if (late.made())
+            late.keep();
+    }
+    return scheduled;
 }
 
 // Whether the files of `folder` can be looked for: the folder is there, or it is gone
@@ -374,7 +477,7 @@ bool folderReachable(const char* folder)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-int removeFiles(const Places& places, HWND owner, const char* folder, int restartNeeded)
+int removeFiles(const Places& places, HWND owner, const char* folder, int* restartNeeded)
 {
     PathList installed;
     if (!buildInstalledList(places, folder, installed)) {
@@ -417,11 +520,11 @@ int removeFiles(const Places& places, HWND owner, const char* folder, int restar
             traceCause("a folder, not the installed file: left as it is", installed.paths[i]);
             continue;
         }
-        if (i > 0 || restartNeeded)
+        if (i > 0 || *restartNeeded)
             addPath(present, installed.paths[i], "", "");
     }
 
-    if (restartNeeded) {
+    if (*restartNeeded) {
         if (!places.nt)
             return addRenameDeletions(present.paths, present.count);
         for (size_t i = 0; i < present.count; ++i) {
@@ -432,8 +535,29 @@ int removeFiles(const Places& places, HWND owner, const char* folder, int restar
     }
     // The uninstaller is this very program: it can only go at the next restart.
     if (present.count > 0 && !runFileOperation(owner, FO_DELETE, present.text, nullptr, kDeleteFlags)) {
-        traceMissingPath(present);
-        return 0;
+        // The application took a file after the check: what is left of its files goes at
+        // the restart, as when it runs. Left for another cause, the deletion fails.
+        PathList left;
+        clearList(left);
+        bool inUse = false;
+        for (size_t i = 0; i < present.count; ++i) {
+            if (GetFileAttributesA(present.paths[i]) != INVALID_FILE_ATTRIBUTES) {
+                inUse |= fileInUse(places, present.paths[i]);
+                addPath(left, present.paths[i], "", "");
+            }
+        }
+        if (!inUse) {
+            traceMissingPath(present);
+            return 0;
+        }
+        traceCause("the deletion stopped part way: the files left are deleted at the next restart", folder);
+        *restartNeeded = 1;
+        if (!places.nt && !addRenameDeletions(left.paths, left.count))
+            return 0;
+        for (size_t i = 0; places.nt && i < left.count; ++i) {
+            if (!scheduleDeletion(left.paths[i]))
+                return 0;
+        }
     }
     if (places.nt)
         return scheduleDeletion(uninstaller);
@@ -442,12 +566,17 @@ int removeFiles(const Places& places, HWND owner, const char* folder, int restar
 
 }  // namespace
 
-int deployFiles(HWND owner, const char* folder, int restartNeeded, uint32_t runFlags)
+int deployFiles(HWND owner, const char* folder, int* restartNeeded, uint32_t runFlags)
 {
     Places places;
     // Without a folder the names would land in the root of the current drive.
     if (!folder || !folder[0] || !findPlaces(places))
         return 0;
+    // A file in use is an application that runs where the run cannot see it (another
+    // session, an older version without its window on this desktop, any program that
+    // holds a file): handled as a running one, before anything in place changes.
+    if (!*restartNeeded && filesInUse(places, folder, (runFlags & kRunInstall) != 0))
+        *restartNeeded = 1;
     if (runFlags & kRunInstall)
         return installFiles(places, owner, folder, restartNeeded);
     return removeFiles(places, owner, folder, restartNeeded);

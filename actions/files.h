@@ -3,10 +3,13 @@
 #include <windows.h>
 #include <stdint.h>
 
-// Installs (run flag 0x1 set) or removes the files in `folder`; with `restartNeeded`
-// the work is scheduled for the next restart. Returns 1 on success. A folder so long
-// that its paths would not fit fails before any file is touched.
-int deployFiles(HWND owner, const char* folder, int restartNeeded, uint32_t runFlags);
+// Installs (run flag 0x1 set) or removes the files in `folder`; with `*restartNeeded`
+// the work is scheduled for the next restart. A file that the run would replace or
+// delete and that is in use sets `*restartNeeded` first, as does a move or deletion
+// that stops part way at a file in use, whose remaining files are then scheduled.
+// Returns 1 on success. A folder so long that its paths would not fit fails before any
+// file is touched.
+int deployFiles(HWND owner, const char* folder, int* restartNeeded, uint32_t runFlags);
 
 // The names of the files that an installation takes from the setup folder and what
 // each is installed as (the first into the Windows folder, the others into the

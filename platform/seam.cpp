@@ -35,6 +35,40 @@ DWORD WINAPI handleSecurityInfo(HANDLE handle, SE_OBJECT_TYPE kind, SECURITY_INF
     return function(handle, kind, wanted, owner, group, dacl, sacl, descriptor);
 }
 
+using EnumerateSessionsFunction = BOOL(WINAPI*)(HANDLE, DWORD, DWORD, PWTS_SESSION_INFOA*, DWORD*);
+using FreeMemoryFunction = void(WINAPI*)(PVOID);
+
+// wtsapi32 from the system folder, loaded on the first call only: a run that finds the
+// application's mutex in its own session never needs it.
+HMODULE sessionLibrary()
+{
+    static HMODULE library;
+    static bool looked;
+    if (!looked) {
+        looked = true;
+        library = isNtFamily() ? loadSystemLibrary("wtsapi32.dll") : nullptr;
+    }
+    return library;
+}
+
+BOOL WINAPI enumerateSessions(HANDLE server, DWORD reserved, DWORD version, PWTS_SESSION_INFOA* sessions,
+                              DWORD* count)
+{
+    auto function = procedureOf<EnumerateSessionsFunction>(sessionLibrary(), "WTSEnumerateSessionsA");
+    if (function == nullptr) {
+        SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+        return FALSE;
+    }
+    return function(server, reserved, version, sessions, count);
+}
+
+void WINAPI freeSessionMemory(PVOID memory)
+{
+    auto function = procedureOf<FreeMemoryFunction>(sessionLibrary(), "WTSFreeMemory");
+    if (function != nullptr)
+        function(memory);
+}
+
 }  // namespace
 
 #include "platform/narrow_paths.h"
@@ -59,4 +93,6 @@ PlatformSeam platform = {
     ::GetFileInformationByHandle,
     ::GetFileAttributesA,
     ::GetWindowsDirectoryA,
+    enumerateSessions,
+    freeSessionMemory,
 };

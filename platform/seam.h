@@ -6,6 +6,7 @@
 #include <objbase.h>
 #include <shellapi.h>
 #include <accctrl.h>
+#include <wtsapi32.h>
 
 struct PlatformSeam {
     // Token queries of the rights checks (a non-administrator, a refused privilege).
@@ -56,6 +57,12 @@ struct PlatformSeam {
     DWORD(WINAPI* GetFileAttributesA)(LPCSTR path);
     // The Windows folder (a failure, which Wine does not have).
     UINT(WINAPI* GetWindowsDirectoryA)(LPSTR path, UINT size);
+    // The sessions of the machine (other users signed in, which Wine does not have):
+    // wtsapi32, looked up at run time; FALSE with ERROR_CALL_NOT_IMPLEMENTED where the
+    // system lacks it (Windows 9x, NT 4.0 without Terminal Server).
+    BOOL(WINAPI* WTSEnumerateSessionsA)(HANDLE server, DWORD reserved, DWORD version,
+                                        PWTS_SESSION_INFOA* sessions, DWORD* count);
+    void(WINAPI* WTSFreeMemory)(PVOID memory);
 };
 
 extern PlatformSeam platform;

@@ -23,6 +23,7 @@
 #include "setup/exit_code.h"
 #include "setup/progress.h"
 #include "setup/run_log.h"
+#include "setup/running_instance.h"
 #include "setupdata/run_flags.h"
 #include "setupdata/options.h"
 #include "setupdata/settings.h"
@@ -64,7 +65,7 @@ PhaseResult checkServicePackPhase(SetupContext&, const char*)
 
 PhaseResult installFiles(SetupContext& run, const char*)
 {
-    return asPhase(deployFiles(nullptr, run.settings.programFolder, run.restartNeeded, run.runFlags));
+    return asPhase(deployFiles(nullptr, run.settings.programFolder, &run.restartNeeded, run.runFlags));
 }
 
 PhaseResult installShortcuts(SetupContext& run, const char*)
@@ -129,7 +130,7 @@ PhaseResult removeFiles(SetupContext& run, const char*)
     // No recorded folder: a removal cut off after its files has removed them.
     if (!run.settings.sourceFolder[0])
         return kPhaseSkipped;
-    return asPhase(deployFiles(nullptr, run.settings.sourceFolder, run.restartNeeded, run.runFlags));
+    return asPhase(deployFiles(nullptr, run.settings.sourceFolder, &run.restartNeeded, run.runFlags));
 }
 
 PhaseResult removeShortcuts(SetupContext& run, const char*)
@@ -401,15 +402,7 @@ int detectRunningInstance(const char* productName, const char* previousVersion, 
         return 0;  // a removal that knows no name any more has no program to wait for
     if (strcmp(previousVersion, kFirstMutexVersion) < 0)
         return FindWindowA(nullptr, productName) != nullptr ? 1 : 0;
-    HANDLE opened = platform.OpenMutexA(MUTEX_ALL_ACCESS, FALSE, productName);
-    // A mutex that another account holds cannot be opened with full access, but it is
-    // there: the application runs. It cannot be waited for either.
-    if (opened == nullptr)
-        return GetLastError() == ERROR_ACCESS_DENIED ? 1 : 0;
-    UniqueHandle mutex(opened);
-    if (runFlags & kRunWaitAndOpen)
-        return WaitForSingleObject(mutex.get(), INFINITE) == WAIT_OBJECT_0 ? 0 : 1;
-    return 1;
+    return applicationMutexHeld(productName, runFlags);
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)

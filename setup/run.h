@@ -15,8 +15,9 @@ struct SetupStepSeam {
 extern SetupStepSeam setupSteps;
 
 // Whether the application runs: through its main window's title for versions
-// before 1.03.0000 (and a fresh installation), through its mutex from then on.
-// With /O the run waits for the mutex. Returns the restart-needed flag.
+// before 1.03.0000 (and a fresh installation), through its mutex from then on, also in
+// the other sessions (applicationMutexHeld). With /O the run waits for the mutex.
+// Returns the restart-needed flag.
 int detectRunningInstance(const char* productName, const char* previousVersion, uint32_t runFlags);
 
 struct SetupContext;

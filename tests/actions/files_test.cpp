@@ -129,16 +129,20 @@ protected:
         descriptorMode = 0;
     }
 
+    // The run's restart flag afterwards is left in restartAfter.
     static int deploy(const FileList& list, uint32_t runFlags, int restartNeeded,
                       const std::string& folder = kFolder)
     {
         descriptorMode = list.descriptor;
-        return deployFiles(nullptr, folder.c_str(), restartNeeded, runFlags);
+        restartAfter = restartNeeded;
+        return deployFiles(nullptr, folder.c_str(), &restartAfter, runFlags);
     }
+    static int restartAfter;
 
 private:
     PlatformSeam saved_ = platform;
 };
+int Deployment::restartAfter;
 
 // --- NT family ---
 
@@ -327,6 +331,123 @@ TEST_F(FileDeployment, SchedulingStopsAtTheFirstRefusal)
     movesLeft = 4;
     EXPECT_EQ(0, deploy(kSettingsMode, 0, 1));
     EXPECT_EQ(4u, pendingOperations().size());
+}
+
+// A file that another process holds (the application unseen, in another session) is
+// in use: nothing in place changes and every file waits for the restart. The
+// uninstaller, which a removal always leaves to the restart, does not count there.
+TEST_F(FileDeployment, AFileHeldByAnotherProcessDefersEveryFileToTheRestart)
+{
+    const struct {
+        const char* what;
+        uint32_t runFlags;
+        int held;  // index of the held file; -1: the stray settings file
+        bool oldFiles;
+        int restartAfter;
+        size_t pending;
+    } cases[] = {
+        {"update, the application", 1, 1, true, 1, 25},       {"update, the stray settings file", 1, -1, true, 1, 26},
+        {"installation, another run's uninstaller", 1, 0, false, 1, 25},
+        {"removal, a library", 0, 11, true, 1, 12},          {"removal, only the uninstaller", 0, 0, true, 0, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        c.oldFiles ? installOldFiles(kSettingsMode) : writeFile(installed(kSettingsMode, 0), "another run's");
+        std::string stray = kFolder + "\\" + kSettingsMode.otherSettings;
+        if (c.held < 0)
+            writeFile(stray, "other mode");
+        {
+            HeldFile held(c.held < 0 ? stray : installed(kSettingsMode, c.held));
+            ASSERT_TRUE(held.held());
+            EXPECT_EQ(1, deploy(kSettingsMode, c.runFlags, 0));
+            EXPECT_EQ(c.restartAfter, restartAfter);
+            EXPECT_EQ(c.pending, pendingOperations().size());
+        }
+        if (c.oldFiles && c.restartAfter)
+            expectFiles(kSettingsMode, oldContent);
+    }
+}
+
+// The application took a file after the check, before the move or the deletion: the
+// files still in place wait for the restart, so that the folder never stays a mix, and
+// the trace says so. Wine's shell moves the others and reports success; Windows' stops
+// at the held file and fails (played here). The file is held for real, without sharing.
+std::string heldByShell, traced;
+bool shellFails;
+HANDLE shellHeld = INVALID_HANDLE_VALUE;
+
+int WINAPI holdThenOperate(LPSHFILEOPSTRUCTA operation)
+{
+    if (operation->wFunc == FO_COPY)
+        return SHFileOperationA(operation);
+    shellHeld = CreateFileA(heldByShell.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (!shellFails)
+        return SHFileOperationA(operation);
+    for (const char *from = operation->pFrom, *to = operation->pTo;
+         *from && MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED);
+         from += strlen(from) + 1, to += strlen(to) + 1) {
+    }
+    return ERROR_SHARING_VIOLATION;
+}
+
+TEST_F(FileDeployment, AMoveOrDeletionStoppedPartWayLeavesTheRestForTheRestart)
+{
+    const struct {
+        const char* what;
+        uint32_t runFlags;
+        bool fails;
+        std::string folder;
+    } cases[] = {{"installation, the shell reports success", 1, false, kFolder},
+                 {"installation, the shell fails", 1, true, kFolder},
+                 // The restart renames within a volume only: the copies left go beside
+                 // their destination first.
+                 {"installation on another volume", 1, true, "D:\\PkgMgr"},
+                 {"removal", 0, false, kFolder}};
+    ASSERT_TRUE(makeSecondVolume());
+    traceSink = [](const char* line) { traced += std::string(line) + "\n"; };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        removeTree(c.folder);
+        installOldFiles(kSettingsMode, c.folder);
+        heldByShell = installed(kSettingsMode, 5, c.folder);
+        shellFails = c.fails;
+        traced.clear();
+        platform.SHFileOperationA = holdThenOperate;
+        EXPECT_EQ(1, deploy(kSettingsMode, c.runFlags, 0, c.folder));
+        CloseHandle(shellHeld);
+        EXPECT_EQ(1, restartAfter);
+        EXPECT_NE(std::string::npos, traced.find(c.runFlags ? "stopped part way: replaced at the next restart: " + heldByShell
+                                                            : "the deletion stopped part way"))
+            << traced;
+        // Each file left is replaced from its staged copy, or deleted, at the restart;
+        // then the staging folders go. Wine's shell stops at the held file on deletion.
+        std::string stage = stagingFolder();
+        for (const std::string& name : folderContents(c.folder)) {
+            if (name.rfind("PkgMgrSetup-", 0) == 0)
+                stage = c.folder + "\\" + name;
+        }
+        Operations expected;
+        for (int i = c.runFlags ? 0 : 1; i < 12; ++i) {
+            bool left = i >= 5 && (i == 5 || c.fails || !c.runFlags);
+            std::string target = installed(kSettingsMode, i, c.folder), copy = stage + "\\" + kSettingsMode.targets[i];
+            EXPECT_EQ(left ? oldContent(kSettingsMode, i) : c.runFlags ? newContent(kSettingsMode, i) : kAbsent,
+                      readFile(target));
+            if (left && c.runFlags) {
+                EXPECT_EQ(newContent(kSettingsMode, i), readFile(copy));
+                expected.insert(expected.end(), {{target, ""}, {copy, target}});
+            } else if (left) {
+                expected.push_back({target, ""});
+            }
+        }
+        expected.push_back({c.runFlags ? stagingFolder() : installed(kSettingsMode, 0), ""});
+        if (c.folder != kFolder)
+            expected.push_back({stage, ""});
+        EXPECT_EQ(expected, pendingOperations());
+    }
+    traceSink = nullptr;
+    removeSecondVolume();
 }
 
 // Each folder made, with the access list it was made with, "" for the parent's: Wine
@@ -814,6 +935,26 @@ TEST_F(FileDeployment9x, RemovalWhileRunningAddsALinePerExistingFile)
         EXPECT_EQ(expected, addedLines());
         EXPECT_EQ(programFiles(kDescriptorMode).size() - (absent > 0),
                   folderContents(kFolder).size());
+    }
+}
+
+// Windows 9x, which has share modes but no delete access: a held file is in use too.
+TEST_F(FileDeployment9x, AFileHeldByAnotherProcessDefersEveryFileToTheRestart)
+{
+    for (uint32_t runFlags : {1u, 0u}) {
+        SetUp();
+        installOldFiles(kSettingsMode);
+        {
+            HeldFile held(installed(kSettingsMode, 1));
+            ASSERT_EQ(1, held.held() && deploy(kSettingsMode, runFlags, 0));
+        }
+        EXPECT_EQ(1, restartAfter);
+        expectFiles(kSettingsMode, oldContent);
+        Names expected;
+        for (int i = 0; i < 12; ++i)
+            expected.push_back(runFlags ? shortPathOf(installed(kSettingsMode, i)) + "=" + shortPathOf(staged(kSettingsMode, i))
+                                        : "NUL=" + shortPathOf(installed(kSettingsMode, i)));
+        EXPECT_EQ(expected, addedLines()) << runFlags;
     }
 }
 

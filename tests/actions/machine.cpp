@@ -266,6 +266,42 @@ void removeLink(const std::string& link)
     }
 }
 
+namespace {
+
+// The Unix name of drive D: in the prefix, and the folder it stands for.
+std::string driveLink()
+{
+    std::string c = unixPath("C:\\");
+    size_t at = c.rfind("/drive_c");
+    if (at == std::string::npos)
+        at = c.rfind("/dosdevices/");
+    return at == std::string::npos ? "" : c.substr(0, at) + "/dosdevices/d:";
+}
+
+std::string volumeFolder()
+{
+    return "/dev/shm/pkgmgr-volume-" + std::to_string(GetCurrentProcessId());
+}
+
+}  // namespace
+
+bool makeSecondVolume()
+{
+    // Wine hands a Unix program its arguments split as Windows does: in double quotes.
+    std::string link = driveLink();
+    return !link.empty() &&
+           runUnix("/bin/sh -c \"mkdir -p " + volumeFolder() + " && ln -sfn " + volumeFolder() + " " + link + "\"",
+                   [] { return GetFileAttributesA("D:\\") != INVALID_FILE_ATTRIBUTES; });
+}
+
+void removeSecondVolume()
+{
+    std::string link = driveLink();
+    if (!link.empty())
+        runUnix("/bin/sh -c \"rm -rf " + link + " " + volumeFolder() + "\"",
+                [] { return GetFileAttributesA("D:\\") == INVALID_FILE_ATTRIBUTES; });
+}
+
 std::vector<FakedName> fakedNames;
 Names ownerQueries;
 
@@ -335,4 +371,29 @@ void fakeOwnersAndLinks()
 {
     platform.GetSecurityInfo = fakeSecurityInfo;
     platform.GetFileInformationByHandle = fakeFileInformation;
+}
+
+HeldFile::HeldFile(const std::string& path)
+{
+    std::string note = tempFolder() + "PkgMgr-held.txt";
+    DeleteFileA(note.c_str());
+    std::string line = "\"" + moduleFolder() + "\\PkgMgr.exe\" /lock \"" + path + "\" /note \"" + note + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process_))
+        return;
+    for (int i = 0; i < 400 && !exists(note) && WaitForSingleObject(process_.hProcess, 25) == WAIT_TIMEOUT; ++i) {
+    }
+    held_ = exists(note);
+    DeleteFileA(note.c_str());
+}
+
+HeldFile::~HeldFile()
+{
+    if (!process_.hProcess)
+        return;
+    TerminateProcess(process_.hProcess, 0);
+    WaitForSingleObject(process_.hProcess, 5000);
+    CloseHandle(process_.hThread);
+    CloseHandle(process_.hProcess);
 }

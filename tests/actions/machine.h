@@ -48,6 +48,12 @@ Names renameLines();
 bool makeLink(const std::string& link, const std::string& target);
 void removeLink(const std::string& link);  // the link itself, never its target
 
+// Drive D: on another file system than C: (a new folder under /dev/shm), as a second
+// volume is to Windows; true when D:\ is there afterwards. removeSecondVolume takes
+// the drive and its folder away again.
+bool makeSecondVolume();
+void removeSecondVolume();
+
 // What Wine does not keep, through the seam: the owner that GetSecurityInfo reports,
 // and the link count that GetFileInformationByHandle reports, for the file or folder
 // that a handle names (under Wine, a link's target). Owners not listed are the
@@ -61,3 +67,20 @@ struct FakedName {
 extern std::vector<FakedName> fakedNames;
 extern Names ownerQueries;  // the path of each handle whose owner was asked for
 void fakeOwnersAndLinks();  // points the seam at the stand-ins
+
+// Another process that holds the existing file `path` open without sharing, as a
+// running program holds its files, and shows neither the application's window nor its
+// mutex: the sample application (beside the test program) with /lock, until the
+// object goes.
+class HeldFile {
+public:
+    explicit HeldFile(const std::string& path);
+    ~HeldFile();
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
+    bool held() const { return held_; }
+
+private:
+    PROCESS_INFORMATION process_ = {};
+    bool held_ = false;
+};

@@ -101,8 +101,10 @@ int WINAPI answerMessage(HWND, LPCSTR text, LPCSTR caption, UINT type)
     return (type & MB_TYPEMASK) == MB_YESNO ? IDYES : IDOK;
 }
 
+// The restart prompt, recorded as a message without a caption.
 int WINAPI noRestartPrompt(void*, HWND, BOOL)
 {
+    messages.push_back({"(restart prompt)", "", 0});
     return 0;
 }
 
@@ -229,6 +231,7 @@ struct Fault {
     int code;
     unsigned stateAfter;
     const char* cause;    // what the log of the silent pass names
+    bool restart = false; // the files wait for the restart: the report is its prompt
 };
 
 // The log of runs with /L, in the temporary folder of the account that runs them.
@@ -294,13 +297,22 @@ const Fault kFaults[] = {
          deleteTree(std::string(kProductKey) + "\\SearchPath");
      },
      0, kUninstaller, nullptr},
+    // A file in use is an application that runs unseen (in another session): its
+    // files wait for the restart; the removal's records go at once.
     {"removal with a file in use", "/U",
      [] {
          installFirst();
          lockedFile = CreateFileA((programFolder() + "\\zemliba.dll").c_str(), GENERIC_READ, 0, nullptr,
                                   OPEN_EXISTING, 0, nullptr);
      },
-     10, kInstalled & ~kFiles, "SHFileOperationA (delete) failed"},  // the files before the one in use are gone
+     0, kFiles | kUninstaller, "CreateFileA (a file in use: the files wait for the restart) failed, error 32", true},
+    {"update with a file in use", "",
+     [] {
+         installFirst();
+         lockedFile = CreateFileA((programFolder() + "\\PkgMgr.exe").c_str(), GENERIC_READ, 0, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+     },
+     0, kInstalled, "CreateFileA (a file in use: the files wait for the restart) failed, error 32", true},
     // Shortcuts.
     {"shell reports the copy aborted", "", [] { makePackage(); refusedValue = "(shell)"; }, 9, 0, "the shell reports the operation aborted"},
     {"shell reports the removal aborted", "/U", [] { installFirst(); refusedValue = "(shell)"; }, 10, kInstalled, "the shell reports the operation aborted"},
@@ -373,7 +385,8 @@ protected:
             EXPECT_TRUE(messages.empty()) << messages[0].text;
         } else {
             ASSERT_FALSE(messages.empty());
-            ShownMessage expected = expectedReport(fault.code, install);
+            ShownMessage expected =
+                fault.restart ? ShownMessage{"(restart prompt)", "", 0} : expectedReport(fault.code, install);
             EXPECT_EQ(expected.text, messages.back().text);
             EXPECT_EQ(expected.caption, messages.back().caption);
             EXPECT_EQ(expected.type, messages.back().type & MB_ICONMASK);
@@ -589,13 +602,14 @@ TEST_F(FaultMatrix, TheProcessTracesTheCauseOfAFailure)
         {"menu folder is a file", "/S",
          [] { makePackage(); makeFolders(specialFolder(CSIDL_COMMON_PROGRAMS)); writeFile(menuFolder(), "in the way"); },
          11, {"IPersistFile::Save failed", std::string(kName) + ".lnk", "(shortcuts)"}},
-        {"removal with a file in use", "/S /U",
+        // Not a failure: the run says why its files wait for the restart.
+        {"removal with a file in use", "/S /U /R",
          [] {
              installFirst();
              lockedFile = CreateFileA((programFolder() + "\\zemliba.dll").c_str(), GENERIC_READ, 0, nullptr,
                                       OPEN_EXISTING, 0, nullptr);
          },
-         10, {"SHFileOperationA (delete) failed", "result: 000A"}},
+         3010, {"a file in use: the files wait for the restart", "\\zemliba.dll"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -5,7 +5,9 @@
 #include <commctrl.h>
 
 #include <string>
+#include <vector>
 
+#include "platform/seam.h"
 #include "resources/resource.h"
 #include "setup/run_test_support.h"
 #include "setup/progress.h"
@@ -97,6 +99,87 @@ TEST(RunningInstance, WaitAndOpenWaitsForTheMutex)
     ASSERT_TRUE(application.started());
     DWORD start = GetTickCount();
     // The application releases its mutex when it ends: the run may then go on.
+    EXPECT_EQ(0, detectRunningInstance(kProduct, "1.03.0000", kRunInstall | kRunWaitAndOpen));
+    EXPECT_GE(GetTickCount() - start, 1000u);
+}
+
+// ---- Other sessions, through the seam: Wine has one session ----
+
+// The machine's sessions as listed: this one, a user's, a disconnected one, a listener;
+// none where the system cannot list them (Windows 9x, NT 4.0).
+bool sessionsListed;
+DWORD own;
+WTS_SESSION_INFOA fakeSessions[4];
+
+BOOL WINAPI listSessions(HANDLE, DWORD, DWORD, PWTS_SESSION_INFOA* sessions, DWORD* count)
+{
+    static char name[] = "";
+    const WTS_SESSION_INFOA listed[] = {
+        {own, name, WTSActive}, {own + 1, name, WTSActive}, {own + 2, name, WTSDisconnected}, {65536, name, WTSListen}};
+    memcpy(fakeSessions, listed, sizeof listed);
+    *sessions = fakeSessions;
+    *count = 4;
+    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+    return sessionsListed;
+}
+
+// The names looked up, in order. The sample application's real mutex lies under
+// `mutexPlace`; one that another account holds under `denied`.
+std::vector<std::string> lookedUp;
+std::string mutexPlace, denied;
+
+HANDLE WINAPI openInSessions(DWORD access, BOOL inherit, LPCSTR name)
+{
+    lookedUp.push_back(name);
+    SetLastError(name == denied ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND);
+    return name == mutexPlace ? OpenMutexA(access, inherit, kProduct) : nullptr;
+}
+
+TEST(RunningInstance, TheMutexIsLookedForInTheOtherSessionsAndWaitedForThere)
+{
+    SeamGuard guard;
+    platform.OpenMutexA = openInSessions;
+    platform.WTSEnumerateSessionsA = listSessions;
+    platform.WTSFreeMemory = [](PVOID) WINAPI {};
+    ProcessIdToSessionId(GetCurrentProcessId(), &own);
+    // The run's own namespace, the global one unless that is the run's own, then each
+    // other session but the listener's.
+    std::string global = own != 0 ? std::string("Global\\") + kProduct : "";
+    std::string user = "Session\\" + std::to_string(own + 1) + "\\" + kProduct;
+    std::string away = "Session\\" + std::to_string(own + 2) + "\\" + kProduct;
+    std::vector<std::string> all = {kProduct, global, user, away};
+    if (global.empty())
+        all.erase(all.begin() + 1);
+    const struct {
+        const char* what;
+        bool listed;
+        std::string place, denied;
+        int running;
+        std::vector<std::string> names;
+    } cases[] = {
+        {"in a disconnected session", true, away, "", 1, all},
+        {"in a user's session, denied", true, "", user, 1, {all.begin(), all.end() - 1}},
+        {"nowhere", true, "", "", 0, all},
+        {"no sessions on this system", false, away, "", 0, {kProduct}},
+    };
+    {
+        RunningApplication application(30000);
+        ASSERT_TRUE(application.started());
+        for (const auto& c : cases) {
+            sessionsListed = c.listed;
+            mutexPlace = c.place;
+            denied = c.denied;
+            lookedUp.clear();
+            EXPECT_EQ(c.running, detectRunningInstance(kProduct, "1.03.0000", kRunInstall)) << c.what;
+            EXPECT_EQ(c.names, lookedUp) << c.what;
+        }
+    }
+    // With /O the run waits for the application in another session as for its own.
+    RunningApplication ending(1500);
+    ASSERT_TRUE(ending.started());
+    sessionsListed = true;
+    mutexPlace = away;
+    DWORD start = GetTickCount();
     EXPECT_EQ(0, detectRunningInstance(kProduct, "1.03.0000", kRunInstall | kRunWaitAndOpen));
     EXPECT_GE(GetTickCount() - start, 1000u);
 }

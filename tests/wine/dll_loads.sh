@@ -37,10 +37,11 @@ c=$WINEPREFIX/drive_c
 
 # The program itself; what is loaded with the process (its four imports and what Wine
 # builds them on); Wine's display driver; the DLLs that platform/libraries.cpp loads by
-# full path and their imports; kLoadedByName.
+# full path and their imports, and wtsapi32 (platform/seam.cpp, the other sessions);
+# kLoadedByName.
 accounted="setup.exe _zemu000.exe kernelbase kernel32 msvcrt ucrtbase sechost advapi32 zlib1
   version win32u user32 gdi32 imm32 winex11.drv comctl32 ole32 rpcrt4 combase shell32 shcore
-  shlwapi setupapi"
+  shlwapi setupapi wtsapi32"
 accounted="$accounted $(sed -n '/kLoadedByName\[\] = {/,/};/p' "$top/platform/libraries.cpp" |
     grep -o '"[a-z0-9]*\.dll"' | tr -d '"' | sed 's/\.dll$//' | tr '\n' ' ')"
 

@@ -11,6 +11,9 @@
 #   restart  runs one after another before a restart: a removal while the application
 #            runs, then an installation; an installation while it runs, then a removal
 #   gone     the program folder's drive is gone at the removal, then back
+#   held     an update and a removal while another process holds a file open without
+#            sharing and shows neither window nor mutex (the application in another
+#            session), each finished by the restart
 #   names    the temporary folder, the setup folder and the desktop named outside the
 #            ANSI code page (1252 here), beside a setup folder with the best-fit name
 # Prints "ok SHAPE: what" or "FAIL SHAPE: what" per check; exits 1 when one failed.
@@ -87,6 +90,17 @@ start_app() {
     echo "  the application did not start" >&2
     return 1
 }
+# A process that holds the file (Windows path) open without sharing, until stop_app.
+hold_file() {
+    mkdir -p "$c/app"
+    cp "$bin/PkgMgr.exe" "$c/app/PkgMgr.exe"
+    rm -f "$c/app/held"
+    wine 'C:\app\PkgMgr.exe' /lock "$1" /for 600000 /note 'C:\app\held' >/dev/null 2>&1 &
+    app_pid=$!
+    for _ in $(seq 300); do [ -f "$c/app/held" ] && return 0; sleep 0.1; done
+    echo "  the file is not held" >&2
+    return 1
+}
 stop_app() { kill "$app_pid" 2>/dev/null || true; wait "$app_pid" 2>/dev/null || true; app_pid=""; }
 # The server ends once every program has: then the restart's work is done and saved.
 restart() { wine wineboot -r >/dev/null 2>&1 || true; wineserver -w; }
@@ -142,6 +156,27 @@ restart)
     check "after the restart the application stays removed" absent "$prog/PkgMgr.exe"
     check "the records stay removed" same "$(value "$product" ProgDir)" "(none)"
     check "no staging folder is left" bash -c "! compgen -G '$c/users/*/Temp/PkgMgrSetup-*' >/dev/null"
+    ;;
+held)
+    prog="$c/Program Files/PkgMgr"
+    package "$c/pkg1" one
+    check "installation" same "$(run 'C:\pkg1\setup.exe' /S)" 0
+    package "$c/pkg2" two
+    hold_file 'C:\Program Files\PkgMgr\PkgMgr.exe'
+    check "update while a file is held ends 3010 (low byte 194)" same "$(run 'C:\pkg2\setup.exe' /S /R)" 194
+    check "every file stays the old one until the restart" holds "$prog/ZemSetup.dll" "payload one"
+    stop_app
+    restart
+    check "after the restart every file is the new one" holds "$prog/ZemSetup.dll" "payload two"
+    check "after the restart the application is there" test -s "$prog/PkgMgr.exe"
+    check "nothing is left pending" same "$(pending)" "(none)"
+    hold_file 'C:\Program Files\PkgMgr\zemliba.dll'
+    check "removal while a file is held" same "$(uninstall)" 0
+    check "the files stay until the restart" test -s "$prog/ZemSetup.dll"
+    stop_app
+    restart
+    check "after the restart the files are gone" absent "$prog/ZemSetup.dll"
+    check "after the restart the held file is gone" absent "$prog/zemliba.dll"
     ;;
 gone)
     ln -s "$volume" "$WINEPREFIX/dosdevices/d:"

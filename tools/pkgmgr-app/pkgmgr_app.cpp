@@ -7,6 +7,11 @@
 //                                       named NAME, until the window is closed or
 //                                       MS milliseconds have passed; makes FILE once
 //                                       both are there
+//   PkgMgr.exe /lock FILE [/for MS] [/note NOTE]
+//                                       holds FILE open without sharing, with
+//                                       neither mutex nor window (an application
+//                                       that setup cannot see), for MS milliseconds
+//                                       or until ended; makes NOTE once it holds it
 //
 // Setup recognises the running application by exactly these two names.
 #include <windows.h>
@@ -37,14 +42,30 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
     const char* name = nullptr;
     const char* note = nullptr;
+    const char* locked = nullptr;
     UINT holdMilliseconds = 0;
     for (int i = 1; i + 1 < __argc; ++i) {
         if (strcmp(__argv[i], "/hold") == 0)
             name = __argv[++i];
+        else if (strcmp(__argv[i], "/lock") == 0)
+            locked = __argv[++i];
         else if (strcmp(__argv[i], "/for") == 0)
             holdMilliseconds = UINT(strtoul(__argv[++i], nullptr, 10));
         else if (strcmp(__argv[i], "/note") == 0)
             note = __argv[++i];
+    }
+    if (locked != nullptr) {
+        HANDLE file = CreateFileA(locked, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            return 1;
+        if (note) {
+            HANDLE made = CreateFileA(note, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+            if (made != INVALID_HANDLE_VALUE)
+                CloseHandle(made);
+        }
+        Sleep(holdMilliseconds ? holdMilliseconds : INFINITE);
+        CloseHandle(file);
+        return 0;
     }
     if (name == nullptr) {
         // Lets a test see that the setup opened the application.
