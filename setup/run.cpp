@@ -20,6 +20,7 @@
 #include "setup/checks.h"
 #include "setup/command_line.h"
 #include "setup/context.h"
+#include "setup/help.h"
 #include "setup/progress.h"
 #include "setup/run_log.h"
 #include "setupdata/run_flags.h"
@@ -446,6 +447,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
         systemLibraries().InitCommonControls();
 
     parseCommandLine(commandLine, &run.runFlags);
+    if (run.runFlags & kRunHelp) {
+        showCommandLineHelp(instance, run.runFlags);
+        return 0;
+    }
     if (run.runFlags & kRunLog)
         openRunLog(run, commandLine);
     run.succeeded = librariesLoaded && setupSteps.locateSetupData(instance, run.runFlags);
