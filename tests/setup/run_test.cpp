@@ -221,8 +221,6 @@ TEST_F(SetupRun, HelpShowsTheSwitchesAndDoesNothing)
     GetTempPathA(MAX_PATH, log);
     lstrcatA(log, "PkgMgrSetup.log");
     DeleteFileA(log);
-    const std::string help = resourceText(IDS_HELP_SWITCHES) + "\n" + resourceText(IDS_HELP_MORE_SWITCHES) +
-                             "\n\n" + resourceText(IDS_HELP_EXIT_CODES) + "\n\n" + resourceText(IDS_HELP_README);
     const struct {
         const char* line;
         const char* caption;  // null: silent, nothing shown
@@ -239,7 +237,8 @@ TEST_F(SetupRun, HelpShowsTheSwitchesAndDoesNothing)
             continue;
         }
         ASSERT_EQ(1u, shownMessages.size()) << c.line;
-        EXPECT_EQ(help, shownMessages[0].text);
+        EXPECT_EQ(0u, shownMessages[0].text.find(resourceText(IDS_HELP_SWITCHES)));
+        EXPECT_NE(std::string::npos, shownMessages[0].text.find(resourceText(IDS_HELP_README)));
         EXPECT_EQ(c.caption, shownMessages[0].caption);
         EXPECT_EQ(UINT(MB_OK | MB_ICONINFORMATION), shownMessages[0].type);
     }
