@@ -146,6 +146,37 @@ void normaliseVersion(char* version)
                unsigned((packed >> 16) & 0xFF), unsigned(packed & 0xFFFF));
 }
 
+// The number of at most nine digits that begins `text` into `number`; returns the text
+// after it, or null (leaving `number` as it was) when there is none.
+const char* leadingNumber(const char* text, DWORD* number)
+{
+    DWORD value = 0;
+    int digits = 0;
+    for (; *text >= '0' && *text <= '9'; ++text) {
+        if (++digits > 9)
+            return nullptr;
+        value = value * 10 + DWORD(*text - '0');
+    }
+    if (digits == 0)
+        return nullptr;
+    *number = value;
+    return text;
+}
+
+// The numbers that begin the first two parts of a version such as "1.04.0000" (1 and 4);
+// the minor number is 0 when the second part begins with none. 0 when the version does
+// not begin with a number.
+int versionNumbers(const char* version, DWORD* major, DWORD* minor)
+{
+    const char* rest = leadingNumber(version, major);
+    if (rest == nullptr)
+        return 0;
+    *minor = 0;
+    if (*rest == '.')
+        leadingNumber(rest + 1, minor);
+    return 1;
+}
+
 }  // namespace
 
 extern const char kProductKeyPath[] = "SOFTWARE\\QUVO\\VeltranoSoftwareInstaller";
@@ -334,6 +365,19 @@ int applyUninstallEntry(const char* uninstallerName, const char* productName,
         !formatText(text, sizeof text, "\"%s\\%s\" /S /U", windows, uninstallerName) ||
         !writeText(key.get(), "QuietUninstallString", text) ||
         !writeNumber(key.get(), "NoModify", 1) || !writeNumber(key.get(), "NoRepair", 1))
+        return 0;
+    // The day of this installation, also of an update, and the version's numbers, which
+    // the list of programs shows; a version without numbers leaves none of an earlier one.
+    SYSTEMTIME today;
+    GetLocalTime(&today);
+    DWORD major = 0;
+    DWORD minor = 0;
+    int numbered = versionNumbers(productVersion, &major, &minor);
+    if (!formatText(text, sizeof text, "%04u%02u%02u", unsigned(today.wYear), unsigned(today.wMonth),
+                    unsigned(today.wDay)) ||
+        !writeText(key.get(), "InstallDate", text) ||
+        !(numbered ? writeNumber(key.get(), "VersionMajor", major) && writeNumber(key.get(), "VersionMinor", minor)
+                   : deleteValue(key.get(), "VersionMajor") && deleteValue(key.get(), "VersionMinor")))
         return 0;
     // An entry hidden from the list by this value becomes visible.
     RegDeleteValueA(key.get(), "SystemComponent");

@@ -29,8 +29,9 @@ int applyMenuFolderValue(const char* menuFolder, uint32_t runFlags);
 int applyInternetSettings(int32_t internetFunction, const char* downloadFolder, uint32_t runFlags);
 // The uninstall entry: the name, the uninstall command, the icon and the version, then
 // the publisher, the program folder, the size in kilobytes, the quiet uninstall command
-// (the uninstaller's full path, quoted, with /S /U) and that it offers no change and no
-// repair. A removal deletes the entry with all its values.
+// (the uninstaller's full path, quoted, with /S /U), that it offers no change and no
+// repair, the day of the installation (YYYYMMDD) and the version's major and minor
+// numbers. A removal deletes the entry with all its values.
 int applyUninstallEntry(const char* uninstallerName, const char* productName,
                         const char* productVersion, const char* programFolder,
                         uint32_t installedKilobytes, uint32_t runFlags);

@@ -36,3 +36,8 @@
 #define IDS_BROWSER_BUTTON 18
 #define IDS_FOLDER_CHOOSE 19
 #define IDS_FOLDER_INVALID 20  // the typed folder is not a full path
+// The help of /? and /H: the switches, the exit codes, where deployment is described.
+#define IDS_HELP_SWITCHES 21
+#define IDS_HELP_MORE_SWITCHES 22
+#define IDS_HELP_EXIT_CODES 23
+#define IDS_HELP_README 24

@@ -104,11 +104,13 @@ sed 's/^/  /' "$dist/BUILDINFO"
 
 # A second release into the same folder replaces what the first wrote and nothing else.
 echo "notes of the vendor" >"$second/dist/notes.txt"
+mkdir "$second/dist/empty of the vendor"
 (cd "$second" && bash scripts/release.sh --allow-dirty) >"$work/again.log" 2>&1
 again=$?
 [ $again -eq 0 ] && [ "$(cat "$second/dist/notes.txt")" = "notes of the vendor" ] &&
+    [ -d "$second/dist/empty of the vendor" ] &&
     cmp -s "$second/dist/unsigned/setup.exe" "$dist/unsigned/setup.exe"
-result "a second release into its folder keeps the files it did not write" $?
+result "a second release into its folder keeps the files and folders it did not write" $?
 [ $again -eq 0 ] || cat "$work/again.log"
 grep -q '^warning: the version is not of the form' "$work/second.log" &&
     grep -q 'setupcheck warns about' "$work/second.log" && [ ! -e "$second/dist/QUVO.PkgMgr-1.4.zip" ] &&

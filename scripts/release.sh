@@ -143,6 +143,29 @@ overlap() {  # folder folder: the same folder, or one inside the other
     a=$(realpath -m -- "$1")/ b=$(realpath -m -- "$2")/
     [[ $a == "$b"* || $b == "$a"* ]]
 }
+# A listed path that passes through a link (a winget/ that links into the vendor's clone
+# of the package repository) would reach what the link names: refused.
+through_link() {  # listed-path: the link on its way, if any
+    local part=$out piece pieces
+    IFS=/ read -ra pieces <<<"${1%/}"
+    for piece in "${pieces[@]}"; do
+        part=$part/$piece
+        [ -L "$part" ] && { echo "$part"; return 0; }
+    done
+    return 1
+}
+listed() {  # the paths that the output folder's marker lists, inside the folder only
+    local made
+    [ -f "$out/$out_mark" ] || return 0
+    while IFS= read -r made; do
+        case $made in "" | /* | *..*) continue ;; esac
+        echo "$made"
+    done <"$out/$out_mark"
+}
+while IFS= read -r made; do
+    link=$(through_link "$made") &&
+        refuse "$out/$made, which an earlier release made, now passes through the link $link: remove the link or give another --out"
+done < <(listed)
 ! overlap "$out" "$build" || refuse "the output folder $out and the build folder $build overlap: give separate folders"
 if [ -n "$package" ]; then
     ! overlap "$package" "$out" ||
@@ -202,21 +225,31 @@ PY
     description=${description:-$name, the QUVO desktop package manager}
     # The version names the zip and the manifests' folder: checked before it is used.
     if ! check_values --version "$version" --name "$name" --display-name "$display_name" \
-        --display-version "$display_version" --description "$description"; then
+        --display-version "$display_version" --description "$description" --id "$id" --url "$url"; then
         echo "release: the setup data of $package gives values that a winget manifest cannot hold: no package made" >&2
         exit 1
     fi
 fi
 
-# Of an earlier release in the output folder, only the files it listed go.
+# Of an earlier release in the output folder, only what it listed goes: its files, then
+# the folders that it made ("name/"), deepest first and each only when empty, so that the
+# vendor's own folders and files stay. A path through a link is passed over.
 if [ -f "$out/$out_mark" ]; then
     while IFS= read -r made; do
-        case $made in /* | *..*) continue ;; esac  # only paths inside the folder
-        rm -f -- "${out:?}/$made"
-    done <"$out/$out_mark"
+        if [[ $made != */ ]] && ! through_link "$made" >/dev/null; then
+            rm -f -- "${out:?}/$made"
+        fi
+    done < <(listed)
+    while IFS= read -r made; do
+        if ! through_link "$made" >/dev/null; then
+            rmdir -- "${out:?}/$made" 2>/dev/null || true
+        fi
+    done < <(listed | grep '/$' | LC_ALL=C sort -r)
     rm -f -- "$out/$out_mark"
-    find "$out" -mindepth 1 -depth -type d -empty -delete
 fi
+# The folders there now are not this run's: the marker lists only those it makes.
+folders() { [ ! -d "$out" ] || (cd "$out" && find . -mindepth 1 -type d | LC_ALL=C sort); }
+folders_before=$(folders)
 mkdir -p "$out/unsigned"
 made=()
 note_made() { made+=("$@"); }
@@ -304,6 +337,9 @@ fi
 
 (cd "$out" && sha256sum "${sums[@]}" >SHA256SUMS)
 note_made SHA256SUMS
+while IFS= read -r folder; do
+    note_made "${folder#./}/"
+done < <(LC_ALL=C comm -13 <(echo "$folders_before") <(folders) | grep .)
 printf '%s\n' "${made[@]}" >"$out/$out_mark"
 
 echo "release: $out ($([ "$mode" = unsigned ] && echo unsigned || echo signed), commit time $SOURCE_DATE_EPOCH, $state)"

@@ -65,8 +65,8 @@ RULES = {
 }
 
 
-def problems(values):
-    """The faults of the values given ({option: text}), one text each."""
+def problems(values, zip_name=None):
+    """The faults of the values given ({option: text}; `zip_name` when known), one text each."""
     found = []
     for option, text in values.items():
         if text is None or option not in RULES:
@@ -83,6 +83,15 @@ def problems(values):
     # another folder.
     if version is not None and (".." in version or re.search(r"\s", version) or version.endswith(".")):
         found.append("--version must not contain \"..\" or a blank, nor end with \".\": %r" % version)
+    # The schema's limit holds for the installer's URL, which is --url with the zip's
+    # name after it; before the version is known, with the shortest name it can have.
+    url, package_id = values.get("url"), values.get("id")
+    if url is not None and package_id is not None and not found:
+        name = zip_name or "%s-%s.zip" % (package_id, version if version is not None else "V")
+        longest = RULES["url"][2]
+        if len(join_url(url, name)) > longest:
+            found.append("--url is too long for the installer's URL: %d characters with the zip's name %s, "
+                         "at most %d" % (len(join_url(url, name)), name, longest))
     return found
 
 
@@ -118,8 +127,12 @@ def version_manifest(a):
     ]) + "\n"
 
 
+def join_url(url, zip_name):
+    return url.rstrip("/") + "/" + urllib.parse.quote(zip_name, safe="")
+
+
 def installer_url(a):
-    return a.url.rstrip("/") + "/" + urllib.parse.quote(a.zip, safe="")
+    return join_url(a.url, a.zip)
 
 
 def installer_manifest(a):
@@ -196,7 +209,7 @@ def main():
         parser.add_argument("--" + option)
     a = parser.parse_args()
     values = {option: getattr(a, option.replace("-", "_")) for option in RULES}
-    found = problems(values)
+    found = problems(values, a.zip)
     if not a.check:
         missing = [option for option in options if getattr(a, option.replace("-", "_")) is None]
         found += ["--%s is missing" % option for option in missing]

@@ -14,6 +14,11 @@ int parseCommandLine(const char* commandLine, uint32_t* runFlags)
         case 'f':
             *runFlags |= kRunNoReport;
             break;
+        case '?':
+        case 'H':
+        case 'h':  // /?, /h, /help
+            *runFlags |= kRunHelp;
+            break;
         case 'L':
         case 'l':
             *runFlags |= kRunLog;

@@ -3,7 +3,8 @@
 #include <stdint.h>
 
 // Updates `runFlags` from the slash options in `commandLine` (the text after the
-// program name). Only the character right after each '/' counts. Always returns 1.
+// program name). Only the character right after each '/' counts: F, L, O, R, S, U, W
+// and, for the help, H and '?' (either case). Always returns 1.
 int parseCommandLine(const char* commandLine, uint32_t* runFlags);
 
 // The path of the last `/L=path` option into `out` (`capacity` bytes): the option text

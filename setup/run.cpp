@@ -21,6 +21,7 @@
 #include "setup/command_line.h"
 #include "setup/context.h"
 #include "setup/exit_code.h"
+#include "setup/help.h"
 #include "setup/progress.h"
 #include "setup/run_log.h"
 #include "setup/running_instance.h"
@@ -426,6 +427,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
         systemLibraries().InitCommonControls();
 
     parseCommandLine(commandLine, &run.runFlags);
+    if (run.runFlags & kRunHelp) {
+        showCommandLineHelp(instance, run.runFlags);
+        return 0;
+    }
     if (run.runFlags & kRunLog)
         openRunLog(run, commandLine);
     run.succeeded = librariesLoaded && setupSteps.locateSetupData(instance, run.runFlags);

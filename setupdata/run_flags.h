@@ -10,5 +10,6 @@ enum RunFlag : uint32_t {
     kRunNoReport = 0x200,     // /F
     kRunLog = 0x400,          // /L: a log file in the temporary folder
     kRunRestartCode = 0x800,  // /R: exit code 3010 when the run waits for the restart
+    kRunHelp = 0x1000,        // /? or /H: the switches are shown and nothing is done
     kRunFreshInstall = 0x10000,  // set by the options step in its own copy only
 };

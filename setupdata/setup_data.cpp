@@ -88,10 +88,38 @@ int loadDescriptor(const char* path)
 
 }  // namespace
 
+namespace {
+
+// String `id` of the English (United States) table, converted to the system's code page.
+// Returns 1 when the table holds it and it fits `out`.
+int loadEnglishText(unsigned id, char* out, int capacity)
+{
+    HRSRC found = FindResourceExA(moduleInstance, reinterpret_cast<LPCSTR>(RT_STRING),
+                                  MAKEINTRESOURCEA(id / 16 + 1), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+    HGLOBAL loaded = found ? LoadResource(moduleInstance, found) : nullptr;
+    const WCHAR* block = loaded ? static_cast<const WCHAR*>(LockResource(loaded)) : nullptr;
+    if (block == nullptr)
+        return 0;
+    // A block holds 16 texts, each its length and its characters, without terminator.
+    const WCHAR* end = block + SizeofResource(moduleInstance, found) / sizeof(WCHAR);
+    for (unsigned skipped = 0; skipped < id % 16 && block < end; ++skipped)
+        block += 1 + *block;
+    if (block >= end || *block == 0 || *block > end - block - 1)
+        return 0;
+    int length = WideCharToMultiByte(CP_ACP, 0, block + 1, *block, out, capacity - 1, nullptr, nullptr);
+    out[length > 0 ? length : 0] = '\0';
+    return length > 0;
+}
+
+}  // namespace
+
 void loadSetupText(unsigned id, char* out, int capacity)
 {
     out[0] = '\0';
-    LoadStringA(moduleInstance, id, out, capacity);
+    if (LoadStringA(moduleInstance, id, out, capacity) > 0)
+        return;
+    // A text that the run's language lacks comes in English.
+    loadEnglishText(id, out, capacity);
 }
 
 int isUsableReleaseFile(const char* path)

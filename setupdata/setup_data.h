@@ -27,8 +27,9 @@ int isUsableReleaseFile(const char* path);
 // Releases the descriptor tree and the Unicode layer once nothing reads the descriptor.
 void releaseSetupData();
 
-// String `id` of the module's tables into `out` (`capacity` characters); empty when
-// the module lacks it.
+// String `id` of the module's tables into `out` (`capacity` characters), in the
+// language that the platform picks, or in English when that language's table lacks it;
+// empty when the module lacks it.
 void loadSetupText(unsigned id, char* out, int capacity);
 
 // The folder of the running program, without a trailing backslash (260 characters).

@@ -23,6 +23,7 @@
 #include <stdlib.h>
 #include <strings.h>
 #include <sys/stat.h>
+#include <time.h>
 
 #include "platform/host/host_files.h"
 #include "platform/profile_text.h"
@@ -338,6 +339,15 @@ PSID FreeSid(PSID) { return nullptr; }
 int lstrcmpiA(LPCSTR a, LPCSTR b) { return strcasecmp(a, b); }
 WORD GetSystemDefaultLangID() { return 0x0409; }
 
+void GetLocalTime(SYSTEMTIME* time)
+{
+    time_t now = ::time(nullptr);
+    struct tm local;
+    localtime_r(&now, &local);
+    *time = SYSTEMTIME{WORD(local.tm_year + 1900), WORD(local.tm_mon + 1), WORD(local.tm_wday), WORD(local.tm_mday),
+                       WORD(local.tm_hour),        WORD(local.tm_min),     WORD(local.tm_sec), 0};
+}
+
 BOOL GetVersionExA(OSVERSIONINFOA* version)
 {
     version->dwMajorVersion = 5;
@@ -450,6 +460,12 @@ int LoadStringA(HINSTANCE, UINT, LPSTR out, int size)
         out[0] = '\0';
     return 0;
 }
+
+HRSRC FindResourceExA(HMODULE, LPCSTR, LPCSTR, WORD) { return nullptr; }
+HGLOBAL LoadResource(HMODULE, HRSRC) { return nullptr; }
+LPVOID LockResource(HGLOBAL) { return nullptr; }
+DWORD SizeofResource(HMODULE, HRSRC) { return 0; }
+int WideCharToMultiByte(UINT, DWORD, const WCHAR*, int, LPSTR, int, LPCSTR, LPBOOL) { return 0; }
 
 INT_PTR DialogBoxParamA(HINSTANCE, LPCSTR, HWND, DLGPROC, LPARAM) { return -1; }
 int MessageBoxA(HWND, LPCSTR, LPCSTR, UINT) { return 0; }

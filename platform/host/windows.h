@@ -65,6 +65,10 @@ typedef struct {
     CHAR szCSDVersion[128];
 } OSVERSIONINFOA;
 
+typedef struct {
+    WORD wYear, wMonth, wDayOfWeek, wDay, wHour, wMinute, wSecond, wMilliseconds;
+} SYSTEMTIME;
+
 #define MAX_PATH 260
 #define TRUE 1
 #define FALSE 0
@@ -180,8 +184,22 @@ LONG RegQueryInfoKeyA(HKEY key, LPSTR className, LPDWORD classSize, LPDWORD rese
                       LPDWORD maxValueNameLength, LPDWORD maxValueLength, LPDWORD securityDescriptor,
                       PFILETIME lastWrite);
 
-// User interface: the checker never shows any.
+void GetLocalTime(SYSTEMTIME* time);
+
+// User interface: the checker never shows any, and its module has no resources.
+typedef struct HRSRC__* HRSRC;
+#define RT_STRING MAKEINTRESOURCEA(6)
+#define MAKELANGID(primary, sub) ((WORD)((((WORD)(sub)) << 10) | (WORD)(primary)))
+#define LANG_ENGLISH 0x09
+#define SUBLANG_ENGLISH_US 0x01
+#define CP_ACP 0
 int LoadStringA(HINSTANCE instance, UINT id, LPSTR out, int size);
+HRSRC FindResourceExA(HMODULE module, LPCSTR type, LPCSTR name, WORD language);
+HGLOBAL LoadResource(HMODULE module, HRSRC resource);
+LPVOID LockResource(HGLOBAL resource);
+DWORD SizeofResource(HMODULE module, HRSRC resource);
+int WideCharToMultiByte(UINT codePage, DWORD flags, const WCHAR* wide, int count, LPSTR out, int size,
+                        LPCSTR defaultChar, LPBOOL usedDefault);
 INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC procedure, LPARAM parameter);
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 BOOL DestroyWindow(HWND window);

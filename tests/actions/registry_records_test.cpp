@@ -3,6 +3,8 @@
 
 #include <string.h>
 
+#include <algorithm>
+
 #include "actions/machine.h"
 #include "actions/registry_records.h"
 #include "platform/seam.h"
@@ -74,6 +76,8 @@ TEST_F(RegistryRecords, InstallWritesTheWholeLayout)
         {kUninstallKey, "QuietUninstallString", textValue("\"C:\\windows\\_zemu000.exe\" /S /U")},
         {kUninstallKey, "NoModify", numberValue(1)},
         {kUninstallKey, "NoRepair", numberValue(1)},
+        {kUninstallKey, "VersionMajor", numberValue(1)},
+        {kUninstallKey, "VersionMinor", numberValue(3)},
     };
     for (const auto& e : expected)
         EXPECT_EQ(e.value, storedValue(e.key, e.name)) << (e.name ? e.name : "(default)");
@@ -81,21 +85,67 @@ TEST_F(RegistryRecords, InstallWritesTheWholeLayout)
                      "Version"}),
               valueNames(kProductKey));
     // "SystemComponent" is gone, so the entry shows in the list of programs.
-    EXPECT_EQ((Names{"DisplayIcon", "DisplayName", "DisplayVersion", "EstimatedSize", "InstallLocation",
-                     "NoModify", "NoRepair", "Publisher", "QuietUninstallString", "UninstallString"}),
+    EXPECT_EQ((Names{"DisplayIcon", "DisplayName", "DisplayVersion", "EstimatedSize", "InstallDate",
+                     "InstallLocation", "NoModify", "NoRepair", "Publisher", "QuietUninstallString",
+                     "UninstallString", "VersionMajor", "VersionMinor"}),
               valueNames(kUninstallKey));
 }
 
 TEST_F(RegistryRecords, NoShortcutsFlagWritesNoDisplayName)
 {
     ASSERT_TRUE(applyUninstallEntry("_zemu000.exe", "Package Manager", "1.03.0000", "C:\\PkgMgr", 1, 0x101));
-    EXPECT_EQ((Names{"DisplayIcon", "DisplayVersion", "EstimatedSize", "InstallLocation", "NoModify",
-                     "NoRepair", "Publisher", "QuietUninstallString", "UninstallString"}),
+    EXPECT_EQ((Names{"DisplayIcon", "DisplayVersion", "EstimatedSize", "InstallDate", "InstallLocation",
+                     "NoModify", "NoRepair", "Publisher", "QuietUninstallString", "UninstallString",
+                     "VersionMajor", "VersionMinor"}),
               valueNames(kUninstallKey));
     setValue(kUninstallKey, "DisplayName", textValue("Earlier"));
     ASSERT_TRUE(applyUninstallEntry("_zemu000.exe", "Package Manager", "1.04.0000", "C:\\PkgMgr", 1, 0x101));
     EXPECT_EQ(textValue("Earlier"), storedValue(kUninstallKey, "DisplayName"));
     EXPECT_EQ(textValue("1.04.0000"), storedValue(kUninstallKey, "DisplayVersion"));
+}
+
+std::string today()
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char text[16];
+    wsprintfA(text, "%04u%02u%02u", now.wYear, now.wMonth, now.wDay);
+    return text;
+}
+
+// "InstallDate" is the day of the latest installation, an update's too; "VersionMajor"
+// and "VersionMinor" are the numbers that begin the version's first two parts, and a
+// version without them leaves no numbers of an earlier one.
+TEST_F(RegistryRecords, TheEntryDatesTheInstallationAndNumbersTheVersion)
+{
+    setValue(kUninstallKey, "InstallDate", textValue("19990101"));
+    const struct {
+        const char* version;
+        int numbered;
+        DWORD major, minor;
+    } cases[] = {
+        {"1.04.0000", 1, 1, 4}, {"10.20.30", 1, 10, 20}, {"3", 1, 3, 0},        {"2.x", 1, 2, 0},
+        {"1.4b", 1, 1, 4},      {"v1.2", 0, 0, 0},       {"", 0, 0, 0},         {"1234567890.1", 0, 0, 0},
+        {"123456789.987654321", 1, 123456789, 987654321},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.version);
+        setValue(kUninstallKey, "VersionMajor", numberValue(7));
+        std::string before = today();
+        ASSERT_TRUE(applyUninstallEntry("_zemu000.exe", "Package Manager", c.version, "C:\\PkgMgr", 1, kInstall));
+        StoredValue date = storedValue(kUninstallKey, "InstallDate");
+        EXPECT_TRUE(date == textValue(before) || date == textValue(today())) << date.second;
+        if (c.numbered) {
+            EXPECT_EQ(numberValue(c.major), storedValue(kUninstallKey, "VersionMajor"));
+            EXPECT_EQ(numberValue(c.minor), storedValue(kUninstallKey, "VersionMinor"));
+        } else {
+            Names names = valueNames(kUninstallKey);
+            EXPECT_EQ(names.end(), std::find(names.begin(), names.end(), "VersionMajor"));
+            EXPECT_EQ(names.end(), std::find(names.begin(), names.end(), "VersionMinor"));
+        }
+    }
+    ASSERT_TRUE(applyUninstallEntry(nullptr, nullptr, nullptr, nullptr, 0, kUninstall));
+    EXPECT_FALSE(keyExists(kUninstallKey));
 }
 
 TEST_F(RegistryRecords, ReinstallKeepsTheDownloadFolderOnly)
@@ -185,6 +235,10 @@ TEST_F(RegistryRecords, AFailedWriteStopsTheOperation)
         {"NoRepair", kUninstallKey,
          {"DisplayIcon", "DisplayName", "DisplayVersion", "EstimatedSize", "InstallLocation", "NoModify",
           "Publisher", "QuietUninstallString", "SystemComponent", "UninstallString"}},
+        {"VersionMinor", kUninstallKey,
+         {"DisplayIcon", "DisplayName", "DisplayVersion", "EstimatedSize", "InstallDate", "InstallLocation",
+          "NoModify", "NoRepair", "Publisher", "QuietUninstallString", "SystemComponent", "UninstallString",
+          "VersionMajor"}},
     };
     platform.RegSetValueExA = refuseOneValue;
     for (const auto& c : cases) {

@@ -1,9 +1,9 @@
 // Fuzz target of the command-line reader. The input up to its first NUL is the
 // command line (the platform hands it over NUL-terminated). It is read from
 // three starting words, and each result is compared with the rule: every '/'
-// followed by F, L, O, R, S, U or W (either case) sets or clears that option's bit,
-// nothing else changes any bit, and the reader returns 1. The /L=path reader is
-// held to its buffer. A broken rule aborts.
+// followed by F, H, L, O, R, S, U or W (either case) or '?' sets or clears that
+// option's bit (H and '?' the help's), nothing else changes any bit, and the reader
+// returns 1. The /L=path reader is held to its buffer. A broken rule aborts.
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
@@ -15,7 +15,7 @@
 namespace {
 
 const uint32_t kOptionBits = kRunSilent | kRunWaitAndOpen | kRunNoShortcuts | kRunNoReport | kRunLog |
-                               kRunRestartCode;
+                               kRunRestartCode | kRunHelp;
 
 // The flags the command line should give from `start`, by the rule above.
 uint32_t expectedFlags(const char* commandLine, uint32_t start)
@@ -24,8 +24,13 @@ uint32_t expectedFlags(const char* commandLine, uint32_t start)
     for (size_t i = 0; commandLine[i]; ++i) {
         if (commandLine[i] != '/')
             continue;
+        if (commandLine[i + 1] == '?') {  // not lowered: 0x1F | 0x20 is '?' too
+            flags |= kRunHelp;
+            continue;
+        }
         switch (commandLine[i + 1] | 0x20) {  // ASCII letters to lower case
         case 'f': flags |= kRunNoReport; break;
+        case 'h': flags |= kRunHelp; break;
         case 'l': flags |= kRunLog; break;
         case 'o': flags |= kRunWaitAndOpen; break;
         case 'r': flags |= kRunRestartCode; break;

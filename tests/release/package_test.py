@@ -247,6 +247,26 @@ def manifest_checks(work):
                                "--id", ".".join(["p" * 32] * 3) + ".b", "--version", "1.0+build.5-beta_2"])
     check(accepted.returncode == 0, "an identifier of 32-character parts and a version with signs pass")
 
+    # The schema's 2048 characters hold for the installer's URL, --url with the zip's name
+    # after it (percent-encoded): a --url that fits alone may not, written or checked.
+    tool = [sys.executable, os.path.join(SOURCE, "scripts/winget-manifest.py")]
+    base = "https://downloads.example.com/"
+    name = "QUVO.PkgMgr-1.04.0000.zip"
+    wrong = []
+    for length, fits in ((2048, True), (2049, False)):
+        url = base + "a" * (length - len(base) - len(name) - 1)
+        checked = subprocess.run(tool + ["--check", "--id", "QUVO.PkgMgr", "--version", "1.04.0000", "--url", url],
+                                 capture_output=True, text=True)
+        for result in (write_manifests(os.path.join(work, "long%d" % length), url=url), checked):
+            if (result.returncode == 0) != fits or (not fits and "installer's URL: 2049 characters" not in result.stderr):
+                wrong.append("%d: exit %d, %s" % (length, result.returncode, result.stderr.strip()))
+    # Before the version is known, the shortest zip name counts.
+    result = subprocess.run(tool + ["--check", "--id", "QUVO.PkgMgr", "--url", base + "a" * 2010], capture_output=True,
+                            text=True)
+    if result.returncode != 2 or "QUVO.PkgMgr-V.zip" not in result.stderr:
+        wrong.append("without a version: exit %d, %s" % (result.returncode, result.stderr.strip()))
+    check(not wrong, "the installer's whole URL is held to the schema's length: %s" % wrong)
+
 
 with tempfile.TemporaryDirectory() as work:
     zip_checks(work)

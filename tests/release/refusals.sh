@@ -60,6 +60,9 @@ for id in PkgMgr "QUVO.$(printf 'p%.0s' {1..33})" a.b.c.d.e.f.g.h.i "QUVO.Pkg Mg
 done
 expect_refusal "a license shorter than the schema allows" "--license must be 3 to 512" "$repo" \
     --package "$work/package" --url https://example.com --license ab
+# The schema's limit holds for the installer's URL, --url with the zip's name after it.
+expect_refusal "a --url too long for the zip's name after it" "--url is too long for the installer's URL" "$repo" \
+    --package "$work/package" --url "https://example.com/$(printf 'a%.0s' {1..2020})"
 expect_refusal "a missing release folder" "no release folder" "$repo" --package "$work/none" --url https://example.com
 expect_refusal "an output folder with files of others" "is not empty and was not made by release.sh" "$repo" \
     --out "$work/full"
@@ -90,6 +93,43 @@ expect_refusal "an output folder inside the release folder" "overlap" "$repo" --
 [ "$(cat "$work/full/keep.txt")" = "an earlier release of someone else" ] &&
     [ "$(cat "$work/dist/notes.txt")" = "the vendor's notes" ] && [ -d "$work/build/release-folder" ] &&
     echo "ok   the refused folders are untouched" || { echo "FAIL a refused folder changed"; failures=$((failures + 1)); }
+
+# A listed path through a link (winget/ linking into the vendor's clone of the package
+# repository) is refused; the clone keeps its files.
+mkdir -p "$work/linked/unsigned" "$work/clone/manifests/q"
+echo "the vendor's manifest" >"$work/clone/manifests/q/x.yaml"
+ln -s "$work/clone" "$work/linked/winget"
+printf 'unsigned/\nwinget/manifests/q/x.yaml\nwinget/manifests/q/\nwinget/\n' >"$work/linked/.made-by-release-sh"
+expect_refusal "a listed path through a link" "passes through the link $work/linked/winget" "$repo" --out "$work/linked"
+[ -f "$work/clone/manifests/q/x.yaml" ] && [ -d "$work/linked/unsigned" ] &&
+    echo "ok   the linked folder's files are untouched" || { echo "FAIL the link was followed"; failures=$((failures + 1)); }
+
+# The clean-up of an earlier release deletes the files and folders its marker lists and
+# no others: the vendor's folders stay, empty or not, and a listed folder with a file of
+# the vendor in it. The run then stops at the build (the repository has no sources).
+cp -R "$repo" "$work/stub"
+printf '#!/bin/sh\n' >"$work/stub/scripts/install-deps.sh"
+git -C "$work/stub" -c user.name=test -c user.email=test@example.com add -A
+git -C "$work/stub" -c user.name=test -c user.email=test@example.com commit -qm stub
+earlier=$work/earlier
+mkdir -p "$earlier/unsigned" "$earlier/winget/manifests/q/QUVO/PkgMgr/1.0" "$earlier/winget/manifests/q/Vendor" \
+    "$earlier/empty of the vendor" "$earlier/kept"
+touch "$earlier/unsigned/setup.exe" "$earlier/winget/manifests/q/QUVO/PkgMgr/1.0/QUVO.PkgMgr.yaml" "$earlier/BUILDINFO"
+echo "the vendor's notes" >"$earlier/kept/notes.txt"
+printf '%s\n' unsigned/setup.exe winget/manifests/q/QUVO/PkgMgr/1.0/QUVO.PkgMgr.yaml BUILDINFO unsigned/ winget/ \
+    winget/manifests/ winget/manifests/q/ winget/manifests/q/QUVO/ winget/manifests/q/QUVO/PkgMgr/ \
+    winget/manifests/q/QUVO/PkgMgr/1.0/ kept/ >"$earlier/.made-by-release-sh"
+(cd "$work/stub" && bash scripts/release.sh --out "$earlier" --build-dir "$work/stub-build") >/dev/null 2>&1
+left=$(cd "$earlier" && find . -mindepth 1 | LC_ALL=C sort | tr '\n' ' ')
+expected="./empty of the vendor ./kept ./kept/notes.txt ./unsigned ./winget ./winget/manifests ./winget/manifests/q \
+./winget/manifests/q/Vendor "
+# unsigned/ is made again for the new release right after the clean-up.
+if [ "$left" = "$expected" ]; then
+    echo "ok   the clean-up deletes only what the marker lists"
+else
+    echo "FAIL the clean-up left: $left"
+    failures=$((failures + 1))
+fi
 
 echo "a change not committed" >"$repo/scripts/notes.txt"
 expect_refusal "uncommitted changes" "not a clean commit (modified" "$repo"

@@ -56,7 +56,6 @@ TEST(CommandLine, OnlyTheLetterAfterTheSlashCounts)
         {"/LOG", 0x401},    // the rest of the option text is ignored
         {"/l*v", 0x401},
         {"/X", 0x1},
-        {"/?", 0x1},
         {"/ S", 0x1},       // a blank right after the slash
         {"/\tS", 0x1},
         {"/", 0x1},         // ends in a slash
@@ -64,6 +63,19 @@ TEST(CommandLine, OnlyTheLetterAfterTheSlashCounts)
         {"//S", 0x3},
         {"/S/", 0x3},
         {"C:/Temp/setup", 0x3},  // a forward-slash path reads as options: /T, then /s
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.flags, flagsFor(c.commandLine)) << "command line: \"" << c.commandLine << "\"";
+}
+
+// "?" and "H" ask for the help, under the same rule; they set a bit of their own and
+// leave the others as the line gives them.
+TEST(CommandLine, QuestionMarkAndHAskForTheHelp)
+{
+    const Case cases[] = {
+        {"/?", 0x1001},   {"/h", 0x1001},        {"/H", 0x1001},     {"/help", 0x1001},
+        {"/HELP", 0x1001}, {"/S /?", 0x1003},    {"/U/h", 0x1000},   {"/?/L=C:\\x.log", 0x1401},
+        {"/ ?", 0x1},     {"-?", 0x1},           {"?", 0x1},         {"/x?", 0x1},
     };
     for (const Case& c : cases)
         EXPECT_EQ(c.flags, flagsFor(c.commandLine)) << "command line: \"" << c.commandLine << "\"";

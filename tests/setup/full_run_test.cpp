@@ -5,6 +5,7 @@
 #include <shlobj.h>
 
 #include <string>
+#include <vector>
 
 #include "actions/machine.h"
 #include "setup/run_test_support.h"
@@ -231,6 +232,62 @@ TEST_F(FullRun, WaitForTheApplicationThenOpenIt)
     CloseHandle(application.hThread);
     CloseHandle(application.hProcess);
     EXPECT_EQ(0u, run(windowsFolder() + "\\_zemu000.exe", "/S /U"));
+}
+
+// `a` against `b` as deployment tools compare versions: part by part, as numbers.
+int compareVersions(const std::string& a, const std::string& b)
+{
+    for (size_t i = 0, j = 0; i < a.size() || j < b.size(); ++i, ++j) {
+        unsigned long x = 0;
+        unsigned long y = 0;
+        for (; i < a.size() && a[i] != '.'; ++i)
+            x = x * 10 + unsigned(a[i] - '0');
+        for (; j < b.size() && b[j] != '.'; ++j)
+            y = y * 10 + unsigned(b[j] - '0');
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    return 0;
+}
+
+// The README's detection rule applied to the entry that an installation leaves: the key
+// in the view of setup.exe's own architecture (the 32-bit view for the shipping build,
+// which a 64-bit deployment tool reads only when the rule says so), "DisplayVersion"
+// compared as a version; and what winget matches: the entry whose DisplayName and
+// Publisher the manifest names, under the key name that it gives as the product code.
+TEST_F(FullRun, TheReadmesDetectionRuleFindsTheInstallationAndNothingAfterTheRemoval)
+{
+    const REGSAM ruleView = sizeof(void*) == 4 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+    const std::string list = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+    std::string setup = makePackage("C:\\pkg-detect", "PkgMgr Test", "1.10.0000");
+    ASSERT_EQ(0u, run(setup, "/S"));
+    std::string version = storedValue(kUninstallKey, "DisplayVersion", ruleView).second.c_str();
+    EXPECT_EQ("1.10.0000", version);
+    EXPECT_EQ(0, compareVersions(version, "1.10"));
+    EXPECT_GT(compareVersions(version, "1.9.0000"), 0) << "as text it would be older";
+    EXPECT_LT(compareVersions(version, "1.10.0001"), 0);
+    BOOL wow64 = FALSE;
+    if (IsWow64Process(GetCurrentProcess(), &wow64) && wow64) {
+        EXPECT_FALSE(keyExists(kUninstallKey, KEY_WOW64_64KEY)) << "a rule without the 32-bit view misses it";
+    }
+
+    std::vector<std::string> matches;
+    HKEY uninstall;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, list.c_str(), 0, KEY_READ | ruleView, &uninstall));
+    char name[256];
+    for (DWORD i = 0, length = sizeof name;
+         RegEnumKeyExA(uninstall, i, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+         ++i, length = sizeof name) {
+        std::string entry = list + "\\" + name;
+        if (storedValue(entry, "DisplayName", ruleView) == textValue("PkgMgr Test") &&
+            storedValue(entry, "Publisher", ruleView) == textValue("QUVO"))
+            matches.push_back(name);
+    }
+    RegCloseKey(uninstall);
+    EXPECT_EQ((std::vector<std::string>{"VeltranoSoftwareInstaller"}), matches);
+
+    EXPECT_EQ(0u, run(windowsFolder() + "\\_zemu000.exe", "/S /U"));
+    EXPECT_FALSE(keyExists(kUninstallKey, ruleView));
 }
 
 // ---- The shipping build on a 64-bit Windows, where it runs under WoW64 ----

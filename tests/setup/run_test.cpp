@@ -2,11 +2,14 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <stdlib.h>
 #include <string.h>
 
 #include "run_test_support.h"
 #include "setup/checks.h"
 #include "setup/context.h"
+#include "setup/help.h"
+#include "resources/resource.h"
 #include "setup/run.h"
 #include "setupdata/setup_data.h"
 
@@ -200,6 +203,49 @@ TEST_F(SetupRun, AcceptedOptionsLeadToTheFilePhase)
     EXPECT_EQ("Uninstallation Program", shownMessages[0].caption);
 }
 
+int setupDataLooks;
+int dataCounted(HINSTANCE instance, uint32_t flags)
+{
+    ++setupDataLooks;
+    return dataFound(instance, flags);
+}
+
+// /?, /H and /help show the switches and end with 0 before the run reads or writes
+// anything: no setup data, no log, no "Setup", not even the administrator check.
+TEST_F(SetupRun, HelpShowsTheSwitchesAndDoesNothing)
+{
+    setupDataLooks = 0;
+    setupSteps.locateSetupData = dataCounted;
+    fake.adminAttributes = SE_GROUP_USE_FOR_DENY_ONLY;
+    char log[MAX_PATH];
+    GetTempPathA(MAX_PATH, log);
+    lstrcatA(log, "PkgMgrSetup.log");
+    DeleteFileA(log);
+    const struct {
+        const char* line;
+        const char* caption;  // null: silent, nothing shown
+    } cases[] = {
+        {"/?", "Installation Program"}, {"/h /L", "Installation Program"}, {"/HELP /F", "Installation Program"},
+        {"/U /help", "Uninstallation Program"}, {"/S /?", nullptr}, {"/h/S/U/L", nullptr},
+    };
+    for (const auto& c : cases) {
+        shownMessages.clear();
+        EXPECT_EQ(0, runSetup(c.line)) << c.line;
+        EXPECT_EQ(kBefore, readResultValue()) << c.line;
+        if (!c.caption) {
+            EXPECT_TRUE(shownMessages.empty()) << c.line;
+            continue;
+        }
+        ASSERT_EQ(1u, shownMessages.size()) << c.line;
+        EXPECT_EQ(0u, shownMessages[0].text.find(resourceText(IDS_HELP_SWITCHES)));
+        EXPECT_NE(std::string::npos, shownMessages[0].text.find(resourceText(IDS_HELP_README)));
+        EXPECT_EQ(c.caption, shownMessages[0].caption);
+        EXPECT_EQ(UINT(MB_OK | MB_ICONINFORMATION), shownMessages[0].type);
+    }
+    EXPECT_EQ(0, setupDataLooks);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(log));
+}
+
 // A program folder on a drive without media (an empty card reader): the system asks
 // for the disk in a box unless the run turned that off at its start, and a silent run
 // would wait on it unseen. The drive answers ERROR_NOT_READY instead, and its files are
@@ -347,6 +393,44 @@ TEST(Resources, StringTableHoldsEveryMessage)
     EXPECT_EQ("Software Installer", resourceText(18));
     for (UINT id : {0u, 1u, 17u})
         EXPECT_EQ("", resourceText(id)) << id;
+}
+
+// The help is in the English table only: each part whole in a 260-character buffer,
+// the switches and the README's section named in it.
+TEST(Resources, TheHelpIsInTheEnglishTable)
+{
+    for (UINT id : {IDS_HELP_SWITCHES, IDS_HELP_MORE_SWITCHES, IDS_HELP_EXIT_CODES, IDS_HELP_README}) {
+        WCHAR* whole = nullptr;
+        int length = LoadStringW(GetModuleHandleA(nullptr), id, reinterpret_cast<WCHAR*>(&whole), 0);
+        EXPECT_TRUE(length > 0 && length < 260) << id << ": " << length;
+    }
+    const std::string switches = resourceText(IDS_HELP_SWITCHES) + resourceText(IDS_HELP_MORE_SWITCHES);
+    for (const char* option : {"/S", "/U", "/O", "/W", "/F", "/L=path", "/R", "/?", "/H", "3010"})
+        EXPECT_NE(std::string::npos, switches.find(option)) << option;
+    EXPECT_NE(std::string::npos, resourceText(IDS_HELP_README).find("\"Deploying to many machines\""));
+}
+
+// A run whose language is one of the other thirteen (German here: the case setup_run_german
+// runs this program under a German locale) shows its own caption and the help in English.
+TEST(Resources, AGermanRunShowsTheHelpInEnglish)
+{
+    const char* expected = getenv("PKGMGR_EXPECT_LANGUAGE");
+    if (PRIMARYLANGID(GetUserDefaultUILanguage()) != LANG_GERMAN) {
+        ASSERT_EQ(nullptr, expected) << "the locale did not give German";
+        GTEST_SKIP() << "not a German run";
+    }
+    SeamGuard guard;
+    recordMessages();
+    showCommandLineHelp(GetModuleHandleA(nullptr), 0x1);
+    ASSERT_EQ(1u, shownMessages.size());
+    EXPECT_EQ("Installationsprogramm", shownMessages[0].caption);
+    EXPECT_EQ(0u, shownMessages[0].text.find("setup.exe [/S] [/U]")) << shownMessages[0].text;
+    EXPECT_NE(std::string::npos, shownMessages[0].text.find("Exit codes: 0 installed"));
+    EXPECT_NE(std::string::npos, shownMessages[0].text.find("\"Deploying to many machines\"."));
+    EXPECT_EQ("", resourceText(IDS_HELP_SWITCHES)) << "the German table holds the help";
+    char none[8] = "x";
+    loadSetupText(17, none, sizeof none);
+    EXPECT_STREQ("", none) << "no table holds it";
 }
 
 }  // namespace
