@@ -14,6 +14,11 @@ namespace {
 
 const char kResultKey[] = "SOFTWARE\\QUVO\\VeltranoSoftwareInstaller";
 const char kLogName[] = "PkgMgrSetup.log";
+// While an upgrade replaces the older package, the newer one's product code, so that the
+// older one's removal leaves the application alone (also where the Windows Installer
+// does not set UPGRADINGPRODUCTCODE in the older package's session, as under Wine).
+const char kUpgradeKey[] = "SOFTWARE\\QUVO\\PkgMgr MSI";
+const char kUpgradeValue[] = "Upgrading";
 // What one run of setup.exe writes to its log at most (its last line included).
 const DWORD kRunLogLimit = 132 * 1024;
 
@@ -80,6 +85,36 @@ void readResultValue(char* out, DWORD capacity)
         value[size] = '\0';
         copyText(out, capacity, value);
     }
+}
+
+void setUpgradeMark(const char* productCode)
+{
+    UniqueKey key;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kUpgradeKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
+                        nullptr, key.put(), nullptr) == ERROR_SUCCESS)
+        RegSetValueExA(key.get(), kUpgradeValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(productCode),
+                       DWORD(strlen(productCode) + 1));
+}
+
+void clearUpgradeMark()
+{
+    UniqueKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUpgradeKey, 0, KEY_SET_VALUE, key.put()) == ERROR_SUCCESS)
+        RegDeleteValueA(key.get(), kUpgradeValue);
+}
+
+// The product code of a newer package whose upgrade is under way, if it is not `ownCode`.
+bool upgradeUnderWay(const char* ownCode, char* newer, DWORD capacity)
+{
+    UniqueKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUpgradeKey, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS)
+        return false;
+    DWORD type = 0, size = capacity - 1;
+    if (RegQueryValueExA(key.get(), kUpgradeValue, nullptr, &type, reinterpret_cast<BYTE*>(newer), &size) !=
+            ERROR_SUCCESS || type != REG_SZ)
+        return false;
+    newer[size] = '\0';
+    return newer[0] != '\0' && lstrcmpiA(newer, ownCode) != 0;
 }
 
 // The log's size before the run: the run's lines are what lies past it afterwards.
@@ -151,13 +186,31 @@ bool forwardLog(MSIHANDLE install, char* text, const char* phrase)
 
 UINT runSetup(MSIHANDLE install, Mode mode)
 {
-    // The release folder, as "[INSTALLDIR]" gave it to the action (a trailing backslash).
-    char folder[kPathChars];
-    DWORD length = sizeof folder;
-    if (MsiGetPropertyA(install, "CustomActionData", folder, &length) != ERROR_SUCCESS || folder[0] == '\0') {
+    // "[ProductCode];[INSTALLDIR]": the package's code and the release folder (with a
+    // trailing backslash), as the action's data.
+    char data[kPathChars + 40];
+    DWORD dataLength = sizeof data;
+    char* semicolon = nullptr;
+    if (MsiGetPropertyA(install, "CustomActionData", data, &dataLength) == ERROR_SUCCESS)
+        semicolon = strchr(data, ';');
+    if (!semicolon || semicolon[1] == '\0') {
         logLine(install, "PkgMgr MSI: no release folder was handed to the action");
         return ERROR_INSTALL_FAILURE;
     }
+    *semicolon = '\0';
+    const char* productCode = data;
+    char folder[kPathChars];
+    if (!copyText(folder, sizeof folder, semicolon + 1)) {
+        logText(install, "PkgMgr MSI: the release folder's path is too long: ", semicolon + 1);
+        return ERROR_INSTALL_FAILURE;
+    }
+    char newer[64];
+    if (mode == kRemove && upgradeUnderWay(productCode, newer, sizeof newer)) {
+        logText(install, "PkgMgr MSI: the upgrade to ", newer, " replaces this package: setup.exe /U is not run");
+        return ERROR_SUCCESS;
+    }
+    if (mode == kInstall)
+        clearUpgradeMark();  // the older package has gone by now
     size_t folderLength = strlen(folder);
     const char* separator = folder[folderLength - 1] == '\\' ? "" : "\\";
     char program[kPathChars], logPath[kPathChars];
@@ -234,6 +287,26 @@ UINT runSetup(MSIHANDLE install, Mode mode)
 }
 
 }  // namespace
+
+// Before an upgrade removes the older package: marks the upgrade with this package's
+// product code (an immediate action, which reads the property itself).
+extern "C" __declspec(dllexport) UINT __stdcall MarkUpgrade(MSIHANDLE install)
+{
+    char code[64];
+    DWORD length = sizeof code;
+    if (MsiGetPropertyA(install, "ProductCode", code, &length) != ERROR_SUCCESS || code[0] == '\0')
+        return ERROR_INSTALL_FAILURE;
+    setUpgradeMark(code);
+    logText(install, "PkgMgr MSI: upgrading to ", code);
+    return ERROR_SUCCESS;
+}
+
+// The rollback of MarkUpgrade: a failed upgrade leaves no mark.
+extern "C" __declspec(dllexport) UINT __stdcall UnmarkUpgrade(MSIHANDLE)
+{
+    clearUpgradeMark();
+    return ERROR_SUCCESS;
+}
 
 // "setup.exe /S": the installation, also over an older version during an upgrade.
 extern "C" __declspec(dllexport) UINT __stdcall InstallSetup(MSIHANDLE install)

@@ -88,7 +88,7 @@ def source(args, upgrade, product, version):
         f' UpgradeCode="{upgrade}">',
         f'<Package InstallerVersion="200" Compressed="yes" InstallScope="perMachine" Manufacturer="QUVO"'
         f' Description={name}/>',
-        '<Media Id="1" Cabinet="release.cab" EmbedCab="yes" CompressionLevel="none"/>',
+        '<Media Id="1" Cabinet="release.cab" EmbedCab="yes"/>',
         # One entry in the list of installed programs: setup.exe's own.
         '<Property Id="ARPSYSTEMCOMPONENT" Value="1"/>',
         # A quiet run that needs a restart ends 3010 instead of restarting the machine.
@@ -99,9 +99,6 @@ def source(args, upgrade, product, version):
         ' Property="OLDERVERSIONFOUND"/>',
         f'<UpgradeVersion Minimum="{version}" IncludeMinimum="no" Property="NEWERVERSIONFOUND"/>',
         '</Upgrade>',
-        '<Condition Message=' + quoteattr(
-            f"A newer version of {args.name} is installed. To replace it with version {args.version}, "
-            "run the installation again with ALLOWDOWNGRADE=1.") + '>NOT NEWERVERSIONFOUND OR ALLOWDOWNGRADE</Condition>',
         '<Directory Id="TARGETDIR" Name="SourceDir">',
         f'<Directory Id="{program_files}">',
         f'<Directory Id="InstallParent" Name="{INSTALL_FOLDER[0]}">',
@@ -137,16 +134,26 @@ def source(args, upgrade, product, version):
         '</Feature>',
         '<Binary Id="SetupAction" SourceFile="PkgMgrSetupAction.dll"/>',
         # A deferred action reads only CustomActionData: the release folder, set just before it.
-        '<CustomAction Id="InstallSetupFolder" Property="InstallSetup" Value="[INSTALLDIR]" Impersonate="yes"/>',
+        '<CustomAction Id="InstallSetupFolder" Property="InstallSetup" Value="[ProductCode];[INSTALLDIR]"'
+        ' Impersonate="yes"/>',
         '<CustomAction Id="InstallSetup" BinaryKey="SetupAction" DllEntry="InstallSetup" Execute="deferred"'
         ' Impersonate="no" Return="check"/>',
-        '<CustomAction Id="RemoveSetupFolder" Property="RemoveSetup" Value="[INSTALLDIR]" Impersonate="yes"/>',
+        '<CustomAction Id="RemoveSetupFolder" Property="RemoveSetup" Value="[ProductCode];[INSTALLDIR]"'
+        ' Impersonate="yes"/>',
+        # An upgrade marks itself before the older package goes, whose removal then runs no /U
+        # (immediate: Wine removes the older package while it writes the script).
+        '<CustomAction Id="UnmarkUpgrade" BinaryKey="SetupAction" DllEntry="UnmarkUpgrade" Execute="rollback"'
+        ' Impersonate="no" Return="ignore"/>',
+        '<CustomAction Id="MarkUpgrade" BinaryKey="SetupAction" DllEntry="MarkUpgrade" Execute="immediate"'
+        ' Return="ignore"/>',
         '<CustomAction Id="RemoveSetup" BinaryKey="SetupAction" DllEntry="RemoveSetup" Execute="deferred"'
         ' Impersonate="no" Return="check"/>',
         # wixl places Before/After actions wrongly: every action has its number.
         '<InstallExecuteSequence>',
         # The older package goes first, inside the transaction: a failed upgrade brings it back.
-        '<RemoveExistingProducts Sequence="1501"/>',
+        '<Custom Action="UnmarkUpgrade" Sequence="1502">OLDERVERSIONFOUND OR NEWERVERSIONFOUND</Custom>',
+        '<Custom Action="MarkUpgrade" Sequence="1503">OLDERVERSIONFOUND OR NEWERVERSIONFOUND</Custom>',
+        '<RemoveExistingProducts Sequence="1504"/>',
         '<Custom Action="RemoveSetupFolder" Sequence="3401">' + escape(
             'REMOVE~="ALL" AND NOT UPGRADINGPRODUCTCODE') + '</Custom>',
         '<Custom Action="RemoveSetup" Sequence="3402">' + escape(
@@ -274,11 +281,25 @@ def main():
         if result.returncode != 0 or not os.path.isfile(built):
             sys.stderr.write(result.stdout + result.stderr)
             sys.exit("make-msi: wixl made no package")
-        for number, log in enumerate(LOGS):
-            query = ("INSERT INTO `RemoveFile` (`FileKey`, `Component_`, `FileName`, `DirProperty`, `InstallMode`)"
-                     f" VALUES ('SetupLog{number}', '{setup_component}', '{log}', 'INSTALLDIR', 2)")
+        # What wixl cannot write: the removal of setup.exe's logs; the refusal of a downgrade
+        # as an error action (type 19) right after the versions are found, which the log
+        # names (a launch condition's message shows in no log under Wine); a rollback action
+        # (wixl leaves out its in-script bit: 1 + 64 ignore + 256 rollback + 1024 + 2048).
+        queries = [("INSERT INTO `RemoveFile` (`FileKey`, `Component_`, `FileName`, `DirProperty`, `InstallMode`)"
+                    f" VALUES ('SetupLog{number}', '{setup_component}', '{log}', 'INSTALLDIR', 2)")
+                   for number, log in enumerate(LOGS)]
+        queries += [
+            "INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('RefuseDowngrade', 19, '',"
+            f" 'A newer version of this package is installed. To replace it with version {args.version},"
+            " run the installation again with ALLOWDOWNGRADE=1.')",
+        ]
+        queries.append("UPDATE `CustomAction` SET `Type` = 3393 WHERE `Action` = 'UnmarkUpgrade'")
+        queries += [f"INSERT INTO `{table}` (`Action`, `Condition`, `Sequence`) VALUES ('RefuseDowngrade',"
+                    " 'NEWERVERSIONFOUND AND NOT ALLOWDOWNGRADE', 26)"
+                    for table in ("InstallUISequence", "InstallExecuteSequence")]
+        for query in queries:
             if subprocess.run(["msibuild", built, "-q", query]).returncode != 0:
-                sys.exit("make-msi: msibuild could not add the log's removal")
+                sys.exit("make-msi: msibuild could not change the package: " + query)
         with open(built, "rb") as package:
             data = bytearray(package.read())
     # The package code names these bytes: the same package gets the same code, another one another.
