@@ -19,6 +19,9 @@ const char kLogName[] = "PkgMgrSetup.log";
 // does not set UPGRADINGPRODUCTCODE in the older package's session, as under Wine).
 const char kUpgradeKey[] = "SOFTWARE\\QUVO\\PkgMgr MSI";
 const char kUpgradeValue[] = "Upgrading";
+// A mark older than this was left by an upgrade that never ended (one ends in minutes):
+// the removal then runs as any other, rather than leave the application behind.
+const ULONGLONG kUpgradeMarkLifetime = 30ull * 60 * 10000000;  // in 100-ns units
 // What one run of setup.exe writes to its log at most (its last line included).
 const DWORD kRunLogLimit = 132 * 1024;
 
@@ -103,7 +106,8 @@ void clearUpgradeMark()
         RegDeleteValueA(key.get(), kUpgradeValue);
 }
 
-// The product code of a newer package whose upgrade is under way, if it is not `ownCode`.
+// The product code of another package whose upgrade is under way: a mark that is not
+// `ownCode`, set (the key's last write) less than kUpgradeMarkLifetime ago.
 bool upgradeUnderWay(const char* ownCode, char* newer, DWORD capacity)
 {
     UniqueKey key;
@@ -114,7 +118,18 @@ bool upgradeUnderWay(const char* ownCode, char* newer, DWORD capacity)
             ERROR_SUCCESS || type != REG_SZ)
         return false;
     newer[size] = '\0';
-    return newer[0] != '\0' && lstrcmpiA(newer, ownCode) != 0;
+    FILETIME written = {0, 0}, now;
+    if (RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                         nullptr, nullptr, &written) != ERROR_SUCCESS)
+        return false;
+    GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER then64, now64;
+    then64.LowPart = written.dwLowDateTime;
+    then64.HighPart = written.dwHighDateTime;
+    now64.LowPart = now.dwLowDateTime;
+    now64.HighPart = now.dwHighDateTime;
+    bool recent = then64.QuadPart <= now64.QuadPart && now64.QuadPart - then64.QuadPart < kUpgradeMarkLifetime;
+    return recent && newer[0] != '\0' && lstrcmpiA(newer, ownCode) != 0;
 }
 
 // The log's size before the run: the run's lines are what lies past it afterwards.
@@ -194,7 +209,7 @@ UINT runSetup(MSIHANDLE install, Mode mode)
     if (MsiGetPropertyA(install, "CustomActionData", data, &dataLength) == ERROR_SUCCESS)
         semicolon = strchr(data, ';');
     if (!semicolon || semicolon[1] == '\0') {
-        logLine(install, "PkgMgr MSI: no release folder was handed to the action");
+        logLine(install, "PkgMgr MSI: no release folder (or one too long) was handed to the action");
         return ERROR_INSTALL_FAILURE;
     }
     *semicolon = '\0';

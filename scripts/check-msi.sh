@@ -113,6 +113,15 @@ msiexec() {  # log-name arguments...
     shift
     printf 'msiexec %s /l*v C:\\logs\\%s.log\r\necho %%ERRORLEVEL%%>C:\\logs\\%s.rc\r\n' "$*" "$log" "$log" >"$c/run.cmd"
     wine cmd /c 'C:\run.cmd' >/dev/null 2>&1
+    # Wine's msiexec may still be writing the custom actions' lines into the log when it
+    # has ended: the log is read once it has not grown for a second.
+    local size=-1 now
+    for _ in $(seq 60); do
+        now=$(stat -c %s "$c/logs/$log.log" 2>/dev/null || echo 0)
+        [ "$now" = "$size" ] && break
+        size=$now
+        sleep 1
+    done
     tr -d '\r\n ' <"$c/logs/$log.rc"
 }
 msi_log() { tr -d '\r' <"$c/logs/$1.log"; }
@@ -149,7 +158,9 @@ status=$(msiexec remove /x "$code0" /qn)
 [ "$status" = 0 ] && ! has_key "$entry" && ! has_key "$uninstall_key\\$code0" && [ ! -e "$release_folder" ] &&
     [ -z "$(cd "$c" && find "Program Files"*/PkgMgr -type f 2>/dev/null)" ] &&
     msi_log remove | grep -q '/S /U /R'
-result "msiexec /x removes the application, its entry, the MSI's entry and the release folder" $?
+removed=$?
+[ $removed -eq 0 ] || { echo "exit $status"; ls "$release_folder"; msi_log remove | grep -a 'PkgMgr MSI\|setup.exe:'; }
+result "msiexec /x removes the application, its entry, the MSI's entry and the release folder" $removed
 
 # setup.exe /S itself, on the same machine: the same files, records and entry. The download
 # folders that the removal leaves would make it choose another.
@@ -169,7 +180,9 @@ wine 'C:\windows\_zemu000.exe' /S /U >/dev/null 2>&1
 has_key "$entry" && echo "the program's own removal left its entry"
 status=$(msiexec gone /x "$code0" /qn)
 [ "$status" = 0 ] && ! has_key "$uninstall_key\\$code0" && msi_log gone | grep -q 'nothing left to remove'
-result "msiexec /x after the program's own removal completes (exit 0) and removes the MSI" $?
+gone=$?
+[ $gone -eq 0 ] || { echo "exit $status"; msi_log gone | grep -a 'PkgMgr MSI\|setup.exe:'; }
+result "msiexec /x after the program's own removal completes (exit 0) and removes the MSI" $gone
 
 # Upgrade: 1.03.0001 over 1.03.0000 updates the files; the older package's removal runs no
 # /U, which would delete the uninstall entry whole, with a value of the test's in it.
