@@ -35,7 +35,9 @@ def make_msi(folder, version, out, identifier="QUVO.PkgMgr"):
 
 
 def table(msi, name):
-    rows = subprocess.run(["msiinfo", "export", msi, name], capture_output=True, text=True).stdout.splitlines()
+    # Run beside the package: msiinfo writes a table's binary streams into a folder there.
+    rows = subprocess.run(["msiinfo", "export", msi, name], capture_output=True, text=True,
+                          cwd=os.path.dirname(msi)).stdout.splitlines()
     return [row.rstrip("\r").split("\t") for row in rows[3:]]
 
 
