@@ -13,7 +13,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 pkgs=(cmake ninja-build make g++ binutils clang libclang-rt-14-dev mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64
       binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64 xvfb xauth x11-utils imagemagick xdotool
       googletest libbenchmark-dev python3 icoutils libpugixml-dev librapidxml-dev fonts-wine fonts-wqy-microhei locales
-      osslsigncode openssl python3-yaml "$@")
+      osslsigncode openssl python3-yaml wixl msitools "$@")
 sudo_cmd=""; [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
 export DEBIAN_FRONTEND=noninteractive
 

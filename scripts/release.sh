@@ -6,7 +6,7 @@
 #
 #   release.sh [--test-sign | --pkcs12 FILE | --cert CERT.pem --key KEY.pem]
 #              [--password-env VAR | --password-file FILE] [--timestamp URL | --no-timestamp]
-#              [--package FOLDER --url BASE-URL [--id ID] [--license TEXT] [--description TEXT]]
+#              [--package FOLDER --url BASE-URL [--id ID] [--license TEXT] [--description TEXT] [--msi]]
 #              [--out DIR] [--build-dir DIR] [--allow-dirty]
 #
 # dist/unsigned/ holds the images as built; dist/ the signed ones (copies of the
@@ -31,6 +31,10 @@
 # BASE-URL/ID-VERSION.zip in the winget package repository's layout
 # (manifests/q/QUVO/PkgMgr/VERSION/). The identifier, and the version and names that the
 # setup data gives, are checked against the manifest schema's rules before they are used.
+#
+# --msi (with --package): also dist/PkgMgr-VERSION.msi, signed (unsigned in dist/unsigned/),
+# listed in SHA256SUMS: the release folder for Group Policy and other MSI deployment
+# (scripts/make-msi.py), whose custom-action DLL runs the folder's setup.exe.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source_dir=$PWD
@@ -55,6 +59,7 @@ check_values() {
 out=dist build=build/release mode=unsigned
 cert="" key="" pkcs12="" password_env="" password_file="" timestamp="" no_timestamp=0 allow_dirty=0
 package="" url="" id=QUVO.PkgMgr license=Proprietary description=""
+msi=0
 while [ $# -gt 0 ]; do
     case $1 in
     --test-sign) mode=test ;;
@@ -73,6 +78,7 @@ while [ $# -gt 0 ]; do
     --out) out=${2:?}; shift ;;
     --build-dir) build=${2:?}; shift ;;
     --allow-dirty) allow_dirty=1 ;;
+    --msi) msi=1 ;;
     *) usage ;;
     esac
     shift
@@ -95,6 +101,7 @@ if [ "$mode" = pem ] || [ "$mode" = pkcs12 ]; then
 fi
 [ -z "$timestamp" ] || [ "$no_timestamp" = 0 ] || refuse "give one of --timestamp and --no-timestamp"
 [ -z "$timestamp" ] || [ "$mode" != unsigned ] || refuse "--timestamp needs a certificate"
+[ "$msi" = 0 ] || [ -n "$package" ] || refuse "--msi needs --package: the MSI carries the release folder"
 if [ -n "$package$url" ]; then
     [ -n "$package" ] && [ -n "$url" ] || refuse "--package and --url go together"
     [ -d "$package" ] || refuse "no release folder: $package"
@@ -231,6 +238,12 @@ PY
     fi
 fi
 
+# The MSI's version fields hold numbers only: a version they cannot hold stops the release now.
+if [ "$msi" = 1 ] && ! python3 scripts/make-msi.py --check-version "$version"; then
+    echo "release: no MSI can be made of $package: no package made" >&2
+    exit 1
+fi
+
 # Of an earlier release in the output folder, only what it listed goes: its files, then
 # the folders that it made ("name/"), deepest first and each only when empty, so that the
 # vendor's own folders and files stay. A path through a link is passed over.
@@ -334,6 +347,31 @@ if [ -n "$package" ]; then
     [ "${#manifests[@]}" -eq 3 ] || { echo "release: the winget manifests were not written" >&2; exit 1; }
     note_made "${manifests[@]/#/winget/}"
 fi
+
+# The MSI: the staged release folder with the signed setup.exe, and the custom-action DLL,
+# signed as the images are; the package itself is signed too.
+build_msi() {
+    cmake --build "$build" --target pkgmgr_msi_action >/dev/null
+    local action=$build/bin/PkgMgrSetupAction.dll msi_name=PkgMgr-$version.msi
+    if [ "$mode" != unsigned ]; then
+        sign "$build/bin/PkgMgrSetupAction.dll" "$build/PkgMgrSetupAction.dll"
+        action=$build/PkgMgrSetupAction.dll
+    fi
+    python3 scripts/make-msi.py --folder "$stage" --action "$action" --id "$id" --name "$display_name" \
+        --version "$version" --out "$out/unsigned/$msi_name"
+    rm -f "$out/$msi_name"
+    if [ "$mode" = unsigned ]; then
+        cp "$out/unsigned/$msi_name" "$out/$msi_name"
+    else
+        sign "$out/unsigned/$msi_name" "$out/$msi_name"
+    fi
+    touch -d "@$SOURCE_DATE_EPOCH" "$out/unsigned/$msi_name" "$out/$msi_name"
+    note_made "unsigned/$msi_name" "$msi_name"
+    sums+=("$msi_name" "unsigned/$msi_name")
+    echo "msi: $(wixl --version 2>&1 | head -1 | sed 's/^/wixl /'), msibuild, cabinet compressed by zlib" \
+        "$(dpkg-query -W -f='${Version}' zlib1g 2>/dev/null || echo '(version unknown)')" >>"$out/BUILDINFO"
+}
+[ "$msi" = 0 ] || build_msi
 
 (cd "$out" && sha256sum "${sums[@]}" >SHA256SUMS)
 note_made SHA256SUMS

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs the whole test suite: host tests with sanitizers, the shipping 32-bit build
 # and its image checks, the Windows tests of both builds under Wine (the 32-bit ones
-# only where this machine executes 32-bit code), the release build's checks, and the
-# fuzzing smoke runs.
+# only where this machine executes 32-bit code), the release build's checks, the MSI
+# package's checks, and the fuzzing smoke runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -68,6 +68,12 @@ fi
 
 step "release build: reproducible, test-signed, installing under Wine"
 bash scripts/check-release.sh 2>&1 | tee "$log" || true
+passed=$((passed + $(grep -c '^ok ' "$log" || true)))
+failed=$((failed + $(grep -c '^FAIL ' "$log" || true)))
+grep -qE '^(ok|FAIL) ' "$log" || failed=$((failed + 1))
+
+step "MSI package: reproducible, signed, under Wine's msiexec"
+bash scripts/check-msi.sh 2>&1 | tee "$log" || true
 passed=$((passed + $(grep -c '^ok ' "$log" || true)))
 failed=$((failed + $(grep -c '^FAIL ' "$log" || true)))
 grep -qE '^(ok|FAIL) ' "$log" || failed=$((failed + 1))

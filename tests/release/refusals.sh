@@ -48,6 +48,7 @@ expect_refusal "PKCS#12 signing without a time stamp" "without --timestamp" "$re
     --pkcs12 "$f/vendor.p12" --password-file "$f/pass"
 expect_refusal "--timestamp and --no-timestamp" "give one of --timestamp" "$repo" \
     --pkcs12 "$f/vendor.p12" --timestamp http://ts.example.com --no-timestamp
+expect_refusal "--msi without --package" "--msi needs --package" "$repo" --msi
 expect_refusal "--timestamp without a certificate" "--timestamp needs a certificate" "$repo" \
     --timestamp http://ts.example.com
 expect_refusal "--package without --url" "go together" "$repo" --package "$work/package"
