@@ -64,13 +64,13 @@ python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.arg
 result "the MSI holds the release zip's files" $?
 
 # The Wine part: the release's own package in a 32-bit Windows where one runs here.
-if bash scripts/runs-32bit.sh && dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'ok installed'; then
+if why=$(bash scripts/wine32-ready.sh); then
     arch=win32 view=32 msi_arch=x86 bin=build/windows-x86/bin
     action=$first/build/release/PkgMgrSetupAction.dll
     cp "$dist/setup.exe" "$unpacked/setup.exe"
     cp "$dist/$name" "$work/v0.msi"
 else
-    echo "check-msi: no 32-bit Windows programs run here: the Wine part runs a 64-bit package of the x86_64 build"
+    echo "check-msi: $why: the Wine part runs a 64-bit package of the x86_64 build"
     arch=win64 view=64 msi_arch=x64 bin=build/windows/bin
     action=$bin/PkgMgrSetupAction.dll
     cp "$bin/setup.exe" "$unpacked/setup.exe"
