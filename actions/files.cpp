@@ -112,6 +112,10 @@ bool fileInUse(const Places& places, const char* path)
 // (and is the removal's own program). Every file is looked at, so that each is traced.
 bool filesInUse(const Places& places, const char* folder, bool install)
 {
+    // A removal deletes nothing in a folder that is another user's, so nothing there
+    // can make it wait for the restart; nor is anything there opened.
+    if (!install && !folderTreeTrusted(folder))
+        return false;
     PathList installed;
     if (!buildInstalledList(places, folder, installed))
         return false;  // the run fails on the paths before it touches anything

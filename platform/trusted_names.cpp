@@ -250,7 +250,8 @@ int levelTrusted(const char* level, int depth)
     if (handleOwnerTrusted(held.get(), &error)) {
         // A link that an administrator made is only as safe as the folders it leads to.
         char target[kPathChars];
-        if (!link || !reachedPath(level, target))
+        // One that reaches itself (a volume mounted on a folder) leads nowhere else.
+        if (!link || !reachedPath(level, target) || lstrcmpiA(target, level) == 0)
             return 1;
         if (depth >= kLinkDepth) {
             traceCause("a chain of links too long to follow", level);

@@ -478,5 +478,5 @@ PlatformSeam platform = {
     nullptr,          nullptr,         nullptr, RegCreateKeyExA, RegSetValueExA, RegDeleteValueA,
     GetModuleFileNameA, nullptr,       MessageBoxA, nullptr,     nullptr,        nullptr,
     nullptr,          nullptr,         nullptr,     nullptr,        nullptr,
-    GetFileAttributesA, GetWindowsDirectoryA,
+    GetFileAttributesA, GetWindowsDirectoryA, nullptr, nullptr,
 };

@@ -670,7 +670,8 @@ TEST_F(FileDeployment, RemovalNeedsAFolderItCanReach)
 // The program folder was deleted by hand (which counts as removed), and a user put a
 // link of its name to a folder holding files of the installed names (owner faked):
 // nothing there goes, now or at the restart; the uninstaller still does. The link of an
-// administrator (a program folder moved to another drive) is the installation's.
+// administrator (a program folder moved to another drive) is the installation's. A file
+// held open there makes the removal of a user's link wait for nothing.
 TEST_F(FileDeployment, RemovalThroughAUsersLinkInPlaceOfTheFolderDeletesNothingThere)
 {
     const std::string elsewhere = kRoot + "\\elsewhere";
@@ -678,18 +679,24 @@ TEST_F(FileDeployment, RemovalThroughAUsersLinkInPlaceOfTheFolderDeletesNothingT
     const struct {
         FakeOwner owner;
         int restartNeeded;
-        bool deleted;
-    } cases[] = {{FakeOwner::otherUser, 0, false}, {FakeOwner::otherUser, 1, false},
-                 {FakeOwner::administrators, 0, true}};
+        bool held, deleted;
+    } cases[] = {{FakeOwner::otherUser, 0, false, false}, {FakeOwner::otherUser, 1, false, false},
+                 {FakeOwner::otherUser, 0, true, false}, {FakeOwner::administrators, 0, false, true}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.restartNeeded);
+        SCOPED_TRACE(c.restartNeeded + 2 * c.held);
         SetUp();
         installOldFiles(kSettingsMode, elsewhere);
         ASSERT_TRUE(makeLink(kFolder, elsewhere));
         fakeOwnersAndLinks();
         GetLongPathNameA(elsewhere.c_str(), elsewhereLong, MAX_PATH);
         fakedNames = {{elsewhereLong, c.owner, 0}};
+        HANDLE holder = c.held ? CreateFileA((elsewhere + "\\PkgMgr.exe").c_str(), GENERIC_READ, 0, nullptr,
+                                             OPEN_EXISTING, 0, nullptr)
+                               : INVALID_HANDLE_VALUE;
         EXPECT_EQ(1, deploy(kSettingsMode, 0, c.restartNeeded));
+        EXPECT_EQ(c.restartNeeded, restartAfter);
+        if (holder != INVALID_HANDLE_VALUE)
+            CloseHandle(holder);
         fakedNames.clear();
         EXPECT_EQ(c.deleted ? Names{} : programFiles(kSettingsMode), folderContents(elsewhere));
         EXPECT_EQ((Operations{{installed(kSettingsMode, 0), ""}}), pendingOperations());
