@@ -383,7 +383,8 @@ TEST_F(OptionsStep, FolderThatAnotherUserOwnsIsRefused)
         {owned, FakeOwner::unreadable, 0, {owned}},  // an owner hidden from us
         {missing + "\\New", FakeOwner::otherUser, 1, {}},  // nothing there yet: made by this run
         {linked + "\\New", FakeOwner::otherUser, 0, {owned}},  // a link that another user made
-        {linked, FakeOwner::administrators, 1, {owned}},  // an administrator's link keeps working
+        // An administrator's link keeps working; the folder it leads to is checked too.
+        {linked, FakeOwner::administrators, 1, {owned, owned}},
     };
     for (const auto& c : cases) {
         Records records = kEarlier;
