@@ -107,24 +107,28 @@ cp "$work"/*.msi "$c/msi/"
 cp -R "$unpacked/." "$c/pkg/"
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 entry=$uninstall_key'\VeltranoSoftwareInstaller'
+msi_log() { tr -d '\r' <"$c/logs/$1.log"; }
 # msiexec from a batch file, as a deployment tool runs it; its exit code whole, its log in C:\logs.
 msiexec() {  # log-name arguments...
     local log=$1
     shift
     printf 'msiexec %s /l*v C:\\logs\\%s.log\r\necho %%ERRORLEVEL%%>C:\\logs\\%s.rc\r\n' "$*" "$log" "$log" >"$c/run.cmd"
     wine cmd /c 'C:\run.cmd' >/dev/null 2>&1
-    # Wine's msiexec may still be writing the custom actions' lines into the log when it
-    # has ended: the log is read once it has not grown for a second.
-    local size=-1 now
-    for _ in $(seq 60); do
+    # Wine's msiexec may still be working and writing into the log when it has ended (a
+    # custom action's setup.exe may run on): the log, and the machine, are read once
+    # every INSTALL action that the log started has ended and the log has not grown for
+    # a second.
+    local size=-1 now started ended
+    for _ in $(seq 120); do
         now=$(stat -c %s "$c/logs/$log.log" 2>/dev/null || echo 0)
-        [ "$now" = "$size" ] && break
+        started=$(msi_log "$log" 2>/dev/null | grep -c '^Action start [0-9:]*: INSTALL\.$')
+        ended=$(msi_log "$log" 2>/dev/null | grep -c '^Action ended [0-9:]*: INSTALL\. Return value')
+        [ "$now" = "$size" ] && [ "$started" -gt 0 ] && [ "$ended" -ge "$started" ] && break
         size=$now
         sleep 1
     done
     tr -d '\r\n ' <"$c/logs/$log.rc"
 }
-msi_log() { tr -d '\r' <"$c/logs/$1.log"; }
 reg_value() {  # key value
     wine reg query "$1" /v "$2" "/reg:$view" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_[A-Z]* *//p"
 }
@@ -151,7 +155,10 @@ msi_snapshot=$(snapshot)
     [ "$(reg_value "$uninstall_key\\$code0" SystemComponent)" = 0x1 ] &&
     msi_log install | grep -q 'PkgMgr MSI: setup.exe ended with exit code 0, "Setup" 0000: installed'
 installed=$?
-[ $installed -eq 0 ] || { echo "exit $status"; msi_log install | grep -a 'PkgMgr\|setup.exe:'; }
+[ $installed -eq 0 ] || {
+    echo "exit $status; new entries: $(comm -13 <(echo "$before") <(echo "$after") | tr '\n' ' ')"
+    msi_log install | grep -a 'PkgMgr\|setup.exe:'
+}
 result "msiexec /i /qn installs (exit 0, \"Setup\" 0000), one visible entry: setup.exe's; the MSI's hidden" $installed
 
 status=$(msiexec remove /x "$code0" /qn)
