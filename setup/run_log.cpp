@@ -197,8 +197,10 @@ int logPaths(const char* commandLine, char* path, char* oldPath, const char** re
             if (dotLog)
                 oldPath[length - 4] = '\0';
             if (appendText(oldPath, kPathChars, ".old") && appendText(oldPath, kPathChars, dotLog ? ".log" : "")) {
-                if (logFolderTrusted(path))
+                if (logFolderTrusted(path)) {
+                    *refused = nullptr;
                     return 1;
+                }
                 *refused = kRefusedFolder;
             }
         }

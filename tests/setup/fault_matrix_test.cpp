@@ -804,6 +804,7 @@ TEST_F(FaultMatrix, TheProcessLogNeverActsThroughALinkOrForAnotherUser)
     const std::string named = victim + "\\setup.log";
     EXPECT_EQ(0u, runProcess(package + "\\setup.exe", ("/S /L=" + named + " /W").c_str()));
     EXPECT_NE(std::string::npos, readFile(named).find("result: 0000, exit code 0: installed")) << readFile(named);
+    EXPECT_EQ(std::string::npos, readFile(named).find("this log is written instead")) << readFile(named);
     ASSERT_TRUE(makeLink(victim + "\\linked.log", victim + "\\protected.txt"));
     EXPECT_EQ(0u, runProcess(windowsFolder() + "\\_zemu000.exe", ("/S /U /L=\"" + victim + "\\linked.log\"").c_str()));
     EXPECT_EQ("protected", readFile(victim + "\\protected.txt"));
