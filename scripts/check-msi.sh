@@ -144,19 +144,33 @@ snapshot() {
 entries() { wine reg query "$uninstall_key" "/reg:$view" 2>/dev/null | tr -d '\r' | grep -i '\\Uninstall\\' | LC_ALL=C sort; }
 release_folder=$(echo "$c"/"Program Files"/QUVO/"PkgMgr Setup")
 
+# Wine's msiexec may end before what it did is all seen (see msiexec above): a check
+# that fails is asked again for up to 15 seconds.
+settled() {  # check-function
+    local _
+    for _ in $(seq 15); do
+        [ -z "$("$1")" ] && return 0
+        sleep 1
+    done
+    return 1
+}
 before=$(entries)
 status=$(msiexec install /i 'C:\msi\v0.msi' /qn)
-after=$(entries)
-msi_snapshot=$(snapshot)
-[ "$status" = 0 ] && [ "$(reg_value 'HKCU\SOFTWARE\QUVO\VeltranoSoftwareInstaller' Setup)" = 0000 ] &&
-    [ "$(reg_value "$entry" DisplayVersion)" = "$version" ] && [ -f "$release_folder/setup.exe" ] &&
-    [ "$(comm -13 <(echo "$before") <(echo "$after") | sed 's/.*\\//' | LC_ALL=C sort | tr '\n' ' ')" = \
-        "VeltranoSoftwareInstaller $code0 " ] &&
-    [ "$(reg_value "$uninstall_key\\$code0" SystemComponent)" = 0x1 ] &&
-    msi_log install | grep -q 'PkgMgr MSI: setup.exe ended with exit code 0, "Setup" 0000: installed'
+install_done() {  # names the parts that are not done
+    { [ "$(reg_value 'HKCU\SOFTWARE\QUVO\VeltranoSoftwareInstaller' Setup)" = 0000 ] || echo '"Setup"'; } &&
+    { [ "$(reg_value "$entry" DisplayVersion)" = "$version" ] || echo "DisplayVersion"; } &&
+    { [ -f "$release_folder/setup.exe" ] || echo "the release folder"; } &&
+    { [ "$(comm -13 <(echo "$before") <(entries) | sed 's/.*\\//' | LC_ALL=C sort | tr '\n' ' ')" = \
+        "VeltranoSoftwareInstaller $code0 " ] || echo "the new entries"; } &&
+    { [ "$(reg_value "$uninstall_key\\$code0" SystemComponent)" = 0x1 ] || echo "SystemComponent"; } &&
+    { msi_log install | grep -q 'PkgMgr MSI: setup.exe ended with exit code 0, "Setup" 0000: installed' ||
+        echo "the log's result"; }
+}
+[ "$status" = 0 ] && settled install_done
 installed=$?
+msi_snapshot=$(snapshot)
 [ $installed -eq 0 ] || {
-    echo "exit $status; new entries: $(comm -13 <(echo "$before") <(echo "$after") | tr '\n' ' ')"
+    echo "exit $status; not done: $(install_done); new entries: $(comm -13 <(echo "$before") <(entries) | tr '\n' ' ')"
     msi_log install | grep -a 'PkgMgr\|setup.exe:'
 }
 result "msiexec /i /qn installs (exit 0, \"Setup\" 0000), one visible entry: setup.exe's; the MSI's hidden" $installed
@@ -196,12 +210,20 @@ result "msiexec /x after the program's own removal completes (exit 0) and remove
 msiexec old /i 'C:\msi\v0.msi' /qn >/dev/null
 wine reg add "$entry" /v KeptAcrossUpgrade /d 1 /f "/reg:$view" >/dev/null 2>&1
 status=$(msiexec upgrade /i 'C:\msi\v1.msi' /qn)
-[ "$status" = 0 ] && [ "$(reg_value "$entry" DisplayVersion)" = 1.03.0001 ] &&
-    [ "$(tr -d '\r' <"$(echo "$c"/"Program Files"*/PkgMgr/ZemSetup.dll)")" = "payload two" ] &&
-    [ "$(reg_value "$entry" KeptAcrossUpgrade)" = 1 ] && msi_log upgrade | grep -q "PkgMgr MSI: upgrading to $code1" &&
-    ! has_key "$uninstall_key\\$code0" && has_key "$uninstall_key\\$code1"
+upgrade_done() {  # names the parts that are not done
+    { [ "$(reg_value "$entry" DisplayVersion)" = 1.03.0001 ] || echo "DisplayVersion"; } &&
+    { [ "$(tr -d '\r' <"$(echo "$c"/"Program Files"*/PkgMgr/ZemSetup.dll)")" = "payload two" ] || echo "the files"; } &&
+    { [ "$(reg_value "$entry" KeptAcrossUpgrade)" = 1 ] || echo "the entry was removed in between"; } &&
+    { msi_log upgrade | grep -q "PkgMgr MSI: upgrading to $code1" || echo "no upgrade mark"; } &&
+    { ! has_key "$uninstall_key\\$code0" || echo "the older package's entry"; } &&
+    { has_key "$uninstall_key\\$code1" || echo "the new package's entry"; }
+}
+[ "$status" = 0 ] && settled upgrade_done
 upgraded=$?
-[ $upgraded -eq 0 ] || { echo "exit $status"; msi_log upgrade | grep -a 'PkgMgr\|setup.exe:\|Removing\|RemoveExisting'; }
+[ $upgraded -eq 0 ] || {
+    echo "exit $status; not done: $(upgrade_done)"
+    msi_log upgrade | grep -a 'PkgMgr\|setup.exe:\|Removing\|RemoveExisting'
+}
 result "1.03.0001 over 1.03.0000: files updated, the older package replaced, no removal in between" $upgraded
 
 status=$(msiexec downgrade /i 'C:\msi\v0.msi' /qn)
