@@ -13,24 +13,7 @@
 #   check-msi.sh   (after the windows-x86 and windows builds of scripts/test.sh)
 set -uo pipefail
 cd "$(dirname "$0")/.."
-source_dir=$PWD
-work=$(mktemp -d)
-trap '[ -z "${PKGMGR_WINE_ROOT:-}" ] || tests/wine/session.sh stop >/dev/null 2>&1; rm -rf "$work"' EXIT
-failures=0
-result() {  # name status
-    if [ "$2" -eq 0 ]; then echo "ok   $1"; else echo "FAIL $1"; failures=$((failures + 1)); fi
-}
-
-SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
-export SOURCE_DATE_EPOCH
-first=$work/a/src second=$work/another/folder/pkgmgr
-for tree in "$first" "$second"; do
-    mkdir -p "$tree"
-    git ls-files -z | tar --null -T - -cf - | tar -xf - -C "$tree"
-done
-package=$work/release-folder
-tools/make-sample-package.sh build/windows-x86/bin "$package" settings >/dev/null
-rm "$package/setup.exe"
+source scripts/release-check-setup.sh
 # One key for both releases and no time stamp: then the signatures are the same bytes too.
 openssl req -x509 -newkey rsa:3072 -nodes -sha256 -days 30 -subj "/CN=PkgMgr test signing" \
     -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null

@@ -15,29 +15,7 @@
 #   check-release.sh   (after the windows-x86 and windows builds of scripts/test.sh)
 set -uo pipefail
 cd "$(dirname "$0")/.."
-source_dir=$PWD
-work=$(mktemp -d)
-# The Wine session lives in $work: it is stopped before its folder goes.
-trap '[ -z "${PKGMGR_WINE_ROOT:-}" ] || tests/wine/session.sh stop >/dev/null 2>&1; rm -rf "$work"' EXIT
-failures=0
-result() {  # name status
-    if [ "$2" -eq 0 ]; then echo "ok   $1"; else echo "FAIL $1"; failures=$((failures + 1)); fi
-}
-
-# The working tree's files (changes not yet committed included, so --allow-dirty) in two
-# folders whose paths differ in length and depth; the sample package as the release folder.
-SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
-export SOURCE_DATE_EPOCH
-first=$work/a/src second=$work/another/folder/deeper/pkgmgr
-for tree in "$first" "$second"; do
-    mkdir -p "$tree"
-    git ls-files -z | tar --null -T - -cf - | tar -xf - -C "$tree"
-done
-package=$work/release-folder
-tools/make-sample-package.sh build/windows-x86/bin "$package" settings >/dev/null
-# Without a setup.exe of its own: the release puts the signed one in, and its stand-in
-# during the check draws no warning.
-rm "$package/setup.exe"
+source scripts/release-check-setup.sh
 url=https://downloads.example.com/pkgmgr
 (cd "$first" && bash scripts/release.sh --test-sign --allow-dirty --package "$package" --url "$url") \
     >"$work/first.log" 2>&1
