@@ -627,6 +627,18 @@ TEST_F(FaultMatrix, TheProcessTracesTheCauseOfAFailure)
     EXPECT_EQ("", trace);
 }
 
+// The run record of an installation as the entry routine starts it, for the log's
+// own functions called in the test's process.
+SetupContext& installationRecord()
+{
+    static SetupContext run;
+    ZeroMemory(&run, sizeof run);
+    run.runFlags = 0x1;
+    run.versionInfo.dwOSVersionInfoSize = sizeof run.versionInfo;
+    GetVersionExA(&run.versionInfo);
+    return run;
+}
+
 // The log of setup.exe run with /L: its header, a log in the way that changes nothing,
 // the previous log kept once the log has grown, and one run's share bounded.
 TEST_F(FaultMatrix, TheProcessWritesItsLogBoundedAndNeverFailsForIt)
@@ -700,11 +712,7 @@ TEST_F(FaultMatrix, TheProcessWritesItsLogBoundedAndNeverFailsForIt)
 
     // One run writes at most its share and then its result.
     DeleteFileA(path.c_str());
-    static SetupContext run;
-    ZeroMemory(&run, sizeof run);
-    run.runFlags = 0x1;
-    run.versionInfo.dwOSVersionInfoSize = sizeof run.versionInfo;
-    GetVersionExA(&run.versionInfo);
+    SetupContext& run = installationRecord();
     openRunLog(run, "/L");
     for (int i = 0; i < 5000; ++i)
         traceCause("a cause of a hundred characters to fill the log ........................................",
@@ -813,11 +821,7 @@ TEST_F(FaultMatrix, TheProcessLogNeverActsThroughALinkOrForAnotherUser)
     EXPECT_NE(std::string::npos, readFile(path).find("is no full path of a file")) << readFile(path);
     DeleteFileA(path.c_str());
 
-    static SetupContext run;
-    ZeroMemory(&run, sizeof run);
-    run.runFlags = 0x1;
-    run.versionInfo.dwOSVersionInfoSize = sizeof run.versionInfo;
-    GetVersionExA(&run.versionInfo);
+    SetupContext& run = installationRecord();
     SeamGuard guard;
     // A new log: only the administrators, the system and the running user may use it.
     platform.CreateFileA = recordFileCreation;
@@ -889,11 +893,7 @@ TEST_F(FaultMatrix, TheProcessLogActsOnWhatItCheckedAndSetsAsideWithoutLoss)
     removeTree(victim);
     makeFolders(users);
     makeFolders(victim + "\\target");
-    static SetupContext run;
-    ZeroMemory(&run, sizeof run);
-    run.runFlags = 0x1;
-    run.versionInfo.dwOSVersionInfoSize = sizeof run.versionInfo;
-    GetVersionExA(&run.versionInfo);
+    SetupContext& run = installationRecord();
     SeamGuard guard;
     fakeOwnersAndLinks();
 
