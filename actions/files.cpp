@@ -112,10 +112,6 @@ bool fileInUse(const Places& places, const char* path)
 // (and is the removal's own program). Every file is looked at, so that each is traced.
 bool filesInUse(const Places& places, const char* folder, bool install)
 {
-    // A removal deletes nothing in a folder that is another user's, so nothing there
-    // can make it wait for the restart; nor is anything there opened.
-    if (!install && !folderTreeTrusted(folder))
-        return false;
     PathList installed;
     if (!buildInstalledList(places, folder, installed))
         return false;  // the run fails on the paths before it touches anything
@@ -499,6 +495,10 @@ int removeFiles(const Places& places, HWND owner, const char* folder, int* resta
     bool folderOurs = folderTreeTrusted(folder) != 0;
     if (!folderOurs)
         traceCause("the program folder is another user's: its files count as removed", folder);
+    // Nothing in another user's folder is deleted, so nothing there can make the removal
+    // wait for the restart; nor is anything there opened.
+    if (!*restartNeeded && folderOurs && filesInUse(places, folder, false))
+        *restartNeeded = 1;
     // Replacements that an earlier installation left for the restart would bring the
     // files back there; its deletions are this run's to schedule or to do now.
     if (!withdrawPendingOperations(installed.paths, installed.count))
@@ -578,11 +578,13 @@ int deployFiles(HWND owner, const char* folder, int* restartNeeded, uint32_t run
         return 0;
     // A file in use is an application that runs where the run cannot see it (another
     // session, an older version without its window on this desktop, any program that
-    // holds a file): handled as a running one, before anything in place changes.
-    if (!*restartNeeded && filesInUse(places, folder, (runFlags & kRunInstall) != 0))
-        *restartNeeded = 1;
-    if (runFlags & kRunInstall)
+    // holds a file): handled as a running one, before anything in place changes. A
+    // removal looks once it knows that the folder is its own.
+    if (runFlags & kRunInstall) {
+        if (!*restartNeeded && filesInUse(places, folder, true))
+            *restartNeeded = 1;
         return installFiles(places, owner, folder, restartNeeded);
+    }
     return removeFiles(places, owner, folder, restartNeeded);
 }
 
