@@ -7,7 +7,7 @@
 # manifests, which lie in the package repository's layout; a release folder without
 # setup.exe draws no warning, and one whose version cannot name the manifests' folder
 # stops the release; the signed setup.exe passes the shipping-image check; the zip, unpacked,
-# installs and removes under Wine with the README's deployment command lines (the
+# installs and removes under Wine with the deployment command lines of docs/deploying.md (the
 # shipping 32-bit image where this machine runs 32-bit code, else a signed x86_64 build),
 # leaving the log and the uninstall entry they describe. Prints "ok NAME" or "FAIL NAME"
 # for each check; exits 1 when one failed.
@@ -140,7 +140,7 @@ python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.arg
         echo "./manifests/q/QUVO/PkgMgr/$version/QUVO.PkgMgr$suffix"; done)" ]
 result "the release zip is reproducible, holds the signed setup.exe and is named in SHA256SUMS and the manifest" $?
 
-# The zip, unpacked, installs and removes with the README's command lines, run as written.
+# The zip, unpacked, installs and removes with the deploying guide's command lines, run as written.
 if why=$(bash scripts/wine32-ready.sh); then
     arch=win32 signed=$dist/setup.exe view=32
 else
@@ -155,11 +155,11 @@ certificate=$dist/test-certificate.pem
 [ $arch = win32 ] || certificate=$work/cert64.pem
 install_line='setup.exe /S /R /L'
 removal_line='"C:\Windows\_zemu000.exe" /S /U /R /L'
-readme_lines=0
+guide_lines=0
 for line in "$install_line" "$removal_line"; do
-    grep -qxF "$line" README.md || { echo "README lacks the line: $line"; readme_lines=1; }
+    grep -qxF "$line" docs/deploying.md || { echo "docs/deploying.md lacks the line: $line"; guide_lines=1; }
 done
-result "the README shows the deployment command lines that are run here" $readme_lines
+result "docs/deploying.md shows the deployment command lines that are run here" $guide_lines
 export PKGMGR_WINE_ROOT=$work/wine PKGMGR_WINE_SHARED_ARCH=$arch PKGMGR_WINE_TEMPLATES=$source_dir/build/wine-templates
 installed=1
 if tests/wine/session.sh ensure >"$work/wine.log" 2>&1; then
@@ -206,6 +206,6 @@ if tests/wine/session.sh ensure >"$work/wine.log" 2>&1; then
 else
     cat "$work/wine.log"
 fi
-result "the unpacked zip installs and removes with the README's command lines ($arch)" $installed
+result "the unpacked zip installs and removes with the deploying guide's command lines ($arch)" $installed
 
 [ "$failures" -eq 0 ]

@@ -47,7 +47,7 @@ ctest --preset windows 2>&1 | tee "$log" || true
 count_ctest
 
 step "setupcheck on Linux against the system under Wine: profile files and release folders"
-# The short runs of the differential tests (tests/profile; README "Differential tests").
+# The short runs of the differential tests (tests/profile; docs/developing.md, "Differential tests").
 if python3 tests/profile/profile_diff.py run --host build/host/bin/profile_reader \
         --windows build/windows/bin/profile_reader.exe --seed 1 --count 300 &&
     python3 tests/profile/folder_diff.py --host-check build/host/bin/setupcheck \

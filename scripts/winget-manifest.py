@@ -11,7 +11,7 @@ into a fork as it is: ROOT/manifests/<first letter of ID, lower case>/<each part
 as a folder>/<V>/, with ID.yaml (version), ID.installer.yaml and ID.locale.en-US.yaml
 (the default locale); the paths written are printed relative to ROOT, one a line. The
 installer is the zip at BASE-URL/NAME.zip (the name percent-encoded) with setup.exe
-inside; the codes are those of the README's table of exit codes.
+inside; the codes are those of the exit-code table in README.md.
 
 --check checks the values given against the schema's rules (and the folder rules below)
 and writes nothing: exit code 2 and one line per fault when one breaks them. Writing

@@ -250,12 +250,12 @@ int compareVersions(const std::string& a, const std::string& b)
     return 0;
 }
 
-// The README's detection rule applied to the entry that an installation leaves: the key
+// The detection rule of docs/deploying.md applied to the entry that an installation leaves: the key
 // in the view of setup.exe's own architecture (the 32-bit view for the shipping build,
 // which a 64-bit deployment tool reads only when the rule says so), "DisplayVersion"
 // compared as a version; and what winget matches: the entry whose DisplayName and
 // Publisher the manifest names, under the key name that it gives as the product code.
-TEST_F(FullRun, TheReadmesDetectionRuleFindsTheInstallationAndNothingAfterTheRemoval)
+TEST_F(FullRun, TheGuidesDetectionRuleFindsTheInstallationAndNothingAfterTheRemoval)
 {
     const REGSAM ruleView = sizeof(void*) == 4 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
     const std::string list = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
