@@ -238,7 +238,7 @@ TEST_F(SetupRun, HelpShowsTheSwitchesAndDoesNothing)
         }
         ASSERT_EQ(1u, shownMessages.size()) << c.line;
         EXPECT_EQ(0u, shownMessages[0].text.find(resourceText(IDS_HELP_SWITCHES)));
-        EXPECT_NE(std::string::npos, shownMessages[0].text.find(resourceText(IDS_HELP_README)));
+        EXPECT_NE(std::string::npos, shownMessages[0].text.find(resourceText(IDS_HELP_GUIDE)));
         EXPECT_EQ(c.caption, shownMessages[0].caption);
         EXPECT_EQ(UINT(MB_OK | MB_ICONINFORMATION), shownMessages[0].type);
     }
@@ -395,23 +395,28 @@ TEST(Resources, StringTableHoldsEveryMessage)
         EXPECT_EQ("", resourceText(id)) << id;
 }
 
-// The help is in the English table only: each part whole in a 260-character buffer,
-// the switches and the README's section named in it.
+// The English help: each part whole in a 260-character buffer, the switches, the way to
+// write a log path and the guide named in it.
 TEST(Resources, TheHelpIsInTheEnglishTable)
 {
-    for (UINT id : {IDS_HELP_SWITCHES, IDS_HELP_MORE_SWITCHES, IDS_HELP_EXIT_CODES, IDS_HELP_README}) {
+    for (UINT id : {IDS_HELP_SWITCHES, IDS_HELP_MORE_SWITCHES, IDS_HELP_LAST_SWITCHES, IDS_HELP_EXIT_CODES,
+                    IDS_HELP_MORE_EXIT_CODES, IDS_HELP_GUIDE}) {
         WCHAR* whole = nullptr;
         int length = LoadStringW(GetModuleHandleA(nullptr), id, reinterpret_cast<WCHAR*>(&whole), 0);
         EXPECT_TRUE(length > 0 && length < 260) << id << ": " << length;
     }
-    const std::string switches = resourceText(IDS_HELP_SWITCHES) + resourceText(IDS_HELP_MORE_SWITCHES);
-    for (const char* option : {"/S", "/U", "/O", "/W", "/F", "/L=path", "/R", "/?", "/H", "3010"})
+    const std::string switches = resourceText(IDS_HELP_SWITCHES) + resourceText(IDS_HELP_MORE_SWITCHES) +
+                                 resourceText(IDS_HELP_LAST_SWITCHES);
+    for (const char* option : {"/S", "/U", "/O", "/W", "/F", "/L=path", "/R", "/?", "/H", "3010",
+                               "may use / or \\", "\"/L=C:\\My Logs\\setup.log\""})
         EXPECT_NE(std::string::npos, switches.find(option)) << option;
-    EXPECT_NE(std::string::npos, resourceText(IDS_HELP_README).find("\"Deploying to many machines\""));
+    EXPECT_NE(std::string::npos,
+              resourceText(IDS_HELP_GUIDE).find("\"Deploying to many machines\" (docs/deploying.md)"));
 }
 
 // A run whose language is one of the other thirteen (German here: the case setup_run_german
-// runs this program under a German locale) shows its own caption and the help in English.
+// runs this program under a German locale) shows its own caption and the help in English,
+// whose exit codes are one paragraph over two parts.
 TEST(Resources, AGermanRunShowsTheHelpInEnglish)
 {
     const char* expected = getenv("PKGMGR_EXPECT_LANGUAGE");
@@ -423,10 +428,12 @@ TEST(Resources, AGermanRunShowsTheHelpInEnglish)
     recordMessages();
     showCommandLineHelp(GetModuleHandleA(nullptr), 0x1);
     ASSERT_EQ(1u, shownMessages.size());
+    const std::string& text = shownMessages[0].text;
     EXPECT_EQ("Installationsprogramm", shownMessages[0].caption);
-    EXPECT_EQ(0u, shownMessages[0].text.find("setup.exe [/S] [/U]")) << shownMessages[0].text;
-    EXPECT_NE(std::string::npos, shownMessages[0].text.find("Exit codes: 0 installed"));
-    EXPECT_NE(std::string::npos, shownMessages[0].text.find("\"Deploying to many machines\"."));
+    EXPECT_EQ(0u, text.find("setup.exe [/S] [/U]")) << text;
+    for (const char* part : {"Exit codes: 0 installed", "10 removing files; 11 shortcuts",
+                             "\"Deploying to many machines\" (docs/deploying.md)."})
+        EXPECT_NE(std::string::npos, text.find(part)) << part << "\n" << text;
     EXPECT_EQ("", resourceText(IDS_HELP_SWITCHES)) << "the German table holds the help";
     char none[8] = "x";
     loadSetupText(17, none, sizeof none);
