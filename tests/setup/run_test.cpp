@@ -431,7 +431,7 @@ TEST(Resources, AGermanRunShowsTheHelpInGerman)
     const std::string& text = shownMessages[0].text;
     EXPECT_EQ("Installationsprogramm", shownMessages[0].caption);
     EXPECT_EQ(0u, text.find("setup.exe [/S] [/U]")) << text;
-    for (const char* part : {"/W  keine Symbole\n/F  kein Abschlussbericht\n", "\"/L=C:\\My Logs\\setup.log\"\n/R  ",
+    for (const char* part : {"/W  keine Symbole\n/F  kein Abschlussbericht\n", "setzen:\n\"/L=C:\\My Logs\\setup.log\"\n/R  ",
                              "Exitcodes: 0 installiert", "10 Entfernen der Dateien; 11 Symbole",
                              ".\n\nUnbeaufsichtigte Installation",
                              "\"Deploying to many machines\" (docs/deploying.md)."})
