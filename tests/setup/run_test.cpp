@@ -441,4 +441,30 @@ TEST(Resources, AGermanRunShowsTheHelpInGerman)
     EXPECT_STREQ("", none) << "no table holds it";
 }
 
+// A run under another locale (setup_run_german, setup_run_japanese) shows the help of its
+// language, not the English one, with every part whole in the system's code page.
+TEST(Resources, ALocaleRunShowsItsWholeHelp)
+{
+    const char* expected = getenv("PKGMGR_EXPECT_LANGUAGE");
+    if (expected == nullptr)
+        GTEST_SKIP() << "not a run under another locale";
+    ASSERT_EQ(strtoul(expected, nullptr, 16), GetUserDefaultUILanguage());
+    SeamGuard guard;
+    recordMessages();
+    showCommandLineHelp(GetModuleHandleA(nullptr), 0x1);
+    ASSERT_EQ(1u, shownMessages.size());
+    const std::string& message = shownMessages[0].text;
+    EXPECT_NE("Installation Program", shownMessages[0].caption);
+    EXPECT_EQ(std::string::npos, message.find("/S  silent")) << message;
+    for (UINT id : {IDS_HELP_SWITCHES, IDS_HELP_MORE_SWITCHES, IDS_HELP_LAST_SWITCHES, IDS_HELP_EXIT_CODES,
+                    IDS_HELP_MORE_EXIT_CODES, IDS_HELP_GUIDE}) {
+        WCHAR* whole = nullptr;
+        int length = LoadStringW(GetModuleHandleA(nullptr), id, reinterpret_cast<WCHAR*>(&whole), 0);
+        char text[4 * 260];
+        int size = WideCharToMultiByte(CP_ACP, 0, whole, length, text, sizeof text, nullptr, nullptr);
+        EXPECT_TRUE(size > 0 && size < 260) << id << ": " << size << " bytes";
+        EXPECT_NE(std::string::npos, message.find(std::string(text, size > 0 ? size : 0))) << id;
+    }
+}
+
 }  // namespace
