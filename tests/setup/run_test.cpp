@@ -395,12 +395,14 @@ TEST(Resources, StringTableHoldsEveryMessage)
         EXPECT_EQ("", resourceText(id)) << id;
 }
 
+const UINT kHelpParts[] = {IDS_HELP_SWITCHES,   IDS_HELP_MORE_SWITCHES,   IDS_HELP_LAST_SWITCHES,
+                           IDS_HELP_EXIT_CODES, IDS_HELP_MORE_EXIT_CODES, IDS_HELP_GUIDE};
+
 // The English help: each part whole in a 260-character buffer, the switches, the way to
 // write a log path and the guide named in it.
 TEST(Resources, TheHelpIsInTheEnglishTable)
 {
-    for (UINT id : {IDS_HELP_SWITCHES, IDS_HELP_MORE_SWITCHES, IDS_HELP_LAST_SWITCHES, IDS_HELP_EXIT_CODES,
-                    IDS_HELP_MORE_EXIT_CODES, IDS_HELP_GUIDE}) {
+    for (UINT id : kHelpParts) {
         WCHAR* whole = nullptr;
         int length = LoadStringW(GetModuleHandleA(nullptr), id, reinterpret_cast<WCHAR*>(&whole), 0);
         EXPECT_TRUE(length > 0 && length < 260) << id << ": " << length;
@@ -431,9 +433,9 @@ TEST(Resources, AGermanRunShowsTheHelpInGerman)
     const std::string& text = shownMessages[0].text;
     EXPECT_EQ("Installationsprogramm", shownMessages[0].caption);
     EXPECT_EQ(0u, text.find("setup.exe [/S] [/U]")) << text;
-    for (const char* part : {"/W  keine Symbole\n/F  kein Abschlussbericht\n", "setzen:\n\"/L=C:\\My Logs\\setup.log\"\n/R  ",
-                             "Exitcodes: 0 installiert", "10 Entfernen der Dateien; 11 Symbole",
-                             ".\n\nUnbeaufsichtigte Installation",
+    for (const char* part : {"/W  keine Symbole\n/F  kein Abschlussbericht\n",
+                             "setzen:\n\"/L=C:\\My Logs\\setup.log\"\n/R  ", "Exitcodes: 0 installiert",
+                             "10 Entfernen der Dateien; 11 Symbole", ".\n\nUnbeaufsichtigte Installation",
                              "\"Deploying to many machines\" (docs/deploying.md)."})
         EXPECT_NE(std::string::npos, text.find(part)) << part << "\n" << text;
     char none[8] = "x";
@@ -456,8 +458,7 @@ TEST(Resources, ALocaleRunShowsItsWholeHelp)
     const std::string& message = shownMessages[0].text;
     EXPECT_NE("Installation Program", shownMessages[0].caption);
     EXPECT_EQ(std::string::npos, message.find("/S  silent")) << message;
-    for (UINT id : {IDS_HELP_SWITCHES, IDS_HELP_MORE_SWITCHES, IDS_HELP_LAST_SWITCHES, IDS_HELP_EXIT_CODES,
-                    IDS_HELP_MORE_EXIT_CODES, IDS_HELP_GUIDE}) {
+    for (UINT id : kHelpParts) {
         WCHAR* whole = nullptr;
         int length = LoadStringW(GetModuleHandleA(nullptr), id, reinterpret_cast<WCHAR*>(&whole), 0);
         char text[4 * 260];
