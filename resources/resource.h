@@ -36,8 +36,11 @@
 #define IDS_BROWSER_BUTTON 18
 #define IDS_FOLDER_CHOOSE 19
 #define IDS_FOLDER_INVALID 20  // the typed folder is not a full path
-// The help of /? and /H: the switches, the exit codes, where deployment is described.
+// The help of /? and /H: the switches, the exit codes, the guide that describes deployment.
+// Each part fits a 260-byte buffer in its language's ANSI code page.
 #define IDS_HELP_SWITCHES 21
 #define IDS_HELP_MORE_SWITCHES 22
 #define IDS_HELP_EXIT_CODES 23
-#define IDS_HELP_README 24
+#define IDS_HELP_GUIDE 24
+#define IDS_HELP_LAST_SWITCHES 25
+#define IDS_HELP_MORE_EXIT_CODES 26

@@ -17,9 +17,11 @@ void showCommandLineHelp(HINSTANCE instance, uint32_t runFlags)
         unsigned id;
         const char* after;
     } kParts[] = {{IDS_HELP_SWITCHES, "\n"},
-                  {IDS_HELP_MORE_SWITCHES, "\n\n"},
-                  {IDS_HELP_EXIT_CODES, "\n\n"},
-                  {IDS_HELP_README, ""}};
+                  {IDS_HELP_MORE_SWITCHES, "\n"},
+                  {IDS_HELP_LAST_SWITCHES, "\n\n"},
+                  {IDS_HELP_EXIT_CODES, ""},  // one paragraph in two parts: the space is the text's
+                  {IDS_HELP_MORE_EXIT_CODES, "\n\n"},
+                  {IDS_HELP_GUIDE, ""}};
     // Room for every part at its longest and the line breaks between them.
     char message[ARRAYSIZE(kParts) * (kPathChars + 2)] = "";
     for (const auto& part : kParts) {

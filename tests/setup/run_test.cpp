@@ -238,7 +238,7 @@ TEST_F(SetupRun, HelpShowsTheSwitchesAndDoesNothing)
         }
         ASSERT_EQ(1u, shownMessages.size()) << c.line;
         EXPECT_EQ(0u, shownMessages[0].text.find(resourceText(IDS_HELP_SWITCHES)));
-        EXPECT_NE(std::string::npos, shownMessages[0].text.find(resourceText(IDS_HELP_README)));
+        EXPECT_NE(std::string::npos, shownMessages[0].text.find(resourceText(IDS_HELP_GUIDE)));
         EXPECT_EQ(c.caption, shownMessages[0].caption);
         EXPECT_EQ(UINT(MB_OK | MB_ICONINFORMATION), shownMessages[0].type);
     }
@@ -395,24 +395,31 @@ TEST(Resources, StringTableHoldsEveryMessage)
         EXPECT_EQ("", resourceText(id)) << id;
 }
 
-// The help is in the English table only: each part whole in a 260-character buffer,
-// the switches and the README's section named in it.
+const UINT kHelpParts[] = {IDS_HELP_SWITCHES,   IDS_HELP_MORE_SWITCHES,   IDS_HELP_LAST_SWITCHES,
+                           IDS_HELP_EXIT_CODES, IDS_HELP_MORE_EXIT_CODES, IDS_HELP_GUIDE};
+
+// The English help: each part whole in a 260-character buffer, the switches, the way to
+// write a log path and the guide named in it.
 TEST(Resources, TheHelpIsInTheEnglishTable)
 {
-    for (UINT id : {IDS_HELP_SWITCHES, IDS_HELP_MORE_SWITCHES, IDS_HELP_EXIT_CODES, IDS_HELP_README}) {
+    for (UINT id : kHelpParts) {
         WCHAR* whole = nullptr;
         int length = LoadStringW(GetModuleHandleA(nullptr), id, reinterpret_cast<WCHAR*>(&whole), 0);
         EXPECT_TRUE(length > 0 && length < 260) << id << ": " << length;
     }
-    const std::string switches = resourceText(IDS_HELP_SWITCHES) + resourceText(IDS_HELP_MORE_SWITCHES);
-    for (const char* option : {"/S", "/U", "/O", "/W", "/F", "/L=path", "/R", "/?", "/H", "3010"})
+    const std::string switches = resourceText(IDS_HELP_SWITCHES) + resourceText(IDS_HELP_MORE_SWITCHES) +
+                                 resourceText(IDS_HELP_LAST_SWITCHES);
+    for (const char* option : {"/S", "/U", "/O", "/W", "/F", "/L=path", "/R", "/?", "/H", "3010",
+                               "may use / or \\", "\"/L=C:\\My Logs\\setup.log\""})
         EXPECT_NE(std::string::npos, switches.find(option)) << option;
-    EXPECT_NE(std::string::npos, resourceText(IDS_HELP_README).find("\"Deploying to many machines\""));
+    EXPECT_NE(std::string::npos,
+              resourceText(IDS_HELP_GUIDE).find("\"Deploying to many machines\" (docs/deploying.md)"));
 }
 
 // A run whose language is one of the other thirteen (German here: the case setup_run_german
-// runs this program under a German locale) shows its own caption and the help in English.
-TEST(Resources, AGermanRunShowsTheHelpInEnglish)
+// runs this program under a German locale) shows its own caption and its own help, whose
+// exit codes are one paragraph over two parts.
+TEST(Resources, AGermanRunShowsTheHelpInGerman)
 {
     const char* expected = getenv("PKGMGR_EXPECT_LANGUAGE");
     if (PRIMARYLANGID(GetUserDefaultUILanguage()) != LANG_GERMAN) {
@@ -423,14 +430,42 @@ TEST(Resources, AGermanRunShowsTheHelpInEnglish)
     recordMessages();
     showCommandLineHelp(GetModuleHandleA(nullptr), 0x1);
     ASSERT_EQ(1u, shownMessages.size());
+    const std::string& text = shownMessages[0].text;
     EXPECT_EQ("Installationsprogramm", shownMessages[0].caption);
-    EXPECT_EQ(0u, shownMessages[0].text.find("setup.exe [/S] [/U]")) << shownMessages[0].text;
-    EXPECT_NE(std::string::npos, shownMessages[0].text.find("Exit codes: 0 installed"));
-    EXPECT_NE(std::string::npos, shownMessages[0].text.find("\"Deploying to many machines\"."));
-    EXPECT_EQ("", resourceText(IDS_HELP_SWITCHES)) << "the German table holds the help";
+    EXPECT_EQ(0u, text.find("setup.exe [/S] [/U]")) << text;
+    for (const char* part : {"/W  keine Symbole\n/F  kein Abschlussbericht\n",
+                             "setzen:\n\"/L=C:\\My Logs\\setup.log\"\n/R  ", "Exitcodes: 0 installiert",
+                             "10 Entfernen der Dateien; 11 Symbole", ".\n\nUnbeaufsichtigte Installation",
+                             "\"Deploying to many machines\" (docs/deploying.md)."})
+        EXPECT_NE(std::string::npos, text.find(part)) << part << "\n" << text;
     char none[8] = "x";
     loadSetupText(17, none, sizeof none);
     EXPECT_STREQ("", none) << "no table holds it";
+}
+
+// A run under another locale (setup_run_german, setup_run_japanese) shows the help of its
+// language, not the English one, with every part whole in the system's code page.
+TEST(Resources, ALocaleRunShowsItsWholeHelp)
+{
+    const char* expected = getenv("PKGMGR_EXPECT_LANGUAGE");
+    if (expected == nullptr)
+        GTEST_SKIP() << "not a run under another locale";
+    ASSERT_EQ(strtoul(expected, nullptr, 16), GetUserDefaultUILanguage());
+    SeamGuard guard;
+    recordMessages();
+    showCommandLineHelp(GetModuleHandleA(nullptr), 0x1);
+    ASSERT_EQ(1u, shownMessages.size());
+    const std::string& message = shownMessages[0].text;
+    EXPECT_NE("Installation Program", shownMessages[0].caption);
+    EXPECT_EQ(std::string::npos, message.find("/S  silent")) << message;
+    for (UINT id : kHelpParts) {
+        WCHAR* whole = nullptr;
+        int length = LoadStringW(GetModuleHandleA(nullptr), id, reinterpret_cast<WCHAR*>(&whole), 0);
+        char text[4 * 260];
+        int size = WideCharToMultiByte(CP_ACP, 0, whole, length, text, sizeof text, nullptr, nullptr);
+        EXPECT_TRUE(size > 0 && size < 260) << id << ": " << size << " bytes";
+        EXPECT_NE(std::string::npos, message.find(std::string(text, size > 0 ? size : 0))) << id;
+    }
 }
 
 }  // namespace
