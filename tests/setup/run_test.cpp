@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "platform/guards.h"
 #include "run_test_support.h"
 #include "setup/checks.h"
 #include "setup/context.h"
@@ -431,6 +432,91 @@ TEST(Resources, AGermanRunShowsTheHelpInEnglish)
     char none[8] = "x";
     loadSetupText(17, none, sizeof none);
     EXPECT_STREQ("", none) << "no table holds it";
+}
+
+struct DestroyIconValue {
+    void operator()(HICON icon) const { DestroyIcon(icon); }
+};
+struct DeleteGdiObject {
+    void operator()(HGDIOBJ object) const { DeleteObject(object); }
+};
+struct DeleteDcValue {
+    void operator()(HDC dc) const { DeleteDC(dc); }
+};
+using UniqueIcon = UniqueResource<HICON, DestroyIconValue>;
+using UniqueGdiObject = UniqueResource<HGDIOBJ, DeleteGdiObject>;
+using UniqueDc = UniqueResource<HDC, DeleteDcValue>;
+
+// The icon drawn on a square of one colour and of its own size: the pixels as 0xRRGGBB.
+std::vector<DWORD> drawnOn(HICON icon, int size, DWORD background)
+{
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = size;
+    info.bmiHeader.biHeight = -size;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    UniqueDc dc(CreateCompatibleDC(nullptr));
+    UniqueGdiObject bitmap(CreateDIBSection(dc.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!dc || !bitmap)
+        return {};
+    HGDIOBJ old = SelectObject(dc.get(), bitmap.get());
+    DWORD* pixels = static_cast<DWORD*>(bits);
+    for (int i = 0; i < size * size; ++i)
+        pixels[i] = background;
+    DrawIconEx(dc.get(), 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
+    GdiFlush();
+    std::vector<DWORD> result;
+    for (int i = 0; i < size * size; ++i)
+        result.push_back(pixels[i] & 0xFFFFFF);
+    SelectObject(dc.get(), old);
+    return result;
+}
+
+// Every size the system asks for finds an image of its own in icon 100, and the image
+// is drawn with soft edges: some pixels show the background, some are blended with it.
+TEST(Resources, TheIconHasAnImageOfEverySize)
+{
+    HMODULE module = GetModuleHandleA(nullptr);
+    HRSRC group = FindResourceA(module, MAKEINTRESOURCEA(IDI_SETUP), RT_GROUP_ICON);
+    ASSERT_TRUE(group != nullptr);
+    BYTE* directory = static_cast<BYTE*>(LockResource(LoadResource(module, group)));
+    ASSERT_TRUE(directory != nullptr);
+    for (int size : {16, 20, 24, 32, 40, 48, 64, 256}) {
+        int id = LookupIconIdFromDirectoryEx(directory, TRUE, size, size, LR_DEFAULTCOLOR);
+        HRSRC image = FindResourceA(module, MAKEINTRESOURCEA(id), RT_ICON);
+        ASSERT_TRUE(image != nullptr) << size;
+        // Width and height 0: the image at its own size, not scaled.
+        UniqueIcon icon(CreateIconFromResourceEx(static_cast<BYTE*>(LockResource(LoadResource(module, image))),
+                                                 SizeofResource(module, image), TRUE, 0x00030000, 0, 0,
+                                                 LR_DEFAULTCOLOR));
+        ASSERT_TRUE(icon) << size;
+        ICONINFO parts = {};
+        ASSERT_TRUE(GetIconInfo(icon.get(), &parts)) << size;
+        UniqueGdiObject colour(parts.hbmColor), mask(parts.hbmMask);
+        BITMAP bitmap = {};
+        ASSERT_TRUE(GetObjectA(colour.get(), sizeof bitmap, &bitmap)) << size;
+        EXPECT_EQ(size, bitmap.bmWidth);
+        EXPECT_EQ(size, bitmap.bmHeight);
+
+        const std::vector<DWORD> onWhite = drawnOn(icon.get(), size, 0xFFFFFF);
+        const std::vector<DWORD> onBlack = drawnOn(icon.get(), size, 0);
+        ASSERT_EQ(size_t(size * size), onWhite.size());
+        ASSERT_EQ(onWhite.size(), onBlack.size());
+        int clear = 0, solid = 0, soft = 0;
+        for (size_t i = 0; i < onWhite.size(); ++i) {
+            if (onWhite[i] == 0xFFFFFF && onBlack[i] == 0)
+                ++clear;
+            else if (onWhite[i] == onBlack[i])
+                ++solid;
+            else if (onWhite[i] != 0xFFFFFF && onBlack[i] != 0)
+                ++soft;
+        }
+        EXPECT_GT(clear, 0) << size;
+        EXPECT_GT(solid, size * size / 2) << size;
+        EXPECT_GT(soft, 0) << size;
+    }
 }
 
 }  // namespace
