@@ -155,18 +155,22 @@ def dib(rows, bpp, palette, index):
 
 # Full-colour images: the same box with smooth edges, laid out for each pixel grid.
 # size: (margin, outline width, width of the lines between the faces, width of the
-# light line along the lid's upper left edge). The box's vertical edges fall on pixel
-# boundaries, so they stay sharp; only the slanted edges are shaded.
+# light line along the lid's upper left edge, how much darker the sides grow towards
+# the bottom). The box's vertical edges fall on pixel boundaries, so they stay sharp;
+# only the slanted edges are smoothed.
 FULL_COLOUR_LAYOUT = {
-    16: (0, 1, 0, 0),
-    20: (1, 1, 0, 0),
-    24: (1, 1, 0, 1),
-    32: (2, 1, 0, 1),
-    40: (2, 1, 0, 1),
-    48: (3, 1, 0, 1),
-    64: (4, 2, 1, 1),
-    256: (16, 6, 3, 4),
+    16: (0, 1, 0, 0, 0.0),
+    20: (1, 1, 0, 0, 0.0),
+    24: (1, 1, 0, 1, 0.0),
+    32: (2, 1, 0, 1, 0.0),
+    40: (2, 1, 0, 1, 0.0),
+    48: (3, 1, 0, 1, 0.0),
+    64: (4, 2, 1, 1, 0.12),
+    256: (16, 6, 3, 4, 0.18),
 }
+# 64 pixels stay a bitmap, not PNG: XP cannot read PNG images, yet asks for 64 pixels
+# when its icon size is set near that in the appearance settings (up to 72), and would
+# pick a PNG image of that size and show no icon. It never asks for 256.
 DIB_SIZES = (16, 20, 24, 32, 40, 48, 64)
 PNG_SIZES = (256,)
 EDGE = HIGHLIGHT + 1
@@ -176,7 +180,7 @@ FULL_COLOURS[EDGE] = (24, 58, 116)
 
 def layout(size):
     """The box's corners and bands for one size, in pixel coordinates."""
-    margin, outline, edge, highlight = FULL_COLOUR_LAYOUT[size]
+    margin, outline, edge, highlight, shade = FULL_COLOUR_LAYOUT[size]
     width = size - 2 * margin             # even: the near edge falls on a pixel boundary
     q = width / 4.0
     x0, y0 = float(margin), float(margin)
@@ -191,7 +195,19 @@ def layout(size):
         length = ((bx - ax) ** 2 + (by - ay) ** 2) ** 0.5
         edges.append((ax, ay, -(by - ay) / length, (bx - ax) / length))  # inward normal
     return dict(x0=x0, y0=y0, cx=cx, x1=x1, q=q, outline=outline, edge=edge,
-                highlight=highlight, band=(band_left, band_left + band), edges=edges)
+                highlight=highlight, shade=shade, band=(band_left, band_left + band), edges=edges)
+
+
+def colour_at(box, role, x, y):
+    """The colour of a role at (x, y): the sides darken evenly from their top edge down."""
+    colour = FULL_COLOURS[role]
+    if not box["shade"] or role not in (LEFT, RIGHT, BAND_SIDE):
+        return colour
+    x0, y0, cx, x1, q = box["x0"], box["y0"], box["cx"], box["x1"], box["q"]
+    top = y0 + q + (x - x0) / 2.0 if x < cx else y0 + q + (x1 - x) / 2.0
+    depth = min(1.0, max(0.0, (y - top) / (2 * q)))
+    keep = 1.0 - box["shade"] * depth
+    return tuple(int(round(v * keep)) for v in colour)
 
 
 def role_at(box, x, y):
@@ -244,16 +260,17 @@ def paint(size):
                 if role == TRANSPARENT:
                     row.append((0, 0, 0, 0))
                 else:
-                    row.append(FULL_COLOURS[role] + (255,))
+                    row.append(colour_at(box, role, px + 0.5, py + 0.5) + (255,))
                 continue
             opaque = 0
             sums = [0, 0, 0]
             for sy in range(grid):
                 for sx in range(grid):
-                    role = role_at(box, px + (sx + 0.5) / grid, py + (sy + 0.5) / grid)
+                    x, y = px + (sx + 0.5) / grid, py + (sy + 0.5) / grid
+                    role = role_at(box, x, y)
                     if role != TRANSPARENT:
                         opaque += 1
-                        for i, value in enumerate(FULL_COLOURS[role]):
+                        for i, value in enumerate(colour_at(box, role, x, y)):
                             sums[i] += value
             if not opaque:
                 row.append((0, 0, 0, 0))
@@ -289,37 +306,16 @@ def dib32(pixels):
 
 
 def png(pixels):
-    """A PNG image, 8-bit RGBA, with each row's filter chosen by the usual smallest
-    sum of differences; no time or text chunks, so the bytes depend on the pixels only."""
+    """A PNG image, 8-bit RGBA. Every row is stored as its difference from the row above
+    (filter 2), which suits a drawing of flat and vertically shaded areas better than
+    choosing a filter per row; no time or text chunks, so the bytes depend on the
+    pixels only."""
     size = len(pixels)
     raw = bytearray()
     previous = bytes(size * 4)
     for row in pixels:
         line = bytes(v for pixel in row for v in pixel)
-        candidates = []
-        for kind in range(5):
-            out = bytearray(len(line))
-            for i, value in enumerate(line):
-                left = line[i - 4] if i >= 4 else 0
-                up = previous[i]
-                upper_left = previous[i - 4] if i >= 4 else 0
-                if kind == 0:
-                    predictor = 0
-                elif kind == 1:
-                    predictor = left
-                elif kind == 2:
-                    predictor = up
-                elif kind == 3:
-                    predictor = (left + up) // 2
-                else:
-                    p = left + up - upper_left
-                    pa, pb, pc = abs(p - left), abs(p - up), abs(p - upper_left)
-                    predictor = left if pa <= pb and pa <= pc else (up if pb <= pc else upper_left)
-                out[i] = (value - predictor) & 0xFF
-            cost = sum(v if v < 128 else 256 - v for v in out)
-            candidates.append((cost, kind, out))
-        _, kind, out = min(candidates, key=lambda c: (c[0], c[1]))
-        raw += bytes((kind,)) + out
+        raw += b"\x02" + bytes((v - up) & 0xFF for v, up in zip(line, previous))
         previous = line
 
     def chunk(kind, data):
