@@ -20,9 +20,10 @@ SOURCE = sys.argv[1]
 ICON = os.path.join(SOURCE, "resources/icon/setup.ico")
 failures = []
 
-# In directory order: (pixels, bits per pixel); the 256-pixel image is a PNG.
+# In directory order: (pixels, bits per pixel); the 64- and 256-pixel images are PNG.
 IMAGES = [(16, 4), (24, 4), (32, 4), (48, 4), (16, 8), (24, 8), (32, 8), (48, 8),
           (16, 32), (20, 32), (24, 32), (32, 32), (40, 32), (48, 32), (64, 32), (256, 32)]
+PNG_SIZES = (64, 256)
 
 
 def check(condition, what):
@@ -69,7 +70,7 @@ def main(work):
         data = icon[offset:end]
         stride, mask_stride = ((size * bpp + 31) // 32) * 4, ((size + 31) // 32) * 4
         palette = 4 << bpp if bpp <= 8 else 0
-        if size == 256:
+        if size in PNG_SIZES:
             check(png_is_whole(data, size), what + ": a whole 8-bit RGBA PNG")
         else:
             check(struct.unpack_from("<IiiHHI", data) == (40, size, 2 * size, 1, bpp, 0) and
@@ -84,7 +85,7 @@ def main(work):
         middle = [p[3] for p in pixels[size * (size // 2):size * (size // 2 + 1)] if p[3]]
         check(0 in alphas and 255 in alphas and len(alphas) > 2 and middle[0] == middle[-1] == 255,
               what + ": transparent, opaque, soft slanted edges and sharp vertical ones")
-        if size == 256:
+        if size in PNG_SIZES:
             continue
         start = 40 + size * stride
         masked = [bool(data[start + (size - 1 - y) * mask_stride + x // 8] & (0x80 >> (x % 8)))
