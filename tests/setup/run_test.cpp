@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "platform/guards.h"
 #include "run_test_support.h"
 #include "setup/checks.h"
 #include "setup/context.h"
@@ -465,6 +466,46 @@ TEST(Resources, ALocaleRunShowsItsWholeHelp)
         int size = WideCharToMultiByte(CP_ACP, 0, whole, length, text, sizeof text, nullptr, nullptr);
         EXPECT_TRUE(size > 0 && size < 260) << id << ": " << size << " bytes";
         EXPECT_NE(std::string::npos, message.find(std::string(text, size > 0 ? size : 0))) << id;
+    }
+}
+
+struct DestroyIconValue {
+    void operator()(HICON icon) const { DestroyIcon(icon); }
+};
+struct DeleteGdiObject {
+    void operator()(HGDIOBJ object) const { DeleteObject(object); }
+};
+
+// Every size the system asks for finds a full-colour image of its own in icon 100 (a
+// 32-bit bitmap, or a PNG at 64 and 256 pixels), and the image loads at that size.
+TEST(Resources, TheIconHasAnImageOfEverySize)
+{
+    HMODULE module = GetModuleHandleA(nullptr);
+    HRSRC group = FindResourceA(module, MAKEINTRESOURCEA(IDI_SETUP), RT_GROUP_ICON);
+    ASSERT_TRUE(group != nullptr);
+    BYTE* directory = static_cast<BYTE*>(LockResource(LoadResource(module, group)));
+    ASSERT_TRUE(directory != nullptr);
+    for (int size : {16, 20, 24, 32, 40, 48, 64, 256}) {
+        int id = LookupIconIdFromDirectoryEx(directory, TRUE, size, size, LR_DEFAULTCOLOR);
+        HRSRC image = FindResourceA(module, MAKEINTRESOURCEA(id), RT_ICON);
+        ASSERT_TRUE(image != nullptr) << size;
+        BYTE* bits = static_cast<BYTE*>(LockResource(LoadResource(module, image)));
+        DWORD length = SizeofResource(module, image);
+        ASSERT_TRUE(bits != nullptr && length > sizeof(BITMAPINFOHEADER)) << size;
+        if (memcmp(bits, "\x89PNG", 4) == 0)
+            EXPECT_TRUE(size == 64 || size == 256) << size;
+        else
+            EXPECT_EQ(32, reinterpret_cast<BITMAPINFOHEADER*>(bits)->biBitCount) << size;
+        // Width and height 0: the image at its own size, not scaled.
+        HICON loaded = CreateIconFromResourceEx(bits, length, TRUE, 0x00030000, 0, 0, LR_DEFAULTCOLOR);
+        UniqueResource<HICON, DestroyIconValue> icon(loaded);
+        ICONINFO parts = {};
+        ASSERT_TRUE(icon && GetIconInfo(icon.get(), &parts)) << size;
+        UniqueResource<HGDIOBJ, DeleteGdiObject> colour(parts.hbmColor), mask(parts.hbmMask);
+        BITMAP bitmap = {};
+        ASSERT_TRUE(GetObjectA(colour.get(), sizeof bitmap, &bitmap)) << size;
+        EXPECT_EQ(size, bitmap.bmWidth);
+        EXPECT_EQ(size, bitmap.bmHeight);
     }
 }
 
