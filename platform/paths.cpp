@@ -11,76 +11,53 @@ bool isLeadByte(unsigned char c)
 }
 #else
 namespace {
+unsigned codePage = 1252;
+}
 
-// The lead-byte ranges of the double-byte code pages, as Windows reports them.
-struct LeadBytes {
-    unsigned codePage;
-    unsigned char ranges[4];  // pairs of first and last lead byte; 0 ends
-};
-const LeadBytes kLeadBytes[] = {
-    {1252, {0, 0, 0, 0}},
-    {932, {0x81, 0x9F, 0xE0, 0xFC}},
-    {936, {0x81, 0xFE, 0, 0}},
-    {949, {0x81, 0xFE, 0, 0}},
-    {950, {0x81, 0xFE, 0, 0}},
-};
-const LeadBytes* current = &kLeadBytes[0];
-
-}  // namespace
-
-int setPathCodePage(unsigned codePage)
+int setPathCodePage(unsigned page)
 {
-    for (const LeadBytes& table : kLeadBytes) {
-        if (table.codePage == codePage) {
-            current = &table;
-            return 1;
-        }
-    }
-    return 0;
+    if (page != 1252 && page != 932 && page != 936 && page != 949 && page != 950)
+        return 0;
+    codePage = page;
+    return 1;
 }
 
 unsigned pathCodePage()
 {
-    return current->codePage;
+    return codePage;
 }
 
+// The lead-byte ranges that Windows reports for these code pages.
 bool isLeadByte(unsigned char c)
 {
-    for (size_t i = 0; i < 4 && current->ranges[i]; i += 2) {
-        if (c >= current->ranges[i] && c <= current->ranges[i + 1])
-            return true;
-    }
-    return false;
+    if (codePage == 932)
+        return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+    return codePage != 1252 && c >= 0x81 && c <= 0xFE;
 }
 #endif
 
-const char* nextPathChar(const char* p)
+const char* nextSeparator(const char* p)
 {
-    return isLeadByte(static_cast<unsigned char>(*p)) && p[1] != '\0' ? p + 2 : p + 1;
+    while (*p && *p != '\\')
+        p += isLeadByte(static_cast<unsigned char>(*p)) && p[1] ? 2 : 1;
+    return p;
 }
 
 size_t pathRootLength(const char* path)
 {
-    if (path[0] != '\0' && path[0] != '\\' && path[1] == ':')
+    if (path[0] && path[0] != '\\' && path[1] == ':')
         return 2;
     if (path[0] != '\\' || path[1] != '\\')
         return 0;
-    // "\\server\share": up to the fourth backslash.
-    const char* p = path + 2;
-    for (int separators = 2; *p; p = nextPathChar(p)) {
-        if (*p == '\\' && --separators == 0)
-            break;
-    }
-    return size_t(p - path);
+    const char* share = nextSeparator(path + 2);
+    return size_t(nextSeparator(*share ? share + 1 : share) - path);
 }
 
 const char* lastSeparator(const char* path)
 {
     const char* last = nullptr;
-    for (const char* p = path; *p; p = nextPathChar(p)) {
-        if (*p == '\\')
-            last = p;
-    }
+    for (const char* p = nextSeparator(path); *p; p = nextSeparator(p + 1))
+        last = p;
     return last;
 }
 
@@ -92,9 +69,7 @@ char* lastSeparator(char* path)
 size_t parentLength(const char* path)
 {
     const char* last = lastSeparator(path);
-    if (last == nullptr || (path[0] == '\\' && path[1] == '\\' && last - path < 2))
-        return 0;
-    return size_t(last - path);
+    return last && (last - path >= 2 || path[0] != '\\') ? size_t(last - path) : 0;
 }
 
 const char* lastPathName(const char* path)
@@ -106,7 +81,7 @@ const char* lastPathName(const char* path)
 bool endsWithSeparator(const char* path)
 {
     const char* last = lastSeparator(path);
-    return last != nullptr && last[1] == '\0';
+    return last && last[1] == '\0';
 }
 
 int endWithSeparator(char* path, size_t capacity)
@@ -116,5 +91,5 @@ int endWithSeparator(char* path, size_t capacity)
 
 int appendPathName(char* path, size_t capacity, const char* name)
 {
-    return (path[0] == '\0' || endWithSeparator(path, capacity)) && appendText(path, capacity, name);
+    return endWithSeparator(path, capacity) && appendText(path, capacity, name);
 }
