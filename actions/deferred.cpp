@@ -78,9 +78,7 @@ void renameSpelling(const char* path, char* out)
     }
     // The root ("C:\", "\\server\share\") ends the walk: "C:" alone would name the
     // drive's current folder.
-    char* root = head + pathRootLength(head);
-    if (*root == '\0')
-        root = nullptr;
+    char* root = head[pathRootLength(head)] ? head + pathRootLength(head) : nullptr;
     for (char* end = head + strlen(head);;) {
         if (shortPath(head, out)) {
             // A root's short form keeps its backslash, which the rest starts with.

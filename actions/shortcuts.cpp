@@ -5,7 +5,6 @@
 #include <objbase.h>
 #include <shellapi.h>
 #include <shlobj.h>
-#include <string.h>
 #include <wchar.h>
 
 #include "platform/guards.h"

@@ -61,11 +61,6 @@ const char* lastSeparator(const char* path)
     return last;
 }
 
-char* lastSeparator(char* path)
-{
-    return const_cast<char*>(lastSeparator(static_cast<const char*>(path)));
-}
-
 size_t parentLength(const char* path)
 {
     const char* last = lastSeparator(path);

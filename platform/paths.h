@@ -22,7 +22,7 @@ size_t pathRootLength(const char* path);
 // The first separator at or after `p`, or the text's end; the last separator, or null.
 const char* nextSeparator(const char* p);
 const char* lastSeparator(const char* path);
-char* lastSeparator(char* path);
+inline char* lastSeparator(char* path) { return const_cast<char*>(lastSeparator(static_cast<const char*>(path))); }
 
 // Length of the folder that holds the last name ("C:\a\b" 4, "C:\a" 2); 0 for none
 // (the two backslashes that start a network path separate nothing).

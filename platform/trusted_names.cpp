@@ -279,10 +279,7 @@ int treeTrusted(const char* folder, int depth)
         } else if (!levelTrusted(level, depth)) {
             return 0;
         }
-        char* cut = lastSeparator(level);
-        if (cut == nullptr)
-            break;
-        *cut = '\0';
+        level[parentLength(level)] = '\0';  // one level up; without one, the walk ends
     }
     return 1;
 }

@@ -1,7 +1,5 @@
 #include "setupdata/setup_data.h"
 
-#include <string.h>
-
 #include "platform/guards.h"
 #include "platform/paths.h"
 #include "platform/seam.h"

@@ -1,7 +1,5 @@
 #include "setupdata/status_text.h"
 
-#include <string.h>
-
 #include "platform/paths.h"
 #include "platform/text.h"
 
