@@ -5,6 +5,7 @@
 
 #include "platform/guards.h"
 #include "platform/narrow_paths.h"
+#include "platform/paths.h"
 #include "platform/seam.h"
 #include "platform/system.h"
 #include "platform/text.h"
@@ -77,23 +78,18 @@ void renameSpelling(const char* path, char* out)
     }
     // The root ("C:\", "\\server\share\") ends the walk: "C:" alone would name the
     // drive's current folder.
-    const char* root = strchr(head, '\\');
-    if (head[0] == '\\' && head[1] == '\\') {
-        for (int separators = 3; root && separators > 0; --separators)
-            root = strchr(root + 1, '\\');
-    }
+    char* root = head[pathRootLength(head)] ? head + pathRootLength(head) : nullptr;
     for (char* end = head + strlen(head);;) {
         if (shortPath(head, out)) {
             // A root's short form keeps its backslash, which the rest starts with.
-            size_t length = strlen(out);
             const char* rest = path + (end - head);
-            if (length > 0 && out[length - 1] == '\\' && *rest == '\\')
+            if (endsWithSeparator(out) && *rest && nextSeparator(rest) == rest)
                 ++rest;
             if (!appendText(out, kPathChars, rest))
                 out[0] = '\0';
             return;
         }
-        char* cut = strrchr(head, '\\');
+        char* cut = lastSeparator(head);
         if (cut == nullptr || root == nullptr || cut < root || end == root + 1) {
             copyText(out, kPathChars, path);  // nothing of it exists: as written
             return;

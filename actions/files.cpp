@@ -8,6 +8,7 @@
 #include "actions/file_security.h"
 #include "platform/guards.h"
 #include "platform/narrow_paths.h"
+#include "platform/paths.h"
 #include "platform/seam.h"
 #include "platform/system.h"
 #include "platform/text.h"
@@ -261,18 +262,8 @@ bool sameVolume(const char* a, const char* b)
     char volumeB[kPathChars];
     if (volumePath && volumePath(a, volumeA, kPathChars) && volumePath(b, volumeB, kPathChars))
         return lstrcmpiA(volumeA, volumeB) == 0;
-    // "C:" or "\\server\share": up to the backslash that ends the root.
-    auto rootLength = [](const char* path) {
-        size_t length = 0;
-        int separators = path[0] == '\\' && path[1] == '\\' ? 4 : 1;
-        for (; path[length]; ++length) {
-            if (path[length] == '\\' && --separators == 0)
-                break;
-        }
-        return length;
-    };
-    size_t length = rootLength(a);
-    return length == rootLength(b) &&
+    size_t length = pathRootLength(a);
+    return length == pathRootLength(b) &&
            CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, a, int(length), b, int(length)) == CSTR_EQUAL;
 }
 
@@ -318,11 +309,7 @@ int installFiles(const Places& places, HWND owner, const char* folder, int* rest
     DWORD length = platform.GetModuleFileNameA(nullptr, sourceFolder, sizeof sourceFolder);
     if (length == 0 || length >= sizeof sourceFolder)
         return 0;
-    char* lastSlash = nullptr;
-    for (char* p = sourceFolder; *p; ++p) {
-        if (*p == '\\')
-            lastSlash = p;
-    }
+    char* lastSlash = lastSeparator(sourceFolder);
     if (!lastSlash)
         return 0;
     *lastSlash = '\0';
@@ -460,18 +447,12 @@ bool folderReachable(const char* folder)
     DWORD error = GetLastError();
     if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
         return false;
+    // The root: C:\ or \\server\share\.
     char root[kPathChars];
     if (!copyText(root, sizeof root, folder))
         return false;
-    // The root: C:\ or \\server\share\ (up to the fourth backslash).
-    int separators = root[0] == '\\' && root[1] == '\\' ? 4 : 1;
-    for (char* p = root; *p; ++p) {
-        if (*p == '\\' && --separators == 0) {
-            p[1] = '\0';
-            break;
-        }
-    }
-    if (separators != 0 && !appendText(root, sizeof root, "\\"))
+    root[pathRootLength(root)] = '\0';
+    if (!endWithSeparator(root, sizeof root))
         return false;
     attributes = GetFileAttributesA(root);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -594,10 +575,12 @@ namespace {
 // backslash after the name.
 bool isAtDriveRoot(const char* path)
 {
-    if (!path[0] || path[1] != ':' || path[2] != '\\' || !path[3] || path[3] == '\\')
+    char folder[kPathChars];
+    if (!copyText(folder, sizeof folder, path))
         return false;
-    const char* backslash = strchr(path + 3, '\\');
-    return backslash == nullptr || backslash[1] == '\0';
+    if (endsWithSeparator(folder))
+        folder[strlen(folder) - 1] = '\0';
+    return pathRootLength(folder) == 2 && parentLength(folder) == 2 && folder[3] != '\0';
 }
 
 // A folder made now, or one already there; a file of that name is not a folder.
@@ -624,13 +607,7 @@ int makeFolderTree(const char* path)
     char parent[kPathChars];
     if (!copyText(parent, sizeof parent, path))
         return 0;
-    // The two leading backslashes of a network path never end a parent.
-    size_t length = boundedLength(parent, sizeof parent);
-    size_t cut = 0;
-    for (size_t i = parent[0] == '\\' ? 2 : 0; i < length; ++i) {
-        if (parent[i] == '\\')
-            cut = i;
-    }
+    size_t cut = parentLength(parent);
     if (cut == 0)
         return 0;
     parent[cut] = '\0';

@@ -5,11 +5,11 @@
 #include <objbase.h>
 #include <shellapi.h>
 #include <shlobj.h>
-#include <string.h>
 #include <wchar.h>
 
 #include "platform/guards.h"
 #include "platform/libraries.h"
+#include "platform/paths.h"
 #include "platform/seam.h"
 #include "platform/system.h"
 #include "platform/text.h"
@@ -34,10 +34,10 @@ int writeShortcut(const char* target, const char* shortcutPath, UINT notifyFlags
     WCHAR widePath[kPathChars];
     if (!target || !copyText(workingFolder, sizeof workingFolder, target))
         return 0;
-    char* lastSeparator = strrchr(workingFolder, '\\');
-    if (!lastSeparator)
+    char* separator = lastSeparator(workingFolder);
+    if (!separator)
         return 0;
-    *lastSeparator = '\0';
+    *separator = '\0';
     if (MultiByteToWideChar(CP_ACP, 0, shortcutPath, -1, widePath, kPathChars) == 0)
         return 0;
 

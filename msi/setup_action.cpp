@@ -8,6 +8,7 @@
 #include <string.h>
 
 #include "platform/guards.h"
+#include "platform/paths.h"
 #include "platform/text.h"
 
 namespace {
@@ -226,8 +227,7 @@ UINT runSetup(MSIHANDLE install, Mode mode)
     }
     if (mode == kInstall)
         clearUpgradeMark();  // the older package has gone by now
-    size_t folderLength = strlen(folder);
-    const char* separator = folder[folderLength - 1] == '\\' ? "" : "\\";
+    const char* separator = endsWithSeparator(folder) ? "" : "\\";
     char program[kPathChars], logPath[kPathChars];
     if (!formatText(program, sizeof program, "%s%ssetup.exe", folder, separator) ||
         !formatText(logPath, sizeof logPath, "%s%s%s", folder, separator, kLogName)) {

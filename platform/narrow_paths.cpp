@@ -1,5 +1,6 @@
 #include "platform/narrow_paths.h"
 
+#include "platform/paths.h"
 #include "platform/system.h"
 #include "platform/text.h"
 #include "platform/trace.h"
@@ -151,6 +152,5 @@ int tempFolderPath(char* out)
         traceCause("the temporary folder has no form in the system's code page (no short name)", "");
         return 0;
     }
-    size_t used = boundedLength(out, kPathChars);
-    return (used > 0 && out[used - 1] == '\\') || appendText(out, kPathChars, "\\");
+    return endWithSeparator(out, kPathChars);
 }

@@ -3,6 +3,7 @@
 #include <aclapi.h>
 #include <string.h>
 
+#include "platform/paths.h"
 #include "platform/seam.h"
 #include "platform/system.h"
 #include "platform/text.h"
@@ -21,22 +22,6 @@ template <typename Function>
 Function advapiFunction(const char* name)
 {
     return procedureOf<Function>(GetModuleHandleA("advapi32.dll"), name);
-}
-
-// Where the last name of `path` begins, after its backslash; 0 for none. A trail byte
-// may be a backslash, so the text is read from its start.
-size_t lastNameStart(const char* path)
-{
-    size_t start = 0;
-    for (size_t i = 0; path[i]; ++i) {
-        if (IsDBCSLeadByte(static_cast<BYTE>(path[i])) && path[i + 1]) {
-            ++i;
-            continue;
-        }
-        if (path[i] == '\\')
-            start = i + 1;
-    }
-    return start;
 }
 
 // Whether the open `handle` names a file or folder under another path than `path`: a
@@ -281,12 +266,7 @@ int treeTrusted(const char* folder, int depth)
     if (!copyText(level, sizeof level, folder))
         return 0;
     // From the folder up to, not including, the drive's root ("C:") or the share.
-    size_t rootLength = level[0] == '\\' ? 0 : 2;
-    if (level[0] == '\\') {
-        const char* share = strchr(level + 2, '\\');
-        const char* afterShare = share ? strchr(share + 1, '\\') : nullptr;
-        rootLength = afterShare ? size_t(afterShare - level) : boundedLength(level, sizeof level);
-    }
+    size_t rootLength = pathRootLength(level);
     while (boundedLength(level, sizeof level) > rootLength) {
         // Only a level that is not there passes unseen; one that cannot be looked at
         // for another cause (a drive not ready, access refused) is no proof of anything.
@@ -299,10 +279,7 @@ int treeTrusted(const char* folder, int depth)
         } else if (!levelTrusted(level, depth)) {
             return 0;
         }
-        size_t cut = lastNameStart(level);
-        if (cut == 0)
-            break;
-        level[cut - 1] = '\0';
+        level[parentLength(level)] = '\0';  // one level up; without one, the walk ends
     }
     return 1;
 }

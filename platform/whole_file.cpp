@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include "platform/paths.h"
 #include "platform/text.h"
 
 namespace {
@@ -119,7 +120,7 @@ bool liesIn(const char* path, const char* folder)
     size_t length = strlen(folder);
     return strlen(path) > length + 1 && CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, path, int(length),
                                                        folder, int(length)) == CSTR_EQUAL &&
-           path[length] == '\\' && strchr(path + length + 1, '\\') == nullptr;
+           parentLength(path) == length;
 }
 
 }  // namespace

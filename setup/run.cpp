@@ -12,6 +12,7 @@
 #include "actions/shortcuts.h"
 #include "platform/guards.h"
 #include "platform/libraries.h"
+#include "platform/paths.h"
 #include "platform/seam.h"
 #include "platform/system.h"
 #include "platform/trace.h"
@@ -367,9 +368,7 @@ int registerFolders(SetupContext& run)
     if (windowsLength == 0 || windowsLength >= sizeof windowsFolder)
         return registered;  // without its drive every candidate would be root-relative
     copyText(run.downloadFolder, sizeof run.downloadFolder, windowsFolder);
-    char* backslash = strchr(windowsFolder, '\\');
-    if (backslash)
-        *backslash = '\0';  // the drive of the Windows folder, for instance C:
+    windowsFolder[pathRootLength(windowsFolder)] = '\0';  // its drive, for instance C:
     bool missing = false;
     for (char* entry = run.downloadList; entry && *entry; entry = nextPiece(entry, downloadEnd)) {
         char candidate[kPathChars];

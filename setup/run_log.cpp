@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "platform/narrow_paths.h"
+#include "platform/paths.h"
 #include "platform/seam.h"
 #include "platform/system.h"
 #include "platform/text.h"
@@ -165,15 +166,7 @@ bool logFolderTrusted(const char* path)
     char root[4] = {path[0], ':', '\\', '\0'};
     if (path[0] == '\\' || GetDriveTypeA(root) == DRIVE_REMOTE || !copyText(folder, sizeof folder, path))
         return false;
-    // The last backslash ends the folder; a trail byte may be one, so the text is read
-    // from its start.
-    size_t cut = 0;
-    for (size_t i = 0; folder[i]; ++i) {
-        if (IsDBCSLeadByte(static_cast<BYTE>(folder[i])) && folder[i + 1])
-            ++i;
-        else if (folder[i] == '\\')
-            cut = i;
-    }
+    size_t cut = parentLength(folder);
     if (cut > 0)
         folder[cut] = '\0';  // "C:" for a log in a drive's root: no level to check
     return folderTreeTrusted(folder) != 0;
@@ -191,7 +184,7 @@ int logPaths(const char* commandLine, char* path, char* oldPath, const char** re
         size_t length = 0;
         *refused = kNoFilePath;
         if (canonicalFolderPath(given, path, kPathChars) && (length = boundedLength(path, kPathChars)) > 3 &&
-            path[length - 1] != '\\') {
+            !endsWithSeparator(path)) {
             bool dotLog = length > 4 && lstrcmpiA(path + length - 4, ".log") == 0;
             copyText(oldPath, kPathChars, path);
             if (dotLog)

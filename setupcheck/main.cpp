@@ -1,10 +1,12 @@
 // setupcheck: reads a release folder as setup.exe would, with setup.exe's own code,
 // and says what an installation would read, do and end with.
 //
-//   setupcheck FOLDER [--language ID | --all-languages] [--json]
+//   setupcheck FOLDER [--language ID | --all-languages] [--json] [--code-page CP]
 //
 // ID is a language id in hex (0407); the default is this machine's (English where
-// there is no Windows); --all-languages checks the fourteen languages of setup.exe's
+// there is no Windows). CP (not on Windows, where the system's counts) is the code
+// page whose double-byte characters paths are split by: 1252 (the default), 932,
+// 936, 949 or 950; --all-languages checks the fourteen languages of setup.exe's
 // own texts one after another. Exit code: 0 when the installation would succeed (in
 // every language checked), 1 when it would succeed with warnings (what installs but
 // is probably not meant), 2 when it would fail, 3 when FOLDER is no folder that can
@@ -17,6 +19,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "platform/paths.h"
 #include "platform/seam.h"
 #include "platform/system.h"
 #include "platform/text.h"
@@ -43,7 +46,12 @@ DWORD WINAPI releaseFolderModulePath(HMODULE, LPSTR path, DWORD size)
 
 int usage()
 {
-    fprintf(stderr, "usage: setupcheck FOLDER [--language ID | --all-languages] [--json]\n");
+    fprintf(stderr, "usage: setupcheck FOLDER [--language ID | --all-languages] [--json]%s\n",
+#if defined(_WIN32)
+            "");
+#else
+            " [--code-page CP]");
+#endif
     return 3;
 }
 
@@ -67,6 +75,13 @@ int main(int argc, char** argv)
             language = unsigned(strtoul(argv[++i], &end, 16));
             if (*end || language == 0 || language > 0xFFFF)
                 return usage();
+#if !defined(_WIN32)
+        } else if (strcmp(argv[i], "--code-page") == 0 && i + 1 < argc) {
+            char* end = nullptr;
+            unsigned codePage = unsigned(strtoul(argv[++i], &end, 10));
+            if (*end || !setPathCodePage(codePage))
+                return usage();
+#endif
         } else if (argv[i][0] != '-' && folder == nullptr) {
             folder = argv[i];
         } else {

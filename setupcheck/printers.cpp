@@ -9,6 +9,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "platform/paths.h"
+
 namespace {
 
 // Where a text comes from, which says how its bytes are to be read.
@@ -345,11 +347,22 @@ void printJsonLanguage(const Report& r, bool last)
     printf("]}%s\n", last ? "" : ",");
 }
 
+// The code page whose characters the paths were split by.
+unsigned codePage()
+{
+#if defined(_WIN32)
+    return GetACP();
+#else
+    return pathCodePage();
+#endif
+}
+
 }  // namespace
 
 void printTextReport(const char* folder, const Report* reports, int count)
 {
     line("release folder: %h", folder);
+    line("code page: %d", int(codePage()));
     for (int i = 0; i < count; ++i)
         printLanguage(reports[i]);
 }
@@ -358,7 +371,7 @@ void printJsonReport(const char* folder, int exitCode, const Report* reports, in
 {
     printf("{\"folder\": ");
     printJsonText(folder, kHostText);
-    printf(", \"exitCode\": %d, \"languages\": [\n", exitCode);
+    printf(", \"codePage\": %u, \"exitCode\": %d, \"languages\": [\n", codePage(), exitCode);
     for (int i = 0; i < count; ++i)
         printJsonLanguage(reports[i], i + 1 == count);
     printf("]}\n");

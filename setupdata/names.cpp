@@ -2,26 +2,9 @@
 
 #include <string.h>
 
-#if defined(_WIN32)
-#include <windows.h>
-#endif
+#include "platform/paths.h"
 
 namespace {
-
-// A path of 260 characters holds at most this many names of one character each.
-const size_t kNamesMax = 130;
-
-// In the double-byte code pages (Japanese, Chinese, Korean) the second byte of a
-// character may be a backslash or a bar: it belongs to the character.
-bool isLeadByte(unsigned char c)
-{
-#if defined(_WIN32)
-    return IsDBCSLeadByte(c) != 0;
-#else
-    (void)c;
-    return false;
-#endif
-}
 
 char upper(char c)
 {
@@ -68,8 +51,10 @@ bool isValidFileName(const char* name)
     char last = '\0';
     for (const char* p = name; *p; ++p) {
         unsigned char c = static_cast<unsigned char>(*p);
+        // The trail byte of a double-byte character may be a backslash or a bar: it
+        // belongs to the character, and is never a dot or a space.
         if (isLeadByte(c) && p[1] != '\0') {
-            last = *++p;  // the trail byte, never a dot or a space
+            last = *++p;
             continue;
         }
         if (c < 0x20 || strchr("\\/:*?\"<>|", c) != nullptr)
@@ -81,31 +66,8 @@ bool isValidFileName(const char* name)
 
 bool isValidFolderPath(const char* folder)
 {
-    if (!isAbsoluteFolder(folder))
-        return false;
-    // The device and unparsed forms: the system takes their names as written.
-    if (folder[0] == '\\' && (folder[2] == '.' || folder[2] == '?') && folder[3] == '\\')
-        return false;
-    // The names after "X:\" or after "\\server\share\"; empty ones (doubled or
-    // trailing backslashes) the system passes over.
-    const char* p = folder[0] == '\\' ? strchr(strchr(folder + 2, '\\') + 1, '\\') : folder + 3;
-    while (p && *p) {
-        if (*p == '\\')
-            ++p;
-        char name[260];
-        size_t length = 0;
-        for (; *p && *p != '\\'; ++p) {
-            if (length + 2 >= sizeof name)
-                return false;
-            name[length++] = *p;
-            if (isLeadByte(static_cast<unsigned char>(*p)) && p[1] != '\0')
-                name[length++] = *++p;
-        }
-        name[length] = '\0';
-        if (length && strcmp(name, ".") != 0 && strcmp(name, "..") != 0 && !isValidFileName(name))
-            return false;
-    }
-    return true;
+    char canonical[260];  // never longer than the folder, which fits a path
+    return canonicalFolderPath(folder, canonical, sizeof canonical) != 0;
 }
 
 bool isAbsoluteFolder(const char* folder)
@@ -118,56 +80,41 @@ bool isAbsoluteFolder(const char* folder)
     // "\\server\share": both names present.
     if (folder[0] != '\\' || folder[1] != '\\' || folder[2] == '\\' || folder[2] == '\0')
         return false;
-    const char* share = strchr(folder + 2, '\\');
-    return share != nullptr && share[1] != '\0' && share[1] != '\\';
+    const char* share = nextSeparator(folder + 2);
+    return *share && share[1] != '\0' && share[1] != '\\';
 }
 
 int canonicalFolderPath(const char* folder, char* out, size_t capacity)
 {
-    if (!isValidFolderPath(folder) || capacity < 4)
+    // The device and unparsed forms ("\\.\", "\\?\"): the system takes their names as written.
+    if (!isAbsoluteFolder(folder) || capacity < 4 ||
+        (folder[0] == '\\' && (folder[2] == '.' || folder[2] == '?') && folder[3] == '\\'))
         return 0;
-    // The root: "X:\" or "\\server\share", then the names, each after a backslash.
-    const char* p = folder[0] == '\\' ? strchr(strchr(folder + 2, '\\') + 1, '\\') : folder + 3;
-    size_t rootLength = p ? size_t(p - folder) : strlen(folder);
+    // The root: "X:" or "\\server\share", then each name after a backslash; empty
+    // names (doubled or trailing backslashes) the system passes over.
+    size_t rootLength = pathRootLength(folder);
     if (rootLength + 1 > capacity)
         return 0;
     memcpy(out, folder, rootLength);
-    size_t length = rootLength;
-    if (folder[0] != '\\')
-        --length;  // "X:" here; every name below brings its backslash
-    out[length] = '\0';
-    size_t starts[kNamesMax];  // where each name in `out` begins, with its backslash
-    size_t depth = 0;
-    while (p && *p) {
-        while (*p == '\\')
-            ++p;
-        const char* name = p;
-        for (; *p && *p != '\\'; ++p) {
-            if (isLeadByte(static_cast<unsigned char>(*p)) && p[1] != '\0')
-                ++p;
-        }
+    out[rootLength] = '\0';
+    for (const char* p = folder + rootLength; *p;) {
+        const char* name = p + 1;
+        p = nextSeparator(name);
         size_t nameLength = size_t(p - name);
-        if (nameLength == 0 || (nameLength == 1 && name[0] == '.'))
-            continue;
+        size_t length = strlen(out);
         if (nameLength == 2 && name[0] == '.' && name[1] == '.') {
-            // Back to where the last name began (a trail byte may be a backslash, so
-            // the text is not searched backwards); never into the root.
-            if (depth > 0)
-                length = starts[--depth];
-            out[length] = '\0';
-            continue;
+            size_t parent = parentLength(out);  // never into the root
+            out[parent > rootLength ? parent : rootLength] = '\0';
+        } else if (nameLength > 1 || (nameLength == 1 && name[0] != '.')) {
+            if (length + 1 + nameLength + 1 > capacity)
+                return 0;
+            out[length] = '\\';
+            memcpy(out + length + 1, name, nameLength);
+            out[length + 1 + nameLength] = '\0';
+            if (!isValidFileName(out + length + 1))
+                return 0;
         }
-        if (length + 1 + nameLength + 1 > capacity || depth == kNamesMax)
-            return 0;
-        starts[depth++] = length;
-        out[length++] = '\\';
-        memcpy(out + length, name, nameLength);
-        length += nameLength;
-        out[length] = '\0';
     }
-    if (folder[0] != '\\' && length == 2) {
-        out[2] = '\\';  // the drive's root itself
-        out[3] = '\0';
-    }
-    return 1;
+    // A drive's root itself is "X:\".
+    return out[rootLength] != '\0' || folder[0] == '\\' || endWithSeparator(out, capacity);
 }

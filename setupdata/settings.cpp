@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "actions/registry_records.h"
+#include "platform/paths.h"
 #include "platform/shell_folders.h"
 #include "platform/system.h"
 #include "platform/text.h"
@@ -75,7 +76,7 @@ int readMenuGroup(char* out)
             return 0;
     } else {
         specialFolder(nt ? kCommonPrograms : kPrograms, folder);
-        if (!appendText(folder, sizeof folder, "\\") || !appendText(folder, sizeof folder, group))
+        if (!appendPathName(folder, sizeof folder, group))
             return 0;
     }
     copyText(out, kPathChars, folder);

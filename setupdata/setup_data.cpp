@@ -1,8 +1,7 @@
 #include "setupdata/setup_data.h"
 
-#include <string.h>
-
 #include "platform/guards.h"
+#include "platform/paths.h"
 #include "platform/seam.h"
 #include "platform/system.h"
 #include "platform/trace.h"
@@ -134,10 +133,10 @@ int readSetupFolder(char* out)
     DWORD length = platform.GetModuleFileNameA(nullptr, path, sizeof path);
     if (length == 0 || length >= sizeof path)
         return 0;
-    char* lastSeparator = strrchr(path, '\\');
-    if (lastSeparator == nullptr)
+    char* separator = lastSeparator(path);
+    if (separator == nullptr)
         return 0;
-    *lastSeparator = '\0';
+    *separator = '\0';
     return copyText(out, kPathChars, path);
 }
 

@@ -1,21 +1,20 @@
 #include "setupdata/status_text.h"
 
-#include <string.h>
-
+#include "platform/paths.h"
 #include "platform/text.h"
 
 int shortenStatusText(char* text, size_t capacity, const char* folder)
 {
-    char* last = strrchr(text, '\\');
+    char* last = lastSeparator(text);
     if (last == nullptr)
         return 0;
+    char separator = *last;
     *last = '\0';
-    char* previous = strrchr(text, '\\');
-    if (previous == nullptr) {
-        *last = '\\';
+    char* previous = lastSeparator(text);
+    *last = separator;
+    if (previous == nullptr)
         return 0;
-    }
-    const char* name = strrchr(folder, '\\');
+    const char* name = lastSeparator(folder);
     *previous = '\0';
     appendText(text, capacity, " ... ");
     appendText(text, capacity, name ? name : "");

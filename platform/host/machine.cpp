@@ -26,11 +26,13 @@
 #include <time.h>
 
 #include "platform/host/host_files.h"
+#include "platform/paths.h"
 #include "platform/profile_text.h"
 #include "platform/seam.h"
 #include "platform/system.h"
 #include "platform/text.h"
 #include "platform/whole_file.h"
+#include "setupdata/names.h"
 
 namespace {
 
@@ -190,37 +192,16 @@ const char* const kStandardNames[] = {
     "C:\\WINDOWS\\system32\\spool\\", "C:\\WINDOWS\\system32\\wbem\\",
 };
 
-// The attributes of `path` on the stand-in machine: a folder, a file or nothing.
-// "." and ".." are resolved as the system resolves them; a ".." at the root stays there.
+// The attributes of `path` on the stand-in machine: a folder, a file or nothing. The
+// path is read in its one spelling, as the system resolves "." and "..".
 DWORD standInAttributes(const char* path)
 {
-    char normal[kPathChars] = "";
-    size_t length = 0;
-    const char* p = path;
-    while (*p) {
-        size_t name = strcspn(p, "\\");
-        if (name == 2 && strncmp(p, "..", 2) == 0) {
-            char* last = strrchr(normal, '\\');
-            if (last && strchr(normal, '\\') != last)
-                *last = '\0';
-            else if (last)
-                last[1] = '\0';
-            length = strlen(normal);
-        } else if (name > 0 && !(name == 1 && *p == '.')) {
-            if (length && normal[length - 1] != '\\' && length + 1 < sizeof normal)
-                normal[length++] = '\\';
-            if (length + name >= sizeof normal)
-                return INVALID_FILE_ATTRIBUTES;
-            memcpy(normal + length, p, name);
-            length += name;
-            normal[length] = '\0';
-        }
-        p += name;
-        if (*p == '\\')
-            ++p;
-    }
-    length = strlen(normal);
-    if (length && normal[length - 1] == '\\')
+    char given[kPathChars];  // with a backslash added, "C:" stands for the drive's root
+    char normal[kPathChars];
+    if (!formatText(given, sizeof given, "%s\\", path) || !canonicalFolderPath(given, normal, sizeof normal))
+        return INVALID_FILE_ATTRIBUTES;
+    size_t length = strlen(normal);
+    if (endsWithSeparator(normal))
         normal[--length] = '\0';
     const char* const known[] = {kSystemFolder, kProgramFiles, kFolders[0].path, kFolders[2].path, kFolders[4].path};
     for (const char* folder : known) {
@@ -365,8 +346,7 @@ HMODULE GetModuleHandleA(LPCSTR name)
 
 HMODULE LoadLibraryA(LPCSTR name)
 {
-    const char* last = name ? strrchr(name, '\\') : nullptr;
-    HMODULE module = GetModuleHandleA(last ? last + 1 : name);
+    HMODULE module = GetModuleHandleA(name ? lastPathName(name) : name);
     if (module == nullptr)
         lastError = ERROR_FILE_NOT_FOUND;
     return module;

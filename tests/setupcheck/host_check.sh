@@ -78,6 +78,10 @@ empty source file|settings|: >zemliba.dll|--language 0409|1|zemliba.dll is empty
 source file in other letter case|settings|mv zemliba.dll ZEMLIBA.DLL|--language 0409|0|result: 0000
 every error listed|settings|sed -i 's#^GROUP=.*#GROUP=Tools/Extra#' ZemSetup.dat; rm zemlibb.dll|--language 0409|2|error (0009): source file missing
 a bad name hides no folder error|settings|sed -i 's#^NAME=.*#NAME=CON#' PkgMgr.zem; sed -i 's#^GROUP=.*#GROUP=Tools/Extra#' ZemSetup.dat|--language 0409|2|ZemSetup.dat:4 ([INIT] GROUP)
+code page named|settings|:|--language 0409|0|code page: 1252
+folder name with a bar byte in 1252|settings|sed -i 's#^TARGET=.*#TARGET=\x83\x7C#' ZemSetup.dat|--language 0409|2|error (0008): the program folder is not a full path
+folder name with a bar byte in 932|settings|sed -i 's#^TARGET=.*#TARGET=\x83\x7C#' ZemSetup.dat|--language 0411 --code-page 932|0|code page: 932
+unknown code page|settings|:|--code-page 437|3|usage:
 TABLE
 
 # The JSON document parses.

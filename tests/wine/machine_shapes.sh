@@ -16,6 +16,8 @@
 #            session), each finished by the restart
 #   names    the temporary folder, the setup folder and the desktop named outside the
 #            ANSI code page (1252 here), beside a setup folder with the best-fit name
+#   japanese a Japanese system (code page 932): the setup folder, the program folder
+#            and the menu group named with characters whose second byte is a backslash
 # Prints "ok SHAPE: what" or "FAIL SHAPE: what" per check; exits 1 when one failed.
 set -euo pipefail
 
@@ -38,6 +40,17 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export HOME=$root/home DISPLAY=$(cat "$root/display")
 unset LANG LANGUAGE || true
 export LC_ALL=C.UTF-8  # ANSI code page 1252
+if [ "$shape" = japanese ]; then
+    # Wine takes the code page (932) from the locale and maps names to Unix ones
+    # through it: without the glibc locale every name outside ASCII fails.
+    if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf-\?8'; then
+        export LOCPATH=$root/locale
+        mkdir -p "$LOCPATH"
+        [ -d "$LOCPATH/ja_JP.UTF-8" ] || localedef -i ja_JP -f UTF-8 "$LOCPATH/ja_JP.UTF-8" >/dev/null 2>&1 ||
+            [ -d "$LOCPATH/ja_JP.UTF-8" ] || { echo "FAIL japanese: the locale ja_JP.UTF-8 cannot be made" >&2; exit 1; }
+    fi
+    export LC_ALL=ja_JP.UTF-8
+fi
 app_pid=""
 cleanup() {
     [ -z "$app_pid" ] || kill "$app_pid" 2>/dev/null || true
@@ -218,6 +231,31 @@ names)
     check "removal" same "$(uninstall)" 0
     check "the desktop shortcut is gone" absent "$c/users/Иван/Desktop/Package Manager.lnk"
     check "the files are gone" absent "$prog/ZemSetup.dll"
+    ;;
+japanese)
+    # "ソ" and "表" end in the byte 0x5C; the settings file is read in code page 932.
+    setup="$c/ソフト/表示/pkg"
+    package "$setup" japanese
+    sed -i 's/^TARGET=.*/TARGET=ソフト管理\r/; s/^GROUP=.*/GROUP=表示\r/' "$setup/ZemSetup.dat"
+    iconv -f UTF-8 -t CP932 "$setup/ZemSetup.dat" >"$setup/settings" && mv "$setup/settings" "$setup/ZemSetup.dat"
+    # A temporary folder whose name ends in the byte 0x5C: the log goes inside it.
+    reg add 'HKCU\Environment' /v TEMP /d 'C:\temp\表' /f
+    reg add 'HKCU\Environment' /v TMP /d 'C:\temp\表' /f
+    wineserver -w
+    prog="$c/Program Files/ソフト管理"
+    menu="$c/ProgramData/Microsoft/Windows/Start Menu/Programs/表示"
+    check "installation from the Japanese folder" same "$(run 'C:\ソフト\表示\pkg\setup.exe' /S /L)" 0
+    check "its log in the temporary folder" holds "$c/temp/表/PkgMgrSetup.log" "result: 0000"
+    check "its files in the Japanese program folder" holds "$prog/ZemSetup.dll" "payload japanese"
+    check "the application is there" test -s "$prog/PkgMgr.exe"
+    check "the menu shortcut in the Japanese group" bash -c "compgen -G '$menu/*.lnk' >/dev/null"
+    check "the records name the program folder" \
+        same "$(value "$product" ProgDir | iconv -f CP932 -t UTF-8 2>/dev/null)" 'C:\Program Files\ソフト管理'
+    check "removal" same "$(uninstall)" 0
+    check "the files are gone" absent "$prog/ZemSetup.dll"
+    check "nothing is left in the program folder" bash -c "[ -z \"\$(ls -A '$prog')\" ]"
+    check "the menu group is gone" absent "$menu"
+    check "the records are gone" same "$(value "$product" ProgDir)" "(none)"
     ;;
 *)
     echo "machine_shapes.sh: unknown shape $shape" >&2
