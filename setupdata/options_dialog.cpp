@@ -12,6 +12,7 @@
 #include "platform/system.h"
 #include "platform/text.h"
 #include "resources/resource.h"
+#include "setupdata/dialog_dpi.h"
 #include "setupdata/install_settings.h"
 #include "setupdata/names.h"
 #include "setupdata/run_flags.h"
@@ -140,6 +141,11 @@ INT_PTR CALLBACK optionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
         // The close box cancels even while the Cancel button is disabled (/O).
         if ((wParam & 0xFFF0) == SC_CLOSE)
             EndDialog(dialog, IDCANCEL);
+        return FALSE;
+    case WM_DPICHANGED:
+        return followDpiChange(dialog, wParam, lParam);
+    case WM_DESTROY:
+        forgetDpiChange(dialog);
         return FALSE;
     default:
         return FALSE;

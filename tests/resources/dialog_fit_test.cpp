@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "resources/resource.h"
+#include "setupdata/dialog_dpi.h"
 
 namespace {
 
@@ -233,6 +234,81 @@ void mapEastAsianFaces()
     for (const wchar_t* face : {L"MS UI Gothic", L"新細明體", L"굴림", L"宋体"})
         RegSetValueExW(key, face, 0, REG_SZ, reinterpret_cast<const BYTE*>(font), sizeof font);
     RegCloseKey(key);
+}
+
+INT_PTR CALLBACK followingDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_DPICHANGED)
+        return followDpiChange(dialog, wParam, lParam);
+    if (message == WM_DESTROY)
+        forgetDpiChange(dialog);
+    return message == WM_INITDIALOG;
+}
+
+struct Layout {
+    RECT frame;
+    std::vector<RECT> controls;
+    LONG fontHeight;  // of the first control's font
+};
+
+Layout layoutOf(HWND dialog)
+{
+    Layout layout = {};
+    GetWindowRect(dialog, &layout.frame);
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        RECT frame = {};
+        GetWindowRect(child, &frame);
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&frame), 2);
+        layout.controls.push_back(frame);
+    }
+    LOGFONTW shape = {};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(GetWindow(dialog, GW_CHILD), WM_GETFONT, 0, 0)), sizeof shape,
+               &shape);
+    layout.fontHeight = shape.lfHeight < 0 ? -shape.lfHeight : shape.lfHeight;
+    return layout;
+}
+
+// Windows 8.1 to 10 1607 leave a dialog's inside as it was when it moves to a monitor of
+// another DPI: the program scales its font and controls, there and back, and every text
+// still fits.
+TEST(DialogFit, ADialogFollowsItsMonitorsDpiWhereTheSystemLeavesItToTheProgram)
+{
+    using SetContext = HANDLE(WINAPI*)(HANDLE);
+    auto setContext = reinterpret_cast<SetContext>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("user32.dll"), "SetThreadDpiAwarenessContext")));
+    ASSERT_NE(nullptr, setContext);
+    setContext(reinterpret_cast<HANDLE>(-3));  // DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE (version 1)
+    HRSRC found = FindResourceExW(nullptr, kDialogType, MAKEINTRESOURCEW(IDD_OPTIONS),
+                                  MAKELANGID(LANG_GERMAN, SUBLANG_NEUTRAL));
+    auto dialogTemplate = static_cast<LPCDLGTEMPLATEW>(LockResource(LoadResource(nullptr, found)));
+    HWND dialog = CreateDialogIndirectParamW(nullptr, dialogTemplate, nullptr, followingDialog, 0);
+    ASSERT_NE(nullptr, dialog);
+    const Layout before = layoutOf(dialog);
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    for (int factor : {2, 1}) {
+        RECT suggested = before.frame;
+        suggested.right = suggested.left + (before.frame.right - before.frame.left) * factor;
+        suggested.bottom = suggested.top + (before.frame.bottom - before.frame.top) * factor;
+        SendMessageW(dialog, WM_DPICHANGED, MAKEWPARAM(dpi * factor, dpi * factor), reinterpret_cast<LPARAM>(&suggested));
+        const Layout after = layoutOf(dialog);
+        EXPECT_TRUE(EqualRect(&suggested, &after.frame)) << "the frame that the system suggests, at " << factor;
+        EXPECT_NEAR(before.fontHeight * factor, after.fontHeight, factor - 1) << "at " << factor;
+        ASSERT_EQ(before.controls.size(), after.controls.size());
+        for (size_t i = 0; i < before.controls.size(); ++i) {
+            EXPECT_NEAR(before.controls[i].left * factor, after.controls[i].left, 1) << i << " at " << factor;
+            EXPECT_NEAR(before.controls[i].bottom * factor, after.controls[i].bottom, 1) << i << " at " << factor;
+        }
+        for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            wchar_t text[512] = L"";
+            GetWindowTextW(child, text, ARRAYSIZE(text));
+            if (GetDlgCtrlID(child) != IDC_FOLDER) {
+                EXPECT_EQ("", misfit(child, text)) << utf8(text) << " at " << factor;
+            }
+        }
+    }
+    DestroyWindow(dialog);
 }
 
 TEST(DialogFit, EveryTextFitsItsControlInEveryLanguageAtEveryScaling)
