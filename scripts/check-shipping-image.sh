@@ -31,6 +31,13 @@ manifest=$(grep -o 'processorArchitecture="[^"]*"' <<<"$texts" | sort -u || true
 grep -q 'name="QUVO.Veltrano.PkgMgr"' <<<"$texts" || fail "manifest identity missing"
 grep -q '<trustInfo xmlns="urn:schemas-microsoft-com:asm.v2">.*level="requireAdministrator"' <<<"${texts//$'\n'/}" ||
     fail "manifest does not request administrator rights in the asm.v2 form"
+# Drawn at the display's scaling rather than stretched, and run without the behaviour
+# that Windows keeps for programs made before 8.1 and 10; both in namespaces that the
+# side-by-side loader of Windows XP and older skips.
+grep -q '<application xmlns="urn:schemas-microsoft-com:asm.v3">.*<dpiAware [^>]*>true/pm<.*<dpiAwareness [^>]*>PerMonitorV2, PerMonitor<' <<<"${texts//$'\n'/}" ||
+    fail "manifest does not declare DPI awareness (true/pm; PerMonitorV2, PerMonitor) in the asm.v3 form"
+grep -q '<compatibility xmlns="urn:schemas-microsoft-com:compatibility.v1">.*{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}' <<<"${texts//$'\n'/}" ||
+    fail "manifest does not name Windows 10 and 11 among the supported systems"
 
 # Imports, as dll!function (DLL names in lower case, an import by ordinal as dll!#N).
 # Delay-loaded imports would escape this list: the image must have none.

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "resources/resource.h"
+#include "setupdata/dialog_dpi.h"
 #include "setupdata/setup_data.h"
 
 namespace {
@@ -22,8 +23,12 @@ void dispatchPendingMessages()
 
 }  // namespace
 
-INT_PTR CALLBACK progressDialogProc(HWND window, UINT message, WPARAM, LPARAM)
+INT_PTR CALLBACK progressDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (message == WM_DPICHANGED)
+        return followDpiChange(window, wParam, lParam);
+    if (message == WM_DESTROY)
+        forgetDpiChange(window);
     if (message != WM_INITDIALOG)
         return FALSE;
     char title[kPathChars] = "";

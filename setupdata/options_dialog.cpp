@@ -12,6 +12,7 @@
 #include "platform/system.h"
 #include "platform/text.h"
 #include "resources/resource.h"
+#include "setupdata/dialog_dpi.h"
 #include "setupdata/install_settings.h"
 #include "setupdata/names.h"
 #include "setupdata/run_flags.h"
@@ -24,18 +25,24 @@ const UINT kBrowseFlags = BIF_RETURNONLYFSDIRS | BIF_STATUSTEXT | BIF_RETURNFSAN
                           BIF_BROWSEFORCOMPUTER;
 
 // Fits `path` into the browser's status line by dropping folder names from its middle.
+// Measured in the browser's own font, which the system makes for the window's DPI (and
+// scales again when the window moves to a monitor of another DPI), against its client area.
 void showStatusPath(HWND window, const char* path)
 {
     char text[kPathChars];
     copyText(text, sizeof text, path);
-    RECT frame = {};
-    GetWindowRect(window, &frame);
+    RECT area = {};
+    GetClientRect(window, &area);
     HDC dc = GetDC(window);
     if (dc) {
+        auto font = reinterpret_cast<HGDIOBJ>(SendMessageA(window, WM_GETFONT, 0, 0));
+        HGDIOBJ previous = font ? SelectObject(dc, font) : nullptr;
         SIZE extent = {};
-        while (GetTextExtentPoint32A(dc, text, int(strlen(text)), &extent) &&
-               extent.cx >= frame.right - frame.left && shortenStatusText(text, sizeof text, path)) {
+        while (GetTextExtentPoint32A(dc, text, int(strlen(text)), &extent) && extent.cx >= area.right &&
+               shortenStatusText(text, sizeof text, path)) {
         }
+        if (previous)
+            SelectObject(dc, previous);
         ReleaseDC(window, dc);
     }
     SendMessageA(window, BFFM_SETSTATUSTEXTA, 0, reinterpret_cast<LPARAM>(text));
@@ -134,6 +141,11 @@ INT_PTR CALLBACK optionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
         // The close box cancels even while the Cancel button is disabled (/O).
         if ((wParam & 0xFFF0) == SC_CLOSE)
             EndDialog(dialog, IDCANCEL);
+        return FALSE;
+    case WM_DPICHANGED:
+        return followDpiChange(dialog, wParam, lParam);
+    case WM_DESTROY:
+        forgetDpiChange(dialog);
         return FALSE;
     default:
         return FALSE;

@@ -846,6 +846,7 @@ TEST_F(OptionsStep, BrowserStartsAtAnExistingFolderOrAtProgramFiles)
 struct BrowserRequests {
     std::vector<std::pair<UINT, LPARAM>> numbers;  // BFFM_ENABLEOK and its lParam
     std::vector<std::string> texts;                // BFFM_SETSELECTIONA, BFFM_SETSTATUSTEXTA
+    HFONT font;                                    // what WM_GETFONT answers
 } requests;
 
 LRESULT CALLBACK recordRequests(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -856,6 +857,8 @@ LRESULT CALLBACK recordRequests(HWND window, UINT message, WPARAM wParam, LPARAM
         requests.texts.push_back(std::string("select ") + reinterpret_cast<const char*>(lParam));
     else if (message == BFFM_SETSTATUSTEXTA)
         requests.texts.push_back(std::string("status ") + reinterpret_cast<const char*>(lParam));
+    else if (message == WM_GETFONT)
+        return reinterpret_cast<LRESULT>(requests.font);
     else
         return DefWindowProcA(window, message, wParam, lParam);
     return 0;
@@ -880,13 +883,17 @@ TEST_F(OptionsStep, BrowserCallbackAcceptsWritableFoldersAndFitsTheStatusLine)
         const char* what;
         std::string path;
         int width;
+        int fontHeight;  // of the browser's font; 0: none, the DC's own
         LPARAM enabled;
         bool copied;
     };
+    // The path fits 1000 pixels in the DC's font, not in a font of 60 pixels: the
+    // browser's font at a high DPI.
     const Case cases[] = {
-        {"writable, wide", deep, 4000, 1, true},
-        {"writable, narrow", deep, 40, 1, true},
-        {"read-only", readOnly, 4000, 0, false},
+        {"writable, wide", deep, 4000, 0, 1, true},
+        {"writable, narrow", deep, 40, 0, 1, true},
+        {"writable, in a large font", deep, 1000, 60, 1, true},
+        {"read-only", readOnly, 4000, 0, 0, false},
     };
     for (const Case& c : cases) {
         HWND window = CreateWindowA("OptionsTestBrowser", "", WS_POPUP, 0, 0, c.width, 100, nullptr,
@@ -894,6 +901,8 @@ TEST_F(OptionsStep, BrowserCallbackAcceptsWritableFoldersAndFitsTheStatusLine)
         ASSERT_NE(nullptr, window);
         char folder[kPathChars] = "C:\\Before";
         requests = {};
+        if (c.fontHeight)
+            requests.font = CreateFontA(c.fontHeight, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, "Tahoma");
         LPITEMIDLIST item = ILCreateFromPathA(c.path.c_str());
         ASSERT_NE(nullptr, item) << c.what;
         EXPECT_EQ(0, browseCallback(window, BFFM_SELCHANGED, reinterpret_cast<LPARAM>(item),
@@ -906,11 +915,18 @@ TEST_F(OptionsStep, BrowserCallbackAcceptsWritableFoldersAndFitsTheStatusLine)
             EXPECT_TRUE(requests.texts.empty()) << c.what;
         } else if (c.width > 1000) {
             EXPECT_EQ(std::vector<std::string>{"status " + c.path}, requests.texts) << c.what;
+        } else if (c.fontHeight) {
+            // Shortened by some folders, not all: measured in the browser's font.
+            ASSERT_EQ(1u, requests.texts.size()) << c.what;
+            EXPECT_NE("status " + c.path, requests.texts[0]) << c.what;
+            EXPECT_NE("status C: ... \\Delta", requests.texts[0]) << c.what;
         } else {
             // Too narrow for any path: shortened until one backslash is left.
             EXPECT_EQ(std::vector<std::string>{"status C: ... \\Delta"}, requests.texts) << c.what;
         }
         DestroyWindow(window);
+        if (requests.font)
+            DeleteObject(requests.font);
     }
 
     // Initialised with a folder that does not exist: program files is selected and

@@ -1,12 +1,27 @@
 #!/usr/bin/env bash
-# Screenshots of the options dialog in each language and of the progress window, taken
-# under Wine on a private X display, so that translators can check their layouts.
+# Screenshots of the options dialog and the help message in each language and of the
+# progress window, at each display scaling, taken under Wine on a private X display, so
+# that translators can check their layouts.
 #
-# Usage: tools/preview/preview-dialogs.sh [OUTDIR] [LANG...]
+# Usage: tools/preview/preview-dialogs.sh [--dpi LIST] [OUTDIR] [LANG...]
+#   LIST    display scalings in DPI, comma-separated (default: 96,120,144,192, which
+#           are 100 %, 125 %, 150 % and 200 %)
 #   OUTDIR  where the PNG files go (default: build/preview)
 #   LANG    language ids in hex (0409, 0407, 0411, ...) or "progress"; default: all of them
-# Writes OUTDIR/options-LANG.png for each language and OUTDIR/progress.png.
+# Writes OUTDIR/DPI/options-LANG.png and OUTDIR/DPI/help-LANG.png for each language and
+# OUTDIR/DPI/progress.png. Wine draws setup.exe at the DPI set in the prefix
+# ("LogPixels"), as Windows draws it at the display's scaling.
 set -euo pipefail
+
+dpis=96,120,144,192
+if [ "${1:-}" = --dpi ]; then
+  dpis=${2:?--dpi needs a list such as 96,144}
+  shift 2
+fi
+for dpi in ${dpis//,/ }; do
+  [[ $dpi =~ ^[0-9]+$ ]] && [ "$dpi" -ge 96 ] && [ "$dpi" -le 480 ] ||
+    { echo "preview-dialogs: '$dpi' is not a DPI from 96 to 480" >&2; exit 2; }
+done
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 out=${1:-$root/build/preview}
@@ -33,8 +48,9 @@ done
 
 cd "$root"
 [ -f build/windows/build.ninja ] || cmake --preset windows >/dev/null
-cmake --build build/windows --target preview >/dev/null
+cmake --build build/windows --target preview setup >/dev/null
 exe=$root/build/windows/tools/preview/preview.exe
+setup_exe=$root/build/windows/bin/setup.exe
 
 work=$root/build/preview-work
 mkdir -p "$work/home" "$work/locale"
@@ -60,7 +76,8 @@ cleanup() {
 trap cleanup EXIT
 
 rm -f "$display_file"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" 2>/dev/null &
+# Room for the help message at 200 %.
+Xvfb -displayfd 3 -screen 0 3000x2400x24 -nolisten tcp 3>"$display_file" 2>/dev/null &
 xvfb_pid=$!
 for _ in $(seq 100); do [ -s "$display_file" ] && break; sleep 0.1; done
 [ -s "$display_file" ] || { echo "preview-dialogs: Xvfb did not start" >&2; exit 1; }
@@ -89,10 +106,10 @@ LC_ALL=C.UTF-8 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f
 
 # Shows one dialog, waits until it is on screen, and saves the screenshot of its frame.
 shoot() {
-  local png=$1 locale=$2; shift 2
+  local png=$1 locale=$2 seconds=$3; shift 3
   local rect_file=$work/rect
   rm -f "$rect_file"
-  LC_ALL=$locale.UTF-8 wine "$exe" "$@" 30 >"$rect_file" &
+  LC_ALL=$locale.UTF-8 wine "$exe" "$@" "$seconds" >"$rect_file" &
   local pid=$!
   for _ in $(seq 150); do [ -s "$rect_file" ] && break; sleep 0.1; done
   if [ ! -s "$rect_file" ]; then
@@ -104,15 +121,23 @@ shoot() {
   local x y w h
   read -r x y w h <"$rect_file"
   import -window root -crop "${w}x${h}+${x}+${y}" +repage "$png"
-  kill "$pid" 2>/dev/null || true
+  # The help's box is setup.exe's, which preview.exe ends after SECONDS: wait for that,
+  # so that the box is not left over on the next picture.
+  [ "$1" = help ] || kill "$pid" 2>/dev/null || true
   wait "$pid" 2>/dev/null || true
   echo "$png"
 }
 
-for item in "${wanted[@]}"; do
-  if [ "$item" = progress ]; then
-    shoot "$out/progress.png" en_US progress
-  else
-    shoot "$out/options-${item^^}.png" "${locales[${item^^}]}" options "$item"
-  fi
+setup_windows=$(LC_ALL=C.UTF-8 winepath -w "$setup_exe")
+for dpi in ${dpis//,/ }; do
+  LC_ALL=C.UTF-8 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null
+  mkdir -p "$out/$dpi"
+  for item in "${wanted[@]}"; do
+    if [ "$item" = progress ]; then
+      shoot "$out/$dpi/progress.png" en_US 30 progress
+    else
+      shoot "$out/$dpi/options-${item^^}.png" "${locales[${item^^}]}" 30 options "$item"
+      shoot "$out/$dpi/help-${item^^}.png" "${locales[${item^^}]}" 4 help "$setup_windows"
+    fi
+  done
 done

@@ -1,8 +1,10 @@
 // Shows the options dialog in one of its languages, or the progress window, the way
-// setup.exe shows them, so that translators can check the layouts without a setup run.
+// setup.exe shows them, or setup.exe's own help message, so that translators can check
+// the layouts without a setup run.
 //
 //   preview.exe options LANGID [SECONDS]   LANGID in hex, e.g. 0407 or 0007
 //   preview.exe progress [SECONDS]
+//   preview.exe help SETUP_EXE [SECONDS]   starts "SETUP_EXE /?" and shows its message box
 //
 // Once the window is on screen its frame is printed to standard output as "x y width height".
 // Without SECONDS the window stays until it is closed or the process is ended.
@@ -96,8 +98,55 @@ void prepareProgress(HINSTANCE module, HWND dialog) {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: preview options LANGID [SECONDS]\n       preview progress [SECONDS]\n");
+    std::fprintf(stderr, "usage: preview options LANGID [SECONDS]\n       preview progress [SECONDS]\n"
+                         "       preview help SETUP_EXE [SECONDS]\n");
     return 2;
+}
+
+void printFrame(HWND window) {
+    RECT frame;
+    GetWindowRect(window, &frame);
+    std::printf("%ld %ld %ld %ld\n", frame.left, frame.top, frame.right - frame.left, frame.bottom - frame.top);
+    std::fflush(stdout);
+}
+
+struct ProcessWindow {
+    DWORD processId;
+    HWND window;
+};
+
+BOOL CALLBACK findShownWindow(HWND window, LPARAM parameter) {
+    auto* wanted = reinterpret_cast<ProcessWindow*>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != wanted->processId || !IsWindowVisible(window)) return TRUE;
+    wanted->window = window;
+    return FALSE;
+}
+
+// The help as the user sees it: setup.exe itself, in the language of the session's locale.
+int previewHelp(const char* setup, int seconds) {
+    char command[MAX_PATH + 8];
+    std::snprintf(command, sizeof command, "\"%s\" /?", setup);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        std::fprintf(stderr, "preview: cannot start %s (%lu)\n", setup, GetLastError());
+        return 1;
+    }
+    ProcessWindow shown = {process.dwProcessId, nullptr};
+    for (int i = 0; i < 150 && !shown.window; ++i) {
+        EnumWindows(findShownWindow, reinterpret_cast<LPARAM>(&shown));
+        if (!shown.window) Sleep(100);
+    }
+    if (shown.window) printFrame(shown.window);
+    else std::fprintf(stderr, "preview: %s showed no window\n", setup);
+    if (shown.window) WaitForSingleObject(process.hProcess, seconds > 0 ? DWORD(seconds) * 1000 : INFINITE);
+    TerminateProcess(process.hProcess, 0);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return shown.window ? 0 : 1;
 }
 
 }  // namespace
@@ -107,6 +156,8 @@ int WINAPI WinMain(HINSTANCE module, HINSTANCE, LPSTR, int) {
     int argc = __argc;
     char** argv = __argv;
     if (argc < 2) return usage();
+    if (std::strcmp(argv[1], "help") == 0)
+        return argc < 3 ? usage() : previewHelp(argv[2], argc > 3 ? std::atoi(argv[3]) : 0);
 
     bool options = std::strcmp(argv[1], "options") == 0;
     if (!options && std::strcmp(argv[1], "progress") != 0) return usage();
@@ -143,10 +194,7 @@ int WINAPI WinMain(HINSTANCE module, HINSTANCE, LPSTR, int) {
     UpdateWindow(dialog);
     if (seconds > 0) SetTimer(dialog, kCloseTimer, static_cast<UINT>(seconds) * 1000, nullptr);
 
-    RECT frame;
-    GetWindowRect(dialog, &frame);
-    std::printf("%ld %ld %ld %ld\n", frame.left, frame.top, frame.right - frame.left, frame.bottom - frame.top);
-    std::fflush(stdout);
+    printFrame(dialog);
 
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
