@@ -199,23 +199,11 @@ void runPhases(SetupContext& run, HWND window, const Phase* phases, size_t count
     run.resultCode = 0;
 }
 
-// The last line of a failed run's trace: its result and the step it names.
+// The last line of a failed run's trace: its result and what it means.
 void traceResult(const SetupContext& run)
 {
-    static const struct {
-        int32_t code;
-        const char* step;
-    } kSteps[] = {{IDS_PHASE_INITIALIZATION, "setup data or options"}, {IDS_PHASE_COPY_FILES, "copying files"},
-                  {IDS_PHASE_REMOVE_FILES, "removing files"},          {IDS_PHASE_SHORTCUTS, "shortcuts"},
-                  {IDS_PHASE_REGISTRY, "registry records"},            {IDS_NEED_SERVICE_PACK, "service pack"},
-                  {IDS_UNSUPPORTED_SYSTEM, "operating system"}};
-    const char* step = "";
-    for (const auto& known : kSteps) {
-        if (known.code == run.resultCode)
-            step = known.step;
-    }
     char text[kPathChars];
-    formatText(text, sizeof text, "%s (%s)", run.resultText, step);
+    formatText(text, sizeof text, "%s (%s)", run.resultText, resultMeaning(run));
     traceCause((run.runFlags & kRunInstall) ? "the installation failed with result"
                                             : "the removal failed with result",
                text);

@@ -598,10 +598,10 @@ TEST_F(FaultMatrix, TheProcessTracesTheCauseOfAFailure)
          {"not well-formed", "QUVOZEM.xml, at byte 28"}},
         {"missing source file", "/S", [] { makePackage(); DeleteFileA((package + "\\zemlibb.dll").c_str()); }, 9,
          {"SHFileOperationA (copy) failed", "GetFileAttributesA failed, error 2", "\\zemlibb.dll",
-          "result: 0009 (copying files)"}},
+          "result: 0009 (copying files failed)"}},
         {"menu folder is a file", "/S",
          [] { makePackage(); makeFolders(specialFolder(CSIDL_COMMON_PROGRAMS)); writeFile(menuFolder(), "in the way"); },
-         11, {"IPersistFile::Save failed", std::string(kName) + ".lnk", "(shortcuts)"}},
+         11, {"IPersistFile::Save failed", std::string(kName) + ".lnk", "(shortcuts failed)"}},
         // Not a failure: the run says why its files wait for the restart.
         {"removal with a file in use", "/S /U /R",
          [] {
