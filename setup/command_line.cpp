@@ -9,45 +9,21 @@ bool isBlank(char c)
     return c == ' ' || c == '\t';
 }
 
-// The run-flag change of the option letter `letter`.
+// The run-flag change of the option letter `letter` (either case); other letters,
+// blanks and an empty option change nothing.
 void applyOption(char letter, uint32_t* runFlags)
 {
-    switch (letter) {
-    case 'F':
-    case 'f':
-        *runFlags |= kRunNoReport;
-        break;
-    case '?':
-    case 'H':
-    case 'h':  // /?, /h, /help
-        *runFlags |= kRunHelp;
-        break;
-    case 'L':
-    case 'l':
-        *runFlags |= kRunLog;
-        break;
-    case 'O':
-    case 'o':
-        *runFlags |= kRunWaitAndOpen;
-        break;
-    case 'R':
-    case 'r':
-        *runFlags |= kRunRestartCode;
-        break;
-    case 'S':
-    case 's':
-        *runFlags |= kRunSilent;
-        break;
-    case 'U':
-    case 'u':
+    static const struct {
+        char letter;
+        uint32_t bit;
+    } kOptions[] = {{'F', kRunNoReport}, {'H', kRunHelp},        {'?', kRunHelp},   {'L', kRunLog},
+                    {'O', kRunWaitAndOpen}, {'R', kRunRestartCode}, {'S', kRunSilent}, {'W', kRunNoShortcuts}};
+    char upper = letter >= 'a' && letter <= 'z' ? char(letter - 'a' + 'A') : letter;
+    if (upper == 'U')
         *runFlags &= ~uint32_t(kRunInstall);
-        break;
-    case 'W':
-    case 'w':
-        *runFlags |= kRunNoShortcuts;
-        break;
-    default:  // other letters, blanks, an empty option: ignored
-        break;
+    for (const auto& option : kOptions) {
+        if (option.letter == upper)
+            *runFlags |= option.bit;
     }
 }
 
@@ -125,8 +101,9 @@ int readLogPathOption(const char* commandLine, char* out, unsigned capacity)
     if (start == end || unsigned(end - start) >= capacity)
         return 0;
     unsigned length = 0;
+    // Windows takes '/' for '\\' in a path; the log's checks of the path read '\\' alone.
     for (; start + length < end; ++length)
-        out[length] = start[length];
+        out[length] = start[length] == '/' ? '\\' : start[length];
     out[length] = '\0';
     return 1;
 }

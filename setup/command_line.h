@@ -12,6 +12,7 @@
 int parseCommandLine(const char* commandLine, uint32_t* runFlags);
 
 // The value of the last `/L=` option into `out` (`capacity` bytes), without the blanks
-// and the double quotes around it. Returns 1 for such a path that fits; 0, with `out`
-// empty, when no /L option carries one (`/L` alone, `/LOG`), or it does not fit.
+// and the double quotes around it, each '/' in it given as '\'. Returns 1 for such a
+// path that fits; 0, with `out` empty, when no /L option carries one (`/L` alone,
+// `/LOG`), or it does not fit.
 int readLogPathOption(const char* commandLine, char* out, unsigned capacity);

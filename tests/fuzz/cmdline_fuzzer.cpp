@@ -6,7 +6,7 @@
 // any bit, and the reader returns 1. A /L= value runs to its closing quote when the
 // option stands in quotes or the value opens with one, else up to a blank (or several)
 // followed by '/', or the end. The /L=path reader gives the last such value, trimmed,
-// and is held to its buffer. A broken rule aborts.
+// with a backslash for each '/', and is held to its buffer. A broken rule aborts.
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
@@ -119,7 +119,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         int found = readLogPathOption(commandLine, path, capacity);
         bool fits = expectedLength > 0 && expectedLength < capacity;
         require(found == (fits ? 1 : 0) && strlen(path) == (fits ? expectedLength : 0));
-        require(!fits || memcmp(path, commandLine + valueStart, expectedLength) == 0);
+        for (size_t i = 0; fits && i < expectedLength; ++i) {
+            char given = commandLine[valueStart + i];
+            require(path[i] == (given == '/' ? '\\' : given));
+        }
         free(path);
     }
 

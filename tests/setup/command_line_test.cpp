@@ -115,7 +115,8 @@ namespace {
 
 // The value of "/L=" is data: quoted, up to the closing quote; unquoted, up to a blank
 // followed by "/" or the end. Outside it each "/" still gives an option. The path is
-// trimmed and unquoted; the last /L= counts; it still sets the log's bit.
+// trimmed and unquoted, its slashes given as backslashes; the last /L= counts; it still
+// sets the log's bit.
 TEST(CommandLine, LogOptionValueIsDataNotOptions)
 {
     const struct {
@@ -123,21 +124,21 @@ TEST(CommandLine, LogOptionValueIsDataNotOptions)
         uint32_t flags;
         const char* path;  // "" when no path is given
     } cases[] = {
-        {"/S /U /R \"/L=C:/RealLogs/host.log\"", 0xC02, "C:/RealLogs/host.log"},
-        {"/S /L=C:/Users/Public/pkgmgr.log", 0x403, "C:/Users/Public/pkgmgr.log"},
+        {"/S /U /R \"/L=C:/RealLogs/host.log\"", 0xC02, "C:\\RealLogs\\host.log"},
+        {"/S /L=C:/Users/Public/pkgmgr.log", 0x403, "C:\\Users\\Public\\pkgmgr.log"},
         {"/S /L=C:\\logs\\setup.log", 0x403, "C:\\logs\\setup.log"},
         {"/L=C:\\logs\\a b.log /S", 0x403, "C:\\logs\\a b.log"},
         {"/L=C:\\My Logs\\a.log  \t/U /W", 0x500, "C:\\My Logs\\a.log"},
         {"/L=C:\\My Logs /Old\\a.log", 0x405, "C:\\My Logs"},  // a blank and "/" end the value
         {"\"/L=C:\\My Logs\\a.log\" /S", 0x403, "C:\\My Logs\\a.log"},
         {"/L=\"C:\\My Logs\\a.log\" /S", 0x403, "C:\\My Logs\\a.log"},
-        {"/l=\"C:\\Program Files/x.log\"/U", 0x400, "C:\\Program Files/x.log"},
-        {"\"/L=C:/a /U b.log\"/S /h", 0x1403, "C:/a /U b.log"},
-        {"/S \"C:/x\" \"/L=D:/y.log\" /W", 0x503, "D:/y.log"},
-        {"/L=/logs/u/s.log", 0x401, "/logs/u/s.log"},
+        {"/l=\"C:\\Program Files/x.log\"/U", 0x400, "C:\\Program Files\\x.log"},
+        {"\"/L=C:/a /U b.log\"/S /h", 0x1403, "C:\\a \\U b.log"},
+        {"/S \"C:/x\" \"/L=D:/y.log\" /W", 0x503, "D:\\y.log"},
+        {"/L=/logs/u/s.log", 0x401, "\\logs\\u\\s.log"},
         {"/L=C:\\one.log /L=D:\\two.log", 0x401, "D:\\two.log"},
-        {"/L=\"C:\\unclosed /U", 0x401, "C:\\unclosed /U"},  // the quote runs to the end
-        {"\"/L=C:\\unclosed /U", 0x401, "C:\\unclosed /U"},
+        {"/L=\"C:\\unclosed /U", 0x401, "C:\\unclosed \\U"},  // the quote runs to the end
+        {"\"/L=C:\\unclosed /U", 0x401, "C:\\unclosed \\U"},
         {"/L", 0x401, ""},
         {"/LOG", 0x401, ""},  // no "=": the option's text is ignored as before
         {"/L= /S", 0x403, ""},
