@@ -1,4 +1,5 @@
-// Who may change the folders that the installation puts the program's files in.
+// Who may change the folders that the installation puts the program's files in, and the
+// search-folder step, which chooses the download folder.
 #pragma once
 #include <stdint.h>
 
