@@ -5,12 +5,15 @@
 #include <string.h>
 
 #include "actions/registry_records.h"
+#include "actions/search_path.h"
 #include "platform/guards.h"
+#include "platform/paths.h"
 #include "platform/seam.h"
 #include "platform/system.h"
 #include "platform/text.h"
 #include "platform/trace.h"
 #include "platform/trusted_names.h"
+#include "setupdata/settings.h"
 
 namespace {
 
@@ -211,4 +214,79 @@ int trustDownloadFolder(char* folder)
         folder[0] = '\0';
     }
     return !isKept || replaceDownloadFolder(folder);
+}
+
+namespace {
+
+// A folder that exists and is not read-only.
+bool isWritableFolder(const char* path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) ==
+               FILE_ATTRIBUTE_DIRECTORY;
+}
+
+// Step I6 up to the choice of the download folder, whose owner registerSearchFolders
+// then checks.
+int registerFolders(char* downloadFolder, uint32_t runFlags)
+{
+    char searchList[kPathChars];
+    char downloadList[kPathChars];
+    ZeroMemory(searchList, sizeof searchList);
+    size_t searchLength = size_t(readDefaultSearch(searchList));
+    if (searchLength == 0)
+        return 1;  // no search folders, and the download folder stays the default
+    const char* searchEnd = searchList + searchLength;
+    splitList(searchList);
+    int registered = 1;
+    for (char* piece = searchList; piece; piece = nextPiece(piece, searchEnd)) {
+        // An empty piece would address the whole search path and clear every registration.
+        if (*piece && !applySearchFolder(piece, runFlags))
+            registered = 0;  // the other folders are still registered
+    }
+
+    // An existing writable search folder serves for downloads; otherwise one is made.
+    for (char* piece = searchList; piece && *piece; piece = nextPiece(piece, searchEnd)) {
+        if (isWritableFolder(piece))
+            return registered;
+    }
+    ZeroMemory(downloadList, sizeof downloadList);
+    size_t downloadLength = size_t(readDownloadFolders(downloadList));
+    if (downloadLength == 0)
+        return registered;
+    const char* downloadEnd = downloadList + downloadLength;
+    splitList(downloadList);
+
+    char windowsFolder[kPathChars] = "";
+    UINT windowsLength = GetWindowsDirectoryA(windowsFolder, sizeof windowsFolder);
+    if (windowsLength == 0 || windowsLength >= sizeof windowsFolder)
+        return registered;  // without its drive every candidate would be root-relative
+    copyText(downloadFolder, kPathChars, windowsFolder);
+    windowsFolder[pathRootLength(windowsFolder)] = '\0';  // its drive, for instance C:
+    bool missing = false;
+    for (char* entry = downloadList; entry && *entry; entry = nextPiece(entry, downloadEnd)) {
+        char candidate[kPathChars];
+        if (!formatText(candidate, sizeof candidate, "%s%s", windowsFolder, entry))
+            continue;  // a candidate too long for a path is no candidate
+        copyText(downloadFolder, kPathChars, candidate);
+        if (GetFileAttributesA(candidate) == INVALID_FILE_ATTRIBUTES) {
+            missing = true;
+            break;
+        }
+    }
+    if (missing && createDownloadFolder(downloadFolder))
+        applySearchFolder(downloadFolder, runFlags);  // its result does not matter
+    return registered;
+}
+
+}  // namespace
+
+int registerSearchFolders(char* downloadFolder, uint32_t runFlags)
+{
+    int registered = registerFolders(downloadFolder, runFlags);
+    // The application trusts the recorded download folder: one that is missing is made,
+    // and one that another user made (or made when this run's creation lost the race),
+    // or a link that another user made, is not recorded.
+    return trustDownloadFolder(downloadFolder) && registered;
 }

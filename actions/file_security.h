@@ -1,5 +1,7 @@
-// Who may change the folders that the installation puts the program's files in.
+// Who may change the folders that the installation puts the program's files in, and the
+// search-folder step, which chooses the download folder.
 #pragma once
+#include <stdint.h>
 
 // Whether the existing folder `folder` (in its one spelling, see canonicalFolderPath)
 // and every existing folder above it, up to the drive's root or the share, belong to
@@ -26,3 +28,10 @@ int createDownloadFolder(const char* path);
 // replaces a kept value), or, when even that cannot be named, nothing ("", a kept value
 // removed). 0 only when a kept value could not be replaced.
 int trustDownloadFolder(char* folder);
+
+// The search-folder step of an installation: registers the search folders of [INIT]
+// DEFAULTSEARCH and, when none of them is a usable folder, creates and registers a
+// download folder from [INIT] DOWNLOAD; the folder chosen goes into `downloadFolder`
+// (260, holding the default), and then through trustDownloadFolder. Returns 0 when a
+// search folder could not be registered or a kept download folder not replaced.
+int registerSearchFolders(char* downloadFolder, uint32_t runFlags);

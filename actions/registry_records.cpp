@@ -183,6 +183,9 @@ extern const char kProductKeyPath[] = "SOFTWARE\\QUVO\\VeltranoSoftwareInstaller
 extern const char kPublisher[] = "QUVO";
 extern const char kUninstallKeyPath[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VeltranoSoftwareInstaller";
+extern const char* const kUninstallEntryValues[kEntryValueCount] = {
+    "DisplayName", "UninstallString", "DisplayIcon", "DisplayVersion", "Publisher", "InstallLocation", "EstimatedSize",
+    "QuietUninstallString", "NoModify", "NoRepair", "InstallDate", "VersionMajor", "VersionMinor"};
 
 int readCurrentVersionValue(const char* name, char* out, uint32_t size)
 {
@@ -342,8 +345,9 @@ int applyUninstallEntry(const char* uninstallerName, const char* productName,
     UniqueKey key;
     if (!createKey(path, key))
         return 0;
+    const char* const* name = kUninstallEntryValues;
     // With /W the entry stays out of the system's list unless an earlier name is there.
-    if (!(runFlags & kRunNoShortcuts) && !writeText(key.get(), "DisplayName", productName))
+    if (!(runFlags & kRunNoShortcuts) && !writeText(key.get(), name[kEntryDisplayName], productName))
         return 0;
     char command[kPathChars];
     char windows[kPathChars];
@@ -352,19 +356,19 @@ int applyUninstallEntry(const char* uninstallerName, const char* productName,
     if (windowsLength == 0 || windowsLength >= sizeof windows)
         windows[0] = '\0';
     if (!formatText(command, sizeof command, "%s /U", uninstallerName) ||
-        !writeText(key.get(), "UninstallString", command) || !windows[0] ||
+        !writeText(key.get(), name[kEntryUninstallString], command) || !windows[0] ||
         !formatText(text, sizeof text, "%s\\%s,0", windows, uninstallerName) ||
-        !writeText(key.get(), "DisplayIcon", text) ||
-        !writeText(key.get(), "DisplayVersion", productVersion))
+        !writeText(key.get(), name[kEntryDisplayIcon], text) ||
+        !writeText(key.get(), name[kEntryDisplayVersion], productVersion))
         return 0;
     // What Programs and Features, package managers and deployment tools read besides.
     // The quiet command is quoted: the Windows folder may hold blanks.
-    if (!writeText(key.get(), "Publisher", kPublisher) ||
-        !writeText(key.get(), "InstallLocation", programFolder) ||
-        !writeNumber(key.get(), "EstimatedSize", installedKilobytes) ||
+    if (!writeText(key.get(), name[kEntryPublisher], kPublisher) ||
+        !writeText(key.get(), name[kEntryInstallLocation], programFolder) ||
+        !writeNumber(key.get(), name[kEntryEstimatedSize], installedKilobytes) ||
         !formatText(text, sizeof text, "\"%s\\%s\" /S /U", windows, uninstallerName) ||
-        !writeText(key.get(), "QuietUninstallString", text) ||
-        !writeNumber(key.get(), "NoModify", 1) || !writeNumber(key.get(), "NoRepair", 1))
+        !writeText(key.get(), name[kEntryQuietUninstallString], text) ||
+        !writeNumber(key.get(), name[kEntryNoModify], 1) || !writeNumber(key.get(), name[kEntryNoRepair], 1))
         return 0;
     // The day of this installation, also of an update, and the version's numbers, which
     // the list of programs shows; a version without numbers leaves none of an earlier one.
@@ -375,9 +379,11 @@ int applyUninstallEntry(const char* uninstallerName, const char* productName,
     int numbered = versionNumbers(productVersion, &major, &minor);
     if (!formatText(text, sizeof text, "%04u%02u%02u", unsigned(today.wYear), unsigned(today.wMonth),
                     unsigned(today.wDay)) ||
-        !writeText(key.get(), "InstallDate", text) ||
-        !(numbered ? writeNumber(key.get(), "VersionMajor", major) && writeNumber(key.get(), "VersionMinor", minor)
-                   : deleteValue(key.get(), "VersionMajor") && deleteValue(key.get(), "VersionMinor")))
+        !writeText(key.get(), name[kEntryInstallDate], text) ||
+        !(numbered ? writeNumber(key.get(), name[kEntryVersionMajor], major) &&
+                         writeNumber(key.get(), name[kEntryVersionMinor], minor)
+                   : deleteValue(key.get(), name[kEntryVersionMajor]) &&
+                         deleteValue(key.get(), name[kEntryVersionMinor])))
         return 0;
     // An entry hidden from the list by this value becomes visible.
     RegDeleteValueA(key.get(), "SystemComponent");

@@ -38,3 +38,12 @@ int applyUninstallEntry(const char* uninstallerName, const char* productName,
 
 // The vendor as the list of programs shows it.
 extern const char kPublisher[];
+
+// The values of the uninstall entry, in the order an installation writes them, and
+// their names: the entry's writer and the release-folder checker take them from here.
+enum UninstallEntryValue {
+    kEntryDisplayName, kEntryUninstallString, kEntryDisplayIcon, kEntryDisplayVersion, kEntryPublisher,
+    kEntryInstallLocation, kEntryEstimatedSize, kEntryQuietUninstallString, kEntryNoModify, kEntryNoRepair,
+    kEntryInstallDate, kEntryVersionMajor, kEntryVersionMinor, kEntryValueCount
+};
+extern const char* const kUninstallEntryValues[kEntryValueCount];

@@ -14,6 +14,7 @@
 #include "platform/system.h"
 #include "platform/text.h"
 #include "platform/trace.h"
+#include "setupdata/install_settings.h"
 #include "setupdata/run_flags.h"
 
 namespace {
@@ -190,4 +191,18 @@ int applyMenuShortcut(const char* target, const char* shortcutPath, const char* 
     // A menu folder that itself carries a legacy name may have just been emptied and removed.
     ensureFolder(menuFolder);
     return writeShortcut(target, shortcutPath, notifyFlags);
+}
+
+int applyInstallShortcuts(const InstallSettings& s, uint32_t runFlags)
+{
+    // Shortcuts left under an earlier product name go first; failures there do not matter.
+    if (s.previousName[0] && strcmp(s.previousName, s.productName) != 0) {
+        applyDesktopShortcut(s.programPath, s.previousName, 0);
+        applyStartMenuShortcut(s.programPath, s.previousName, 0);
+        if (s.previousMenuShortcut[0])
+            applyMenuShortcut(s.programPath, s.previousMenuShortcut, s.menuFolder, 0);
+    }
+    return applyDesktopShortcut(s.programPath, s.productName, s.desktopIcon ? runFlags : 0) &&
+           applyStartMenuShortcut(s.programPath, s.productName, s.startMenuIcon ? runFlags : 0) &&
+           applyMenuShortcut(s.programPath, s.menuShortcut, s.menuFolder, runFlags);
 }

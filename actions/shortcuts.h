@@ -2,6 +2,8 @@
 #pragma once
 #include <stdint.h>
 
+struct InstallSettings;
+
 // 1 if the current user's desktop, or the top of the Start menu (all users on the NT
 // family, the user's own on Windows 9x), holds the shortcut of `name`. Like the
 // platform's file search, ".lnk" is added only to a name without an extension, so
@@ -24,3 +26,8 @@ void removeLegacyMenuShortcuts(const char* target, const char* menuFolder);
 // deletes `shortcutPath` and `menuFolder` if it is then empty, tells the shell; always 1.
 int applyMenuShortcut(const char* target, const char* shortcutPath, const char* menuFolder,
                       uint32_t runFlags);
+
+// The shortcut step of an installation without /W: removes the shortcuts of an earlier
+// product name, then writes (or, where `s` does not ask for them, removes) the desktop,
+// Start-menu and menu-folder shortcuts. Returns 0 when one of the three could not be written.
+int applyInstallShortcuts(const InstallSettings& s, uint32_t runFlags);

@@ -20,9 +20,10 @@ const char kLogName[] = "PkgMgrSetup.log";
 // does not set UPGRADINGPRODUCTCODE in the older package's session, as under Wine).
 const char kUpgradeKey[] = "SOFTWARE\\QUVO\\PkgMgr MSI";
 const char kUpgradeValue[] = "Upgrading";
-// A mark older than this was left by an upgrade that never ended (one ends in minutes):
+// The older package's removal reads the mark (and clears it) within a minute or so of its
+// writing; an older mark was left by an upgrade that failed or was cancelled before, and
 // the removal then runs as any other, rather than leave the application behind.
-const ULONGLONG kUpgradeMarkLifetime = 30ull * 60 * 10000000;  // in 100-ns units
+const ULONGLONG kUpgradeMarkLifetime = 5ull * 60 * 10000000;  // in 100-ns units
 // What one run of setup.exe writes to its log at most (its last line included).
 const DWORD kRunLogLimit = 132 * 1024;
 
@@ -91,13 +92,16 @@ void readResultValue(char* out, DWORD capacity)
     }
 }
 
-void setUpgradeMark(const char* productCode)
+// Returns the registry's status: ERROR_SUCCESS when the mark was written.
+LONG setUpgradeMark(const char* productCode)
 {
     UniqueKey key;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kUpgradeKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
-                        nullptr, key.put(), nullptr) == ERROR_SUCCESS)
-        RegSetValueExA(key.get(), kUpgradeValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(productCode),
-                       DWORD(strlen(productCode) + 1));
+    LONG status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, kUpgradeKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                  KEY_SET_VALUE, nullptr, key.put(), nullptr);
+    if (status == ERROR_SUCCESS)
+        status = RegSetValueExA(key.get(), kUpgradeValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(productCode),
+                                DWORD(strlen(productCode) + 1));
+    return status;
 }
 
 void clearUpgradeMark()
@@ -222,6 +226,8 @@ UINT runSetup(MSIHANDLE install, Mode mode)
     }
     char newer[64];
     if (mode == kRemove && upgradeUnderWay(productCode, newer, sizeof newer)) {
+        // The mark serves this one removal: a later removal of this package runs /U again.
+        clearUpgradeMark();
         logText(install, "PkgMgr MSI: the upgrade to ", newer, " replaces this package: setup.exe /U is not run");
         return ERROR_SUCCESS;
     }
@@ -311,7 +317,13 @@ extern "C" __declspec(dllexport) UINT __stdcall MarkUpgrade(MSIHANDLE install)
     DWORD length = sizeof code;
     if (MsiGetPropertyA(install, "ProductCode", code, &length) != ERROR_SUCCESS || code[0] == '\0')
         return ERROR_INSTALL_FAILURE;
-    setUpgradeMark(code);
+    LONG status = setUpgradeMark(code);
+    if (status != ERROR_SUCCESS) {
+        char error[16];
+        formatText(error, sizeof error, "%u", unsigned(status));
+        logText(install, "PkgMgr MSI: the upgrade mark could not be written (error ", error,
+                "): the older package's removal runs setup.exe /U");
+    }
     logText(install, "PkgMgr MSI: upgrading to ", code);
     return ERROR_SUCCESS;
 }

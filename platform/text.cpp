@@ -1,6 +1,7 @@
 #include "platform/text.h"
 
 #include <stdarg.h>
+#include <string.h>
 
 size_t boundedLength(const char* text, size_t limit)
 {
@@ -152,4 +153,18 @@ int formatWithText(char* out, size_t capacity, const char* format, const char* t
     }
     w.finish();
     return w.cut ? 0 : 1;
+}
+
+void splitList(char* list)
+{
+    for (char* p = list; *p; ++p) {
+        if (*p == ';')
+            *p = '\0';
+    }
+}
+
+char* nextPiece(char* piece, const char* end)
+{
+    char* next = piece + strlen(piece) + 1;
+    return next < end ? next : nullptr;
 }

@@ -29,3 +29,10 @@ size_t boundedLength(const char* text, size_t limit);
 // "%s" takes `text`, "%%" gives '%', anything else is copied as written.
 // Returns 1 when the whole result fit.
 int formatWithText(char* out, size_t capacity, const char* format, const char* text);
+
+// Splits a ";"-separated list (the setup data's folder lists) in place: each ";"
+// becomes a terminator. Note the list's end first, for nextPiece.
+void splitList(char* list);
+
+// The next piece after `piece` in a split list, or null at `end`, the end of the list's text.
+char* nextPiece(char* piece, const char* end);

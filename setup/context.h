@@ -18,8 +18,6 @@ struct SetupContext {
     char resultText[12];
     SHELLEXECUTEINFOA launchInfo;
     char downloadFolder[kPathChars];
-    char searchList[kPathChars];
-    char downloadList[kPathChars];
     OSVERSIONINFOA versionInfo;
     InstallSettings settings;
     char previousVersion[kPathChars];

@@ -1,4 +1,4 @@
-// The exit code that a run ends with.
+// The exit code that a run ends with, and what its result means.
 #pragma once
 
 struct SetupContext;
@@ -8,3 +8,7 @@ struct SetupContext;
 // the next restart (the runs that show the restart prompt). The uninstaller's own
 // deletion at the restart does not count: nothing waits for it.
 int runExitCode(const SetupContext& run);
+
+// What the result of `run` means, in the words of the log's last line and of the
+// trace of a failed run ("copying files failed", "removed", ...).
+const char* resultMeaning(const SetupContext& run);

@@ -12,7 +12,6 @@
 #include "actions/shortcuts.h"
 #include "platform/guards.h"
 #include "platform/libraries.h"
-#include "platform/paths.h"
 #include "platform/seam.h"
 #include "platform/system.h"
 #include "platform/trace.h"
@@ -40,8 +39,6 @@ namespace {
 const char kDefaultDownloadFolder[] = "C:\\DRIVERS";
 const char kUninstallerName[] = "_zemu000.exe";
 const char kBrowserButtonIcon[] = "_zemu000.exe,100";
-// Applications from this version on announce themselves with a mutex, older ones only by window.
-const char kFirstMutexVersion[] = "1.03.0000";
 
 // A phase either fails, completes (the bar moves and the run pauses) or is
 // skipped (the bar moves without a pause).
@@ -74,7 +71,7 @@ PhaseResult installShortcuts(SetupContext& run, const char*)
 {
     if (run.runFlags & kRunNoShortcuts)
         return kPhaseSkipped;
-    return asPhase(applyInstallShortcuts(run));
+    return asPhase(applyInstallShortcuts(run.settings, run.runFlags));
 }
 
 PhaseResult installProgramFolder(SetupContext& run, const char*)
@@ -90,7 +87,7 @@ PhaseResult installProductIdentity(SetupContext& run, const char*)
 
 PhaseResult installSearchFolders(SetupContext& run, const char*)
 {
-    return asPhase(registerSearchFolders(run));
+    return asPhase(registerSearchFolders(run.downloadFolder, run.runFlags));
 }
 
 PhaseResult installMenuAndInternet(SetupContext& run, const char* buttonText)
@@ -200,23 +197,11 @@ void runPhases(SetupContext& run, HWND window, const Phase* phases, size_t count
     run.resultCode = 0;
 }
 
-// The last line of a failed run's trace: its result and the step it names.
+// The last line of a failed run's trace: its result and what it means.
 void traceResult(const SetupContext& run)
 {
-    static const struct {
-        int32_t code;
-        const char* step;
-    } kSteps[] = {{IDS_PHASE_INITIALIZATION, "setup data or options"}, {IDS_PHASE_COPY_FILES, "copying files"},
-                  {IDS_PHASE_REMOVE_FILES, "removing files"},          {IDS_PHASE_SHORTCUTS, "shortcuts"},
-                  {IDS_PHASE_REGISTRY, "registry records"},            {IDS_NEED_SERVICE_PACK, "service pack"},
-                  {IDS_UNSUPPORTED_SYSTEM, "operating system"}};
-    const char* step = "";
-    for (const auto& known : kSteps) {
-        if (known.code == run.resultCode)
-            step = known.step;
-    }
     char text[kPathChars];
-    formatText(text, sizeof text, "%s (%s)", run.resultText, step);
+    formatText(text, sizeof text, "%s (%s)", run.resultText, resultMeaning(run));
     traceCause((run.runFlags & kRunInstall) ? "the installation failed with result"
                                             : "the removal failed with result",
                text);
@@ -287,123 +272,6 @@ void launchApplication(SetupContext& run)
 }
 
 }  // namespace
-
-namespace {
-
-// Splits a ";"-separated list in place: each ";" becomes a terminator.
-void splitList(char* list)
-{
-    for (char* p = list; *p; ++p) {
-        if (*p == ';')
-            *p = '\0';
-    }
-}
-
-// The next piece after `piece` in a split list, or null at the end of the list's text.
-char* nextPiece(char* piece, const char* end)
-{
-    char* next = piece + strlen(piece) + 1;
-    return next < end ? next : nullptr;
-}
-
-// A folder that exists and is not read-only.
-bool isWritableFolder(const char* path)
-{
-    DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES &&
-           (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) ==
-               FILE_ATTRIBUTE_DIRECTORY;
-}
-
-}  // namespace
-
-int applyInstallShortcuts(const SetupContext& run)
-{
-    const InstallSettings& s = run.settings;
-    // Shortcuts left under an earlier product name go first; failures there do not matter.
-    if (s.previousName[0] && strcmp(s.previousName, s.productName) != 0) {
-        applyDesktopShortcut(s.programPath, s.previousName, 0);
-        applyStartMenuShortcut(s.programPath, s.previousName, 0);
-        if (s.previousMenuShortcut[0])
-            applyMenuShortcut(s.programPath, s.previousMenuShortcut, s.menuFolder, 0);
-    }
-    return applyDesktopShortcut(s.programPath, s.productName, s.desktopIcon ? run.runFlags : 0) &&
-           applyStartMenuShortcut(s.programPath, s.productName, s.startMenuIcon ? run.runFlags : 0) &&
-           applyMenuShortcut(s.programPath, s.menuShortcut, s.menuFolder, run.runFlags);
-}
-
-namespace {
-
-// Step I6 up to the choice of the download folder, whose owner registerSearchFolders
-// then checks.
-int registerFolders(SetupContext& run)
-{
-    ZeroMemory(run.searchList, sizeof run.searchList);
-    size_t searchLength = size_t(readDefaultSearch(run.searchList));
-    if (searchLength == 0)
-        return 1;  // no search folders, and the download folder stays the default
-    const char* searchEnd = run.searchList + searchLength;
-    splitList(run.searchList);
-    int registered = 1;
-    for (char* piece = run.searchList; piece; piece = nextPiece(piece, searchEnd)) {
-        // An empty piece would address the whole search path and clear every registration.
-        if (*piece && !applySearchFolder(piece, run.runFlags))
-            registered = 0;  // the other folders are still registered
-    }
-
-    // An existing writable search folder serves for downloads; otherwise one is made.
-    for (char* piece = run.searchList; piece && *piece; piece = nextPiece(piece, searchEnd)) {
-        if (isWritableFolder(piece))
-            return registered;
-    }
-    ZeroMemory(run.downloadList, sizeof run.downloadList);
-    size_t downloadLength = size_t(readDownloadFolders(run.downloadList));
-    if (downloadLength == 0)
-        return registered;
-    const char* downloadEnd = run.downloadList + downloadLength;
-    splitList(run.downloadList);
-
-    char windowsFolder[kPathChars] = "";
-    UINT windowsLength = GetWindowsDirectoryA(windowsFolder, sizeof windowsFolder);
-    if (windowsLength == 0 || windowsLength >= sizeof windowsFolder)
-        return registered;  // without its drive every candidate would be root-relative
-    copyText(run.downloadFolder, sizeof run.downloadFolder, windowsFolder);
-    windowsFolder[pathRootLength(windowsFolder)] = '\0';  // its drive, for instance C:
-    bool missing = false;
-    for (char* entry = run.downloadList; entry && *entry; entry = nextPiece(entry, downloadEnd)) {
-        char candidate[kPathChars];
-        if (!formatText(candidate, sizeof candidate, "%s%s", windowsFolder, entry))
-            continue;  // a candidate too long for a path is no candidate
-        copyText(run.downloadFolder, sizeof run.downloadFolder, candidate);
-        if (GetFileAttributesA(candidate) == INVALID_FILE_ATTRIBUTES) {
-            missing = true;
-            break;
-        }
-    }
-    if (missing && createDownloadFolder(run.downloadFolder))
-        applySearchFolder(run.downloadFolder, run.runFlags);  // its result does not matter
-    return registered;
-}
-
-}  // namespace
-
-int registerSearchFolders(SetupContext& run)
-{
-    int registered = registerFolders(run);
-    // The application trusts the recorded download folder: one that is missing is made,
-    // and one that another user made (or made when this run's creation lost the race),
-    // or a link that another user made, is not recorded.
-    return trustDownloadFolder(run.downloadFolder) && registered;
-}
-
-int detectRunningInstance(const char* productName, const char* previousVersion, uint32_t runFlags)
-{
-    if (!productName[0])
-        return 0;  // a removal that knows no name any more has no program to wait for
-    if (strcmp(previousVersion, kFirstMutexVersion) < 0)
-        return FindWindowA(nullptr, productName) != nullptr ? 1 : 0;
-    return applicationMutexHeld(productName, runFlags);
-}
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
 {

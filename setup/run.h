@@ -14,23 +14,7 @@ struct SetupStepSeam {
 };
 extern SetupStepSeam setupSteps;
 
-// Whether the application runs: through its main window's title for versions
-// before 1.03.0000 (and a fresh installation), through its mutex from then on, also in
-// the other sessions (applicationMutexHeld). With /O the run waits for the mutex.
-// Returns the restart-needed flag.
-int detectRunningInstance(const char* productName, const char* previousVersion, uint32_t runFlags);
-
 struct SetupContext;
-
-// Step I3 of an installation without /W: removes the shortcuts of an earlier product
-// name, then writes or removes the desktop, Start-menu and menu-folder shortcuts.
-// Returns 0 when one of the three could not be written.
-int applyInstallShortcuts(const SetupContext& run);
-
-// Step I6 of an installation: registers the search folders of [INIT] DEFAULTSEARCH
-// and, when none of them is a usable folder, creates and registers a download folder
-// from [INIT] DOWNLOAD. Returns 0 when a search folder could not be registered.
-int registerSearchFolders(SetupContext& run);
 
 // The final report of a run, or the restart prompt; nothing when silent or with /F.
 void showFinalReport(const SetupContext& run);

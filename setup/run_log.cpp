@@ -232,35 +232,6 @@ HANDLE openBoundedLog(const char* commandLine, const char** refusedPath)
     return file;
 }
 
-const char* resultMeaning(const SetupContext& run)
-{
-    bool install = (run.runFlags & kRunInstall) != 0;
-    switch (run.resultCode) {
-    case 0:
-        if (run.restartNeeded)
-            return install ? "installed; files in use are replaced at the next restart"
-                           : "removed; files in use are deleted at the next restart";
-        return install ? "installed" : "removed";
-    case IDS_PHASE_INITIALIZATION:
-        return install ? "initialization failed: setup data missing or unusable; nothing was changed"
-                       : "initialization failed: no usable records of an installation to remove";
-    case IDS_PHASE_COPY_FILES:
-        return "copying files failed";
-    case IDS_PHASE_REMOVE_FILES:
-        return "removing files failed";
-    case IDS_PHASE_SHORTCUTS:
-        return "shortcuts failed";
-    case IDS_PHASE_REGISTRY:
-        return "registry records failed";
-    case IDS_NEED_SERVICE_PACK:
-        return "Windows NT 4.0 needs Service Pack 4 or later; nothing was changed";
-    case IDS_UNSUPPORTED_SYSTEM:
-        return "this Windows is not supported; nothing was changed";
-    default:
-        return "unknown result";
-    }
-}
-
 void writeHeader(const SetupContext& run, const char* commandLine)
 {
     char text[3 * kPathChars];

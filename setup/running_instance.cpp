@@ -1,6 +1,7 @@
 #include "setup/running_instance.h"
 
 #include <windows.h>
+#include <string.h>
 
 #include "platform/guards.h"
 #include "platform/seam.h"
@@ -10,6 +11,9 @@
 #include "setupdata/run_flags.h"
 
 namespace {
+
+// Applications from this version on announce themselves with a mutex, older ones only by window.
+const char kFirstMutexVersion[] = "1.03.0000";
 
 // The mutex `name`: 1 when the application holds it (with /O: still, after the wait).
 int mutexHeld(const char* name, uint32_t runFlags)
@@ -85,4 +89,13 @@ int applicationMutexHeld(const char* productName, uint32_t runFlags)
     if (mutexHeld(productName, runFlags))
         return 1;
     return isNtFamily() && heldInOtherSessions(productName, runFlags);
+}
+
+int detectRunningInstance(const char* productName, const char* previousVersion, uint32_t runFlags)
+{
+    if (!productName[0])
+        return 0;  // a removal that knows no name any more has no program to wait for
+    if (strcmp(previousVersion, kFirstMutexVersion) < 0)
+        return FindWindowA(nullptr, productName) != nullptr ? 1 : 0;
+    return applicationMutexHeld(productName, runFlags);
 }

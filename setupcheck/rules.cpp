@@ -49,24 +49,6 @@ bool hasVersionForm(const char* version)
            version[digits + 8] == '\0';
 }
 
-// Each piece of a ";"-separated list, as the run splits it; empty pieces are skipped.
-template <typename Use>
-void forEachPiece(const char* list, Use use)
-{
-    char piece[kPathChars];
-    while (*list) {
-        size_t length = strcspn(list, ";");
-        if (length > 0 && length < sizeof piece) {
-            memcpy(piece, list, length);
-            piece[length] = '\0';
-            use(piece);
-        }
-        list += length;
-        if (*list == ';')
-            ++list;
-    }
-}
-
 // Settings files that systems read in different ways: a byte-order mark that only
 // Wine's profile reader takes for one, and UTF-16, which Windows 98 and Me do not read.
 void checkEncoding(const char* path, const char* label)
@@ -247,32 +229,49 @@ void planRecords(const InstallSettings& s)
     const char* const* sources;
     const char* const* targets;
     deploymentFiles(descriptorMode, &sources, &targets);
-    addRecord(kUninstallKeyPath, "DisplayName", s.productName);
-    formatText(text, sizeof text, "%s /U", targets[0]);
-    addRecord(kUninstallKeyPath, "UninstallString", text);
+    // Every value of the uninstall entry, in the writer's order.
+    char command[kPathChars];
+    char icon[kPathChars];
+    char quiet[kPathChars];
     char windows[kPathChars] = "";
     GetWindowsDirectoryA(windows, sizeof windows);
-    formatText(text, sizeof text, "%s\\%s,0", windows, targets[0]);
-    addRecord(kUninstallKeyPath, "DisplayIcon", text);
-    addRecord(kUninstallKeyPath, "DisplayVersion", s.productVersion);
-    addRecord(kUninstallKeyPath, "Publisher", kPublisher);
-    addRecord(kUninstallKeyPath, "InstallLocation", s.programFolder);
-    addRecord(kUninstallKeyPath, "EstimatedSize", "(kilobytes of the installed files)");
-    formatText(text, sizeof text, "\"%s\\%s\" /S /U", windows, targets[0]);
-    addRecord(kUninstallKeyPath, "QuietUninstallString", text);
-    addRecord(kUninstallKeyPath, "NoModify", "1");
-    addRecord(kUninstallKeyPath, "NoRepair", "1");
+    formatText(command, sizeof command, "%s /U", targets[0]);
+    formatText(icon, sizeof icon, "%s\\%s,0", windows, targets[0]);
+    formatText(quiet, sizeof quiet, "\"%s\\%s\" /S /U", windows, targets[0]);
+    const char* entry[kEntryValueCount] = {};
+    entry[kEntryDisplayName] = s.productName;
+    entry[kEntryUninstallString] = command;
+    entry[kEntryDisplayIcon] = icon;
+    entry[kEntryDisplayVersion] = s.productVersion;
+    entry[kEntryPublisher] = kPublisher;
+    entry[kEntryInstallLocation] = s.programFolder;
+    entry[kEntryEstimatedSize] = "(kilobytes of the installed files)";
+    entry[kEntryQuietUninstallString] = quiet;
+    entry[kEntryNoModify] = "1";
+    entry[kEntryNoRepair] = "1";
+    entry[kEntryInstallDate] = "(the day of the installation, YYYYMMDD)";
+    entry[kEntryVersionMajor] = "(the version's first number)";
+    entry[kEntryVersionMinor] = "(the version's second number)";
+    for (int i = 0; i < kEntryValueCount; ++i)
+        addRecord(kUninstallKeyPath, kUninstallEntryValues[i], entry[i] ? entry[i] : "");
 
     readDefaultSearch(current->searchFolders);
-    forEachPiece(current->searchFolders, [](const char* folder) {
+    // Each piece of the list as the run splits it; empty pieces are skipped.
+    char folders[sizeof current->searchFolders];
+    copyText(folders, sizeof folders, current->searchFolders);
+    const char* end = folders + strlen(folders);
+    splitList(folders);
+    for (char* folder = folders; folder; folder = nextPiece(folder, end)) {
         char key[kPathChars];
-        if (!searchFolderKey(folder, key)) {
+        if (!*folder) {
+            continue;
+        } else if (!searchFolderKey(folder, key)) {
             traceCause("the search folder is too long for its registry key", folder);
             fail(IDS_PHASE_REGISTRY);
         } else {
             addRecord(key, "(key)", "");
         }
-    });
+    }
     readDownloadFolders(current->downloadCandidates);
 }
 

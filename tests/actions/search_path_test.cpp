@@ -8,6 +8,7 @@
 #include <string>
 
 #include "actions/machine.h"
+#include "actions/file_security.h"
 #include "actions/registry_records.h"
 #include "actions/search_path.h"
 #include "platform/seam.h"
@@ -203,7 +204,7 @@ TEST_F(SearchFolderStep, ExistingSearchFolderServesForDownloads)
 {
     makeFolders(base_ + "\\Two");
     settings("DEFAULTSEARCH=" + base_ + "\\One;" + base_ + "\\Two\r\nDOWNLOAD=\\PkgMgrI6Never\r\n");
-    EXPECT_EQ(1, registerSearchFolders(run_));
+    EXPECT_EQ(1, registerSearchFolders(run_.downloadFolder, run_.runFlags));
     EXPECT_TRUE(registered(base_ + "\\One"));
     EXPECT_TRUE(registered(base_ + "\\Two"));
     EXPECT_STREQ("C:\\DRIVERS", run_.downloadFolder);
@@ -263,7 +264,7 @@ TEST_F(SearchFolderStep, FirstMissingDownloadCandidateIsCreatedAndRegistered)
     std::string present = "\\" + base_.substr(3);  // exists, on the Windows drive
     settings("DEFAULTSEARCH=" + base_ + "\\Missing\r\nDOWNLOAD=" + present + ";\\PkgMgrI6New;\\PkgMgrI6Later\r\n");
     removeTree(drive_ + "\\PkgMgrI6New");
-    EXPECT_EQ(1, registerSearchFolders(run_));
+    EXPECT_EQ(1, registerSearchFolders(run_.downloadFolder, run_.runFlags));
     EXPECT_EQ(drive_ + "\\PkgMgrI6New", run_.downloadFolder);
     EXPECT_TRUE(exists(drive_ + "\\PkgMgrI6New"));
     EXPECT_TRUE(registered(drive_ + "\\PkgMgrI6New"));
@@ -275,11 +276,11 @@ TEST_F(SearchFolderStep, FirstMissingDownloadCandidateIsCreatedAndRegistered)
 
     // Every candidate present: nothing is made and the last one stays.
     settings("DEFAULTSEARCH=" + base_ + "\\Missing\r\nDOWNLOAD=" + present + "\r\n");
-    EXPECT_EQ(1, registerSearchFolders(run_));
+    EXPECT_EQ(1, registerSearchFolders(run_.downloadFolder, run_.runFlags));
     EXPECT_EQ(base_, run_.downloadFolder);
     // A list without entries leaves the Windows folder.
     settings("DEFAULTSEARCH=" + base_ + "\\Missing\r\nDOWNLOAD=;\r\n");
-    EXPECT_EQ(1, registerSearchFolders(run_));
+    EXPECT_EQ(1, registerSearchFolders(run_.downloadFolder, run_.runFlags));
     EXPECT_EQ(windowsFolder(), run_.downloadFolder);
 }
 
@@ -319,14 +320,14 @@ TEST_F(SearchFolderStep, DownloadFolderOfAnotherUserIsNotRecorded)
     for (const auto& c : cases) {
         settings("DEFAULTSEARCH=" + base_ + "\\Missing\r\nDOWNLOAD=" + c.candidate + "\r\n");
         fakedNames = {{longBase, c.owner, 0}};
-        EXPECT_EQ(1, registerSearchFolders(run_));
+        EXPECT_EQ(1, registerSearchFolders(run_.downloadFolder, run_.runFlags));
         EXPECT_EQ(c.recorded, run_.downloadFolder) << c.candidate;
     }
     removeTree(raced);
     platform.CreateDirectoryA = loseTheRace;
     fakedNames = {{raced, FakeOwner::otherUser, 0}};
     settings("DEFAULTSEARCH=" + base_ + "\\Missing\r\nDOWNLOAD=\\PkgMgrI6Raced\r\n");
-    EXPECT_EQ(1, registerSearchFolders(run_));
+    EXPECT_EQ(1, registerSearchFolders(run_.downloadFolder, run_.runFlags));
     EXPECT_EQ(windowsFolder(), run_.downloadFolder);
     EXPECT_FALSE(registered(raced));
     platform = saved;
@@ -380,7 +381,7 @@ TEST_F(SearchFolderStep, TheRecordedDownloadFolderIsMadeOrCheckedWhateverChoseIt
         downloadAccess.clear();
         settings("GROUP=x\r\n");  // no DEFAULTSEARCH: the chosen folder stays
         copyText(run_.downloadFolder, sizeof run_.downloadFolder, c.chosen.c_str());
-        EXPECT_EQ(1, registerSearchFolders(run_));
+        EXPECT_EQ(1, registerSearchFolders(run_.downloadFolder, run_.runFlags));
         EXPECT_EQ(c.used, run_.downloadFolder);
         if (c.used == made) {
             EXPECT_TRUE(exists(made));
@@ -402,14 +403,14 @@ TEST_F(SearchFolderStep, EmptyPiecesAreSkippedAndFailuresComeAfterTheWalk)
     setValue(kSearchPath + "\\C:\\Earlier", "", textValue("C:\\Earlier"));
     std::string overlong = "C:\\" + std::string(240, 'x');
     settings("DEFAULTSEARCH=;C:\\A;;" + overlong + ";C:\\B;\r\n");
-    EXPECT_EQ(0, registerSearchFolders(run_));
+    EXPECT_EQ(0, registerSearchFolders(run_.downloadFolder, run_.runFlags));
     EXPECT_TRUE(registered("C:\\A"));
     EXPECT_TRUE(registered("C:\\B"));
     EXPECT_TRUE(registered("C:\\Earlier"));  // no empty piece cleared the search path
     EXPECT_EQ(kNone, storedValue(kSearchPath, ""));
 
     settings("GROUP=x\r\n");  // no DEFAULTSEARCH: nothing to do
-    EXPECT_EQ(1, registerSearchFolders(run_));
+    EXPECT_EQ(1, registerSearchFolders(run_.downloadFolder, run_.runFlags));
 }
 
 }  // namespace

@@ -113,36 +113,49 @@ TEST(CommandLine, NullOrLongLinesAreHandled)
 
 namespace {
 
-// "/L=path" names the log: the text after "=" up to the next slash, trimmed and
-// unquoted; the last such option counts. It still sets the log's bit.
-TEST(CommandLine, LogOptionMayNameAPath)
+// The value of "/L=" is data: quoted, up to the closing quote; unquoted, up to a blank
+// followed by "/" or the end. Outside it each "/" still gives an option. The path is
+// trimmed and unquoted, its slashes given as backslashes; the last /L= counts; it still
+// sets the log's bit.
+TEST(CommandLine, LogOptionValueIsDataNotOptions)
 {
     const struct {
         const char* line;
-        int given;
-        const char* path;
+        uint32_t flags;
+        const char* path;  // "" when no path is given
     } cases[] = {
-        {"/S /L=C:\\logs\\setup.log", 1, "C:\\logs\\setup.log"},
-        {"/L=C:\\logs\\a b.log /S", 1, "C:\\logs\\a b.log"},
-        {"/l=\"C:\\Program Files\\x.log\" /U", 1, "C:\\Program Files\\x.log"},
-        {"/L=C:\\one.log /L=D:\\two.log", 1, "D:\\two.log"},
-        {"/L", 0, ""},
-        {"/LOG", 0, ""},  // no "=": the option's text is ignored as before
-        {"/L= /S", 0, ""},
-        {"/L=\"\"", 0, ""},
-        {"/L=C:\\logs/setup.log", 1, "C:\\logs"},  // a slash ends the option
-        {nullptr, 0, ""},
+        {"/S /U /R \"/L=C:/RealLogs/host.log\"", 0xC02, "C:\\RealLogs\\host.log"},
+        {"/S /L=C:/Users/Public/pkgmgr.log", 0x403, "C:\\Users\\Public\\pkgmgr.log"},
+        {"/S /L=C:\\logs\\setup.log", 0x403, "C:\\logs\\setup.log"},
+        {"/L=C:\\logs\\a b.log /S", 0x403, "C:\\logs\\a b.log"},
+        {"/L=C:\\My Logs\\a.log  \t/U /W", 0x500, "C:\\My Logs\\a.log"},
+        {"/L=C:\\My Logs /Old\\a.log", 0x405, "C:\\My Logs"},  // a blank and "/" end the value
+        {"\"/L=C:\\My Logs\\a.log\" /S", 0x403, "C:\\My Logs\\a.log"},
+        {"/L=\"C:\\My Logs\\a.log\" /S", 0x403, "C:\\My Logs\\a.log"},
+        {"/l=\"C:\\Program Files/x.log\"/U", 0x400, "C:\\Program Files\\x.log"},
+        {"\"/L=C:/a /U b.log\"/S /h", 0x1403, "C:\\a \\U b.log"},
+        {"/S \"C:/x\" \"/L=D:/y.log\" /W", 0x503, "D:\\y.log"},
+        {"/L=/logs/u/s.log", 0x401, "\\logs\\u\\s.log"},
+        {"/L=C:\\one.log /L=D:\\two.log", 0x401, "D:\\two.log"},
+        {"/L=\"C:\\unclosed /U", 0x401, "C:\\unclosed \\U"},  // the quote runs to the end
+        {"\"/L=C:\\unclosed /U", 0x401, "C:\\unclosed \\U"},
+        {"/L", 0x401, ""},
+        {"/LOG", 0x401, ""},  // no "=": the option's text is ignored as before
+        {"/L= /S", 0x403, ""},
+        {"/L=\"\" /S", 0x403, ""},
+        {"\"/L=\"", 0x401, ""},
+        {nullptr, 0x1, ""},
     };
     for (const auto& c : cases) {
+        const char* line = c.line ? c.line : "(null)";
+        EXPECT_EQ(c.flags, flagsFor(c.line)) << line;
         char path[16] = "unchanged";
         char wide[260] = "unchanged";
-        EXPECT_EQ(c.given, readLogPathOption(c.line, wide, sizeof wide)) << (c.line ? c.line : "(null)");
-        EXPECT_STREQ(c.path, wide) << (c.line ? c.line : "(null)");
+        EXPECT_EQ(c.path[0] != '\0', readLogPathOption(c.line, wide, sizeof wide)) << line;
+        EXPECT_STREQ(c.path, wide) << line;
         // A path that does not fit is no path.
-        EXPECT_EQ(c.given && strlen(c.path) < sizeof path, readLogPathOption(c.line, path, sizeof path) == 1);
-        if (c.line) {
-            EXPECT_EQ(0x400u, flagsFor(c.line) & 0x400u) << c.line;
-        }
+        EXPECT_EQ(c.path[0] && strlen(c.path) < sizeof path, readLogPathOption(c.line, path, sizeof path) == 1)
+            << line;
     }
 }
 

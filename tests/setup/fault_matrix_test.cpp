@@ -598,10 +598,10 @@ TEST_F(FaultMatrix, TheProcessTracesTheCauseOfAFailure)
          {"not well-formed", "QUVOZEM.xml, at byte 28"}},
         {"missing source file", "/S", [] { makePackage(); DeleteFileA((package + "\\zemlibb.dll").c_str()); }, 9,
          {"SHFileOperationA (copy) failed", "GetFileAttributesA failed, error 2", "\\zemlibb.dll",
-          "result: 0009 (copying files)"}},
+          "result: 0009 (copying files failed)"}},
         {"menu folder is a file", "/S",
          [] { makePackage(); makeFolders(specialFolder(CSIDL_COMMON_PROGRAMS)); writeFile(menuFolder(), "in the way"); },
-         11, {"IPersistFile::Save failed", std::string(kName) + ".lnk", "(shortcuts)"}},
+         11, {"IPersistFile::Save failed", std::string(kName) + ".lnk", "(shortcuts failed)"}},
         // Not a failure: the run says why its files wait for the restart.
         {"removal with a file in use", "/S /U /R",
          [] {
@@ -807,10 +807,10 @@ TEST_F(FaultMatrix, TheProcessLogNeverActsThroughALinkOrForAnotherUser)
     removeLink(oldPath);
     DeleteFileA(path.c_str());
 
-    // /L=path puts the log there, as safely; a path that is no full path of a file
-    // leaves it in the temporary folder, which says so.
+    // /L=path puts the log there, as safely, with the slashes of the path read as its own;
+    // a path that is no full path of a file leaves it in the temporary folder, which says so.
     const std::string named = victim + "\\setup.log";
-    EXPECT_EQ(0u, runProcess(package + "\\setup.exe", ("/S /L=" + named + " /W").c_str()));
+    EXPECT_EQ(0u, runProcess(package + "\\setup.exe", "/S \"/L=C:/PkgMgr victim/setup.log\" /W"));
     EXPECT_NE(std::string::npos, readFile(named).find("result: 0000, exit code 0: installed")) << readFile(named);
     EXPECT_EQ(std::string::npos, readFile(named).find("this log is written instead")) << readFile(named);
     ASSERT_TRUE(makeLink(victim + "\\linked.log", victim + "\\protected.txt"));

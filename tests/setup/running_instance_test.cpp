@@ -12,6 +12,7 @@
 #include "setup/run_test_support.h"
 #include "setup/progress.h"
 #include "setup/run.h"
+#include "setup/running_instance.h"
 #include "setupdata/run_flags.h"
 #include "setupdata/setup_data.h"
 
