@@ -348,7 +348,9 @@ int applyUninstallEntry(const char* uninstallerName, const char* productName,
     char command[kPathChars];
     char windows[kPathChars];
     char text[kPathChars];
-    UINT windowsLength = GetWindowsDirectoryA(windows, sizeof windows);
+    UINT windowsLength = TRACED(GetWindowsDirectoryA(windows, sizeof windows), "DisplayIcon");
+    if (windowsLength >= sizeof windows)
+        traceCause("the Windows folder does not fit a path", "DisplayIcon");
     if (windowsLength == 0 || windowsLength >= sizeof windows)
         windows[0] = '\0';
     if (!formatText(command, sizeof command, "%s /U", uninstallerName) ||

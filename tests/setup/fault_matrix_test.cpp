@@ -194,9 +194,13 @@ unsigned machineState()
 }
 
 HANDLE lockedFile = INVALID_HANDLE_VALUE;  // a payload file held open without sharing
+std::string unchangeable;  // an installed file that nobody may change
 
 void clearMachine()
 {
+    if (!unchangeable.empty())
+        setUnchangeable(unchangeable, false);
+    unchangeable.clear();
     if (lockedFile != INVALID_HANDLE_VALUE)
         CloseHandle(lockedFile);
     lockedFile = INVALID_HANDLE_VALUE;
@@ -313,6 +317,21 @@ const Fault kFaults[] = {
                                   OPEN_EXISTING, 0, nullptr);
      },
      0, kInstalled, "CreateFileA (a file in use: the files wait for the restart) failed, error 32", true},
+    // A file left for another cause fails the phase; nothing waits for the restart.
+    {"removal with a file nobody may change", "/U",
+     [] {
+         installFirst();
+         unchangeable = programFolder() + "\\zemliba.dll";
+         ASSERT_TRUE(setUnchangeable(unchangeable, true));
+     },
+     10, kInstalled & ~kFiles, "(a file left for another cause than use: the phase fails) failed, error 5"},
+    {"update with a file nobody may change", "",
+     [] {
+         installFirst();
+         unchangeable = programFolder() + "\\zemliba.dll";
+         ASSERT_TRUE(setUnchangeable(unchangeable, true));
+     },
+     9, kInstalled, "(a file left for another cause than use: the phase fails) failed, error 5"},
     // Shortcuts.
     {"shell reports the copy aborted", "", [] { makePackage(); refusedValue = "(shell)"; }, 9, 0, "the shell reports the operation aborted"},
     {"shell reports the removal aborted", "/U", [] { installFirst(); refusedValue = "(shell)"; }, 10, kInstalled, "the shell reports the operation aborted"},
