@@ -917,23 +917,32 @@ TEST_F(FaultMatrix, TheProcessLogActsOnWhatItCheckedAndSetsAsideWithoutLoss)
     fakeOwnersAndLinks();
 
     // /L=path in another user's folder, or on a network share: the log of the temporary
-    // folder says so, and nothing is made there.
+    // folder says so, and nothing is made there. Through an administrator's link the
+    // log is made where the link leads.
+    ASSERT_TRUE(makeLink(victim + "\\adminLink", victim + "\\target"));
     const struct {
         std::string given;
         std::string made;
-    } refused[] = {{users + "\\y.log", users + "\\y.log"}, {"\\\\pkgmgr-nohost\\share\\y.log", ""}};
+        std::string written;
+    } refused[] = {{users + "\\y.log", users + "\\y.log", path},
+                   {"\\\\pkgmgr-nohost\\share\\y.log", "", path},
+                   {victim + "\\adminLink\\y.log", path, victim + "\\target\\y.log"}};
     for (const auto& c : refused) {
         fakedNames = {{users, FakeOwner::otherUser, 0}};
         openRunLog(run, ("/L=" + c.given).c_str());
+        traceCause("a line", "C:\\subject");
         closeRunLog(run, nullptr);
         fakedNames.clear();
         if (!c.made.empty()) {
             EXPECT_FALSE(exists(c.made));
         }
-        EXPECT_NE(std::string::npos, readFile(path).find("lies on a network share, or in a folder that another user"))
-            << c.given << ": " << readFile(path);
-        DeleteFileA(path.c_str());
+        EXPECT_NE(std::string::npos, readFile(c.written).find(c.written == path ? "lies on a network share, or in a "
+                                                                                  "folder that another user"
+                                                                                : "a line: C:\\subject"))
+            << c.given << ": " << readFile(c.written);
+        DeleteFileA(c.written.c_str());
     }
+    removeLink(victim + "\\adminLink");
 
     // A new file reached through a link (the folder swapped after its check) goes again.
     ASSERT_TRUE(makeLink(victim + "\\linked", victim + "\\target"));
