@@ -56,7 +56,7 @@ struct RenameSection {
     {
         text[used] = '\0';
         text[used + 1] = '\0';
-        return TRACED(WritePrivateProfileSectionA(kRenameSection, text, kWininit), kWininit) != 0;
+        return TRACED(WritePrivateProfileSectionA, (kRenameSection, text, kWininit), kWininit) != 0;
     }
 };
 
@@ -157,8 +157,8 @@ struct PendingList {
         const WideFunctions* wide = wideFunctions();
         if (!wide)
             return 0;
-        if (TRACED_STATUS(wide->RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, access, key.put()),
-                          "Session Manager") != ERROR_SUCCESS)
+        if (TRACED_STATUS(wide->RegOpenKeyExW, (HKEY_LOCAL_MACHINE, kSessionManager, 0, access, key.put()),
+                          nullptr) != ERROR_SUCCESS)
             return 0;
         DWORD size = 0;
         LONG status = wide->RegQueryValueExW(key.get(), kPendingOperations, nullptr, nullptr, nullptr, &size);
@@ -167,7 +167,7 @@ struct PendingList {
             return 1;
         }
         if (status == ERROR_SUCCESS) {
-            block.reset(TRACED(LocalAlloc(LMEM_ZEROINIT, size + 2 * sizeof(wchar_t)), "PendingFileRenameOperations"));
+            block.reset(TRACED(LocalAlloc, (LMEM_ZEROINIT, size + 2 * sizeof(wchar_t)), nullptr));
             list = static_cast<wchar_t*>(block.get());
             if (!list)
                 return 0;
@@ -175,7 +175,9 @@ struct PendingList {
                                             reinterpret_cast<BYTE*>(list), &size);
             length = size / sizeof(wchar_t);
         }
-        return TRACED_STATUS(status, "PendingFileRenameOperations") == ERROR_SUCCESS;
+        if (status != ERROR_SUCCESS)
+            traceCall("RegQueryValueExW", DWORD(status), "PendingFileRenameOperations");
+        return status == ERROR_SUCCESS;
     }
 };
 
@@ -271,9 +273,9 @@ int withdrawPendingPairs(const char* const* paths, size_t count)
     list[kept] = L'\0';
     const WideFunctions* wide = wideFunctions();
     if (kept == 0)
-        return TRACED_STATUS(wide->RegDeleteValueW(pending.key.get(), kPendingOperations),
+        return TRACED_STATUS(wide->RegDeleteValueW, (pending.key.get(), kPendingOperations),
                              "PendingFileRenameOperations") == ERROR_SUCCESS;
-    return TRACED_STATUS(wide->RegSetValueExW(pending.key.get(), kPendingOperations, 0, REG_MULTI_SZ,
+    return TRACED_STATUS(wide->RegSetValueExW, (pending.key.get(), kPendingOperations, 0, REG_MULTI_SZ,
                                               reinterpret_cast<const BYTE*>(list), (kept + 1) * sizeof(wchar_t)),
                          "PendingFileRenameOperations") == ERROR_SUCCESS;
 }
@@ -286,7 +288,7 @@ int scheduleDeletions(const char* const* paths, size_t count)
 {
     if (isNtFamily()) {
         for (size_t i = 0; i < count; ++i) {
-            if (!TRACED(platform.MoveFileExA(paths[i], nullptr, MOVEFILE_DELAY_UNTIL_REBOOT), paths[i]))
+            if (!TRACED(platform.MoveFileExA, (paths[i], nullptr, MOVEFILE_DELAY_UNTIL_REBOOT), paths[i]))
                 return 0;
         }
         return 1;
@@ -312,16 +314,17 @@ int scheduleReplacement(const char* staged, const char* installed)
         char shortInstalled[kPathChars];
         char shortStaged[kPathChars];
         if (!shortPath(installed, shortInstalled))
-            return TRACED(MoveFileA(staged, installed), installed) != 0;
+            return TRACED(MoveFileA, (staged, installed), installed) != 0;
         if (!shortPath(staged, shortStaged)) {
             traceCause("the staged copy has no short name", staged);
             return 0;
         }
-        return TRACED(WritePrivateProfileStringA(kRenameSection, shortInstalled, shortStaged, kWininit), installed) != 0;
+        return TRACED(WritePrivateProfileStringA, (kRenameSection, shortInstalled, shortStaged, kWininit),
+                      installed) != 0;
     }
     // The old file may be locked until the restart; its deletion is only a precaution.
     scheduleDeletions(&installed, 1);
-    if (TRACED(platform.MoveFileExA(staged, installed, MOVEFILE_DELAY_UNTIL_REBOOT), installed))
+    if (TRACED(platform.MoveFileExA, (staged, installed, MOVEFILE_DELAY_UNTIL_REBOOT), installed))
         return 1;
     // Without the move the restart would delete the file and put nothing in its place.
     withdrawPendingOperations(&installed, 1);

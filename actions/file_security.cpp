@@ -16,16 +16,15 @@ int secureStagedFile(const char* path)
 {
     using SetNamedSecurityInfoFunction = DWORD(WINAPI*)(LPSTR, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID, PSID,
                                                         PACL, PACL);
-    auto SetNamedSecurityInfoA =
-        procedureOf<SetNamedSecurityInfoFunction>(GetModuleHandleA("advapi32.dll"), "SetNamedSecurityInfoA");
+    auto SetNamedSecurityInfoA = advapiFunction<SetNamedSecurityInfoFunction>("SetNamedSecurityInfoA");
     WellKnownSids sids;
-    if (!SetNamedSecurityInfoA || !TRACED(wellKnownSids(sids), path))
+    if (!SetNamedSecurityInfoA || !TRACED(wellKnownSids, (sids), path))
         return 0;
     EXPLICIT_ACCESSA entries[2] = {accessEntry(sids.everyone.get(), GENERIC_READ | GENERIC_EXECUTE, NO_INHERITANCE),
                                    accessEntry(sids.administrators.get(), GENERIC_ALL, NO_INHERITANCE)};
     NewObjectSecurity security;
     PACL list = newObjectSecurity(entries, 2, security) ? static_cast<PACL>(security.list.get()) : nullptr;
-    return list && TRACED_STATUS(SetNamedSecurityInfoA(const_cast<LPSTR>(path), SE_FILE_OBJECT,
+    return list && TRACED_STATUS(SetNamedSecurityInfoA, (const_cast<LPSTR>(path), SE_FILE_OBJECT,
                                                        OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
                                                            DACL_SECURITY_INFORMATION,
                                                        sids.administrators.get(), sids.administrators.get(), list,
@@ -35,50 +34,39 @@ int secureStagedFile(const char* path)
 
 namespace {
 
-// Creates the folder `path` with exactly `entries` as its access list (NT family).
-int createFolderWithAccess(const char* path, EXPLICIT_ACCESSA* entries, ULONG count)
+// Creates the new folder `path` with the first `count` of these entries, inherited by
+// everything inside and nothing from its parent (NT family): full control for the
+// administrators and the system, read and execute for the users (the program-files
+// folder's), then for a download folder the users' right to add files and folders
+// (on a file, the right to add one is the right to write it: granted to folders only),
+// each one's own being theirs. A plain folder on Windows 9x, which has no access control.
+int createFolderWithAccess(const char* path, ULONG count)
 {
+    if (!isNtFamily())
+        return platform.CreateDirectoryA(path, nullptr) != 0;
+    WellKnownSids sids;
     NewObjectSecurity security;
+    if (!wellKnownSids(sids))
+        return 0;
+    const DWORD all = SUB_CONTAINERS_AND_OBJECTS_INHERIT;
+    EXPLICIT_ACCESSA entries[] = {
+        accessEntry(sids.administrators.get(), GENERIC_ALL, all), accessEntry(sids.system.get(), GENERIC_ALL, all),
+        accessEntry(sids.users.get(), GENERIC_READ | GENERIC_EXECUTE, all),
+        accessEntry(sids.users.get(), FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY, SUB_CONTAINERS_ONLY_INHERIT),
+        accessEntry(sids.creatorOwner.get(), GENERIC_ALL, all | INHERIT_ONLY)};
     return newObjectSecurity(entries, count, security) && platform.CreateDirectoryA(path, &security.attributes) != 0;
-}
-
-// The program-files folder's entries, inherited by everything inside: full control for
-// the administrators and the system, read and execute for the users.
-void programFilesAccess(const WellKnownSids& sids, EXPLICIT_ACCESSA* entries)
-{
-    entries[0] = accessEntry(sids.administrators.get(), GENERIC_ALL, SUB_CONTAINERS_AND_OBJECTS_INHERIT);
-    entries[1] = accessEntry(sids.system.get(), GENERIC_ALL, SUB_CONTAINERS_AND_OBJECTS_INHERIT);
-    entries[2] = accessEntry(sids.users.get(), GENERIC_READ | GENERIC_EXECUTE, SUB_CONTAINERS_AND_OBJECTS_INHERIT);
 }
 
 }  // namespace
 
 int createProtectedFolder(const char* path, int usersRead)
 {
-    if (!isNtFamily())
-        return platform.CreateDirectoryA(path, nullptr) != 0;  // Windows 9x has no access control
-    WellKnownSids sids;
-    if (!wellKnownSids(sids))
-        return 0;
-    EXPLICIT_ACCESSA entries[5];
-    programFilesAccess(sids, entries);
-    return createFolderWithAccess(path, entries, usersRead ? 3 : 2);
+    return createFolderWithAccess(path, usersRead ? 3 : 2);
 }
 
 int createDownloadFolder(const char* path)
 {
-    if (!isNtFamily())
-        return platform.CreateDirectoryA(path, nullptr) != 0;
-    WellKnownSids sids;
-    if (!wellKnownSids(sids))
-        return 0;
-    // Users read everything and add files and folders (the right to add a file is, on a
-    // file, the right to write it: granted to folders only). What each one adds is theirs.
-    EXPLICIT_ACCESSA entries[5];
-    programFilesAccess(sids, entries);
-    entries[3] = accessEntry(sids.users.get(), FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY, SUB_CONTAINERS_ONLY_INHERIT);
-    entries[4] = accessEntry(sids.creatorOwner.get(), GENERIC_ALL, SUB_CONTAINERS_AND_OBJECTS_INHERIT | INHERIT_ONLY);
-    return createFolderWithAccess(path, entries, ARRAYSIZE(entries));
+    return createFolderWithAccess(path, 5);
 }
 
 int folderOwnersTrusted(const char* folder)

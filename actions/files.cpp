@@ -53,8 +53,10 @@ int runFileOperation(HWND owner, UINT operation, const char* from, const char* t
 void traceMissingPath(const PathList& list)
 {
     for (size_t i = 0; i < list.count; ++i) {
-        if (!TRACED(GetFileAttributesA(list.paths[i]) != INVALID_FILE_ATTRIBUTES, list.paths[i]))
+        if (GetFileAttributesA(list.paths[i]) == INVALID_FILE_ATTRIBUTES) {
+            traceCall("GetFileAttributesA", GetLastError(), list.paths[i]);
             return;
+        }
     }
 }
 
@@ -331,7 +333,7 @@ int restageForRestart(const Places& places, const char* tempFolder, const char* 
         traceCause("the staging folder is too long for the file paths", stage.path());
         return 0;
     }
-    if (!TRACED(MoveFileExA(*source, restaged.paths[restaged.count - 1], MOVEFILE_COPY_ALLOWED), *source))
+    if (!TRACED(MoveFileExA, (*source, restaged.paths[restaged.count - 1], MOVEFILE_COPY_ALLOWED), *source))
         return 0;
     *source = restaged.paths[restaged.count - 1];
     return 1;

@@ -38,22 +38,15 @@ void traceCall(const char* call, unsigned long error, const char* subject)
     SetLastError(kept);
 }
 
-void traceFailedCall(const char* callText, unsigned long error, const char* subject)
+void traceFailedCall(const char* function, unsigned long error, const char* subject)
 {
-    auto inName = [](char c) {
-        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
-    };
-    // The name before the first parenthesis that follows one, after any object in front.
-    size_t end = 0;
-    while (callText[end] && (callText[end] != '(' || end == 0 || !inName(callText[end - 1])))
-        ++end;
-    size_t start = end;
-    while (start > 0 && inName(callText[start - 1]))
-        --start;
-    char name[64];
-    // Cut on purpose where the name ends; a longer name is cut at the buffer's end.
-    copyText(name, end - start + 1 < sizeof name ? end - start + 1 : sizeof name, callText + start);
-    traceCall(name, error, subject);
+    if (error == ~0ul)
+        error = GetLastError();
+    for (const char* c = function; *c; ++c) {
+        if (*c == '.' || *c == '>')
+            function = c + 1;
+    }
+    traceCall(function, error, subject);
 }
 
 void traceCause(const char* what, const char* subject)

@@ -3,7 +3,6 @@
 // WINEDEBUG=+debugstr, and to the log file of a run started with /L. Nothing is shown
 // to the user.
 #pragma once
-#include <windows.h>
 
 // "PkgMgr setup: CALL failed, error N (0xN): SUBJECT" for a system call that failed
 // with `error` (a Win32 error code or an HRESULT) on `subject` (a path, key or value).
@@ -13,28 +12,31 @@ void traceCall(const char* call, unsigned long error, const char* subject);
 // a refused name.
 void traceCause(const char* what, const char* subject);
 
-// A failed system call, labelled by the call's own text so that the label cannot drift
-// from it: the function's name without an object in front ("platform.MoveFileExA(...)"
-// is "MoveFileExA"). TRACED: a call that returns 0 on failure (FALSE, a null pointer),
-// traced with the last error. TRACED_STATUS: one that returns an error code (the
-// registry, the security functions), traced unless ERROR_SUCCESS. Each gives the result.
-#define TRACED(call, subject) tracedResult((call), #call, (subject))
-#define TRACED_STATUS(call, subject) tracedStatus(long(call), #call, (subject))
+// A failed system call, labelled by the function that the call names so that the label
+// cannot drift from it: TRACED(MoveFileExA, (from, to, 0), to) calls MoveFileExA(from,
+// to, 0) and traces "MoveFileExA" (an object or a pointer in front is left out of the
+// label). TRACED: a function that returns 0 on failure (FALSE, a null pointer), traced
+// with the last error. TRACED_STATUS: one that returns an error code (the registry, the
+// security functions), traced unless ERROR_SUCCESS. Each gives the function's result.
+#define TRACED(function, arguments, subject) tracedResult(function arguments, #function, (subject))
+#define TRACED_STATUS(function, arguments, subject) tracedStatus(long(function arguments), #function, (subject))
 
-void traceFailedCall(const char* callText, unsigned long error, const char* subject);
+// traceCall under `function` without what stands before its last '.' or "->", with
+// `error` or, for (unsigned long)-1, the last error.
+void traceFailedCall(const char* function, unsigned long error, const char* subject);
 
 template <typename Result>
-Result tracedResult(Result result, const char* callText, const char* subject)
+Result tracedResult(Result result, const char* function, const char* subject)
 {
     if (!result)
-        traceFailedCall(callText, GetLastError(), subject);
+        traceFailedCall(function, ~0ul, subject);
     return result;
 }
 
-inline long tracedStatus(long status, const char* callText, const char* subject)
+inline long tracedStatus(long status, const char* function, const char* subject)
 {
     if (status != 0)
-        traceFailedCall(callText, static_cast<unsigned long>(status), subject);
+        traceFailedCall(function, static_cast<unsigned long>(status), subject);
     return status;
 }
 

@@ -10,13 +10,6 @@
 
 namespace {
 
-// The security functions are not there on every system the program starts on.
-template <typename Function>
-Function advapiFunction(const char* name)
-{
-    return procedureOf<Function>(GetModuleHandleA("advapi32.dll"), name);
-}
-
 // Where the last name of `path` begins, after its backslash; 0 for none. A trail byte
 // may be a backslash, so the text is read from its start.
 size_t lastNameStart(const char* path)
@@ -33,34 +26,37 @@ size_t lastNameStart(const char* path)
     return start;
 }
 
+// The path that the open `handle` names, into `out`, in the form of a path that a user
+// gives ("C:\..." or "\\server\share\..."); 0 where the system cannot tell (before
+// Vista) or the path does not fit.
+int handlePath(HANDLE handle, char* out)
+{
+    using FinalPathFunction = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
+    auto finalPath = procedureOf<FinalPathFunction>(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA");
+    char reached[kPathChars + 8];
+    DWORD length = finalPath ? finalPath(handle, reached, sizeof reached, 0) : 0;
+    if (length == 0 || length >= sizeof reached)
+        return 0;
+    if (strncmp(reached, "\\\\?\\UNC\\", 8) == 0)
+        return formatText(out, kPathChars, "\\%s", reached + 7);
+    return copyText(out, kPathChars, strncmp(reached, "\\\\?\\", 4) == 0 ? reached + 4 : reached);
+}
+
 // Whether the open `handle` names a file or folder under another path than `path`: a
 // link on the way led elsewhere (Wine shows a link to a file only this way). No
 // judgement (false) where the system cannot tell the handle's path (before Vista) or
 // the paths cannot be compared.
 bool reachedElsewhere(HANDLE handle, const char* path)
 {
-    using FinalPathFunction = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
     using LongPathFunction = DWORD(WINAPI*)(LPCSTR, LPSTR, DWORD);
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    auto finalPath = procedureOf<FinalPathFunction>(kernel, "GetFinalPathNameByHandleA");
-    auto longPath = procedureOf<LongPathFunction>(kernel, "GetLongPathNameA");  // not on NT 4.0
-    char reached[kPathChars + 8];
+    // Not on NT 4.0.
+    auto longPath = procedureOf<LongPathFunction>(GetModuleHandleA("kernel32.dll"), "GetLongPathNameA");
+    char reached[kPathChars];
     char named[kPathChars];
-    if (!finalPath || !longPath)
+    DWORD namedLength = longPath ? longPath(path, named, sizeof named) : 0;
+    if (!handlePath(handle, reached) || namedLength == 0 || namedLength >= sizeof named)
         return false;
-    DWORD length = finalPath(handle, reached, sizeof reached, 0);
-    DWORD namedLength = longPath(path, named, sizeof named);
-    if (length == 0 || length >= sizeof reached || namedLength == 0 || namedLength >= sizeof named)
-        return false;
-    // "\\?\C:\..." or "\\?\UNC\server\share\..." for "C:\..." or "\\server\share\...".
-    const char* compared = reached;
-    if (strncmp(reached, "\\\\?\\UNC\\", 8) == 0) {
-        reached[6] = '\\';
-        compared = reached + 6;
-    } else if (strncmp(reached, "\\\\?\\", 4) == 0) {
-        compared = reached + 4;
-    }
-    return CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, compared, -1, named, -1) != CSTR_EQUAL;
+    return CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, reached, -1, named, -1) != CSTR_EQUAL;
 }
 
 // Deleting and renaming an open file by its handle (Vista on), so that what was
@@ -86,7 +82,8 @@ int deleteByHandle(HANDLE handle, const char* path)
     if (!SetFileInformationByHandle)
         return -1;
     BOOLEAN deleteFile = TRUE;
-    return TRACED(SetFileInformationByHandle(handle, kFileDispositionInfo, &deleteFile, sizeof deleteFile), path) != 0;
+    return TRACED(SetFileInformationByHandle, (handle, kFileDispositionInfo, &deleteFile, sizeof deleteFile),
+                  path) != 0;
 }
 
 // Gives the file of `handle` (opened with DELETE access) the name `to`, replacing the
@@ -115,29 +112,19 @@ int renameByHandle(HANDLE handle, const char* to)
         return 0;
     }
     rename.nameBytes = DWORD(length - 1) * sizeof(WCHAR);
-    return TRACED(SetFileInformationByHandle(handle, kFileRenameInfo, &rename, sizeof rename), to) != 0;
+    return TRACED(SetFileInformationByHandle, (handle, kFileRenameInfo, &rename, sizeof rename), to) != 0;
 }
 
 }  // namespace
 
 int reachedPath(const char* path, char* out)
 {
-    using FinalPathFunction = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
-    auto finalPath = procedureOf<FinalPathFunction>(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA");
-    if (!finalPath)
-        return 0;
     HANDLE opened = platform.CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (opened == INVALID_HANDLE_VALUE)
         return 0;
     UniqueHandle through(opened);
-    char reached[kPathChars + 8];
-    DWORD length = finalPath(through.get(), reached, sizeof reached, 0);
-    if (length == 0 || length >= sizeof reached)
-        return 0;
-    if (strncmp(reached, "\\\\?\\UNC\\", 8) == 0)
-        return formatText(out, kPathChars, "\\%s", reached + 7);
-    return copyText(out, kPathChars, strncmp(reached, "\\\\?\\", 4) == 0 ? reached + 4 : reached);
+    return handlePath(through.get(), out);
 }
 
 namespace {
@@ -171,6 +158,11 @@ bool wellKnownSids(WellKnownSids& sids)
            AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, sids.everyone.put());
 }
 
+FARPROC advapiProcedure(const char* name)
+{
+    return GetProcAddress(GetModuleHandleA("advapi32.dll"), name);
+}
+
 EXPLICIT_ACCESSA accessEntry(PSID trustee, DWORD rights, DWORD inheritance)
 {
     EXPLICIT_ACCESSA entry;
@@ -198,14 +190,14 @@ int newObjectSecurity(EXPLICIT_ACCESSA* entries, ULONG count, NewObjectSecurity&
     using SetEntriesInAclFunction = DWORD(WINAPI*)(ULONG, PEXPLICIT_ACCESS_A, PACL, PACL*);
     auto SetEntriesInAclA = advapiFunction<SetEntriesInAclFunction>("SetEntriesInAclA");
     PACL list = nullptr;
-    if (!SetEntriesInAclA || TRACED_STATUS(SetEntriesInAclA(count, entries, nullptr, &list), "") != ERROR_SUCCESS)
+    if (!SetEntriesInAclA || TRACED_STATUS(SetEntriesInAclA, (count, entries, nullptr, &list), nullptr) != ERROR_SUCCESS)
         return 0;
     out.list.reset(list);
     if (!InitializeSecurityDescriptor || !SetSecurityDescriptorDacl ||
-        !TRACED(InitializeSecurityDescriptor(&out.descriptor, SECURITY_DESCRIPTOR_REVISION), "") ||
-        !TRACED(SetSecurityDescriptorDacl(&out.descriptor, TRUE, list, FALSE), "") ||
+        !InitializeSecurityDescriptor(&out.descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+        !SetSecurityDescriptorDacl(&out.descriptor, TRUE, list, FALSE) ||
         (SetSecurityDescriptorControl &&
-         !TRACED(SetSecurityDescriptorControl(&out.descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED), "")))
+         !SetSecurityDescriptorControl(&out.descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED)))
         return 0;
     out.attributes = {sizeof out.attributes, &out.descriptor, FALSE};
     return 1;
@@ -413,7 +405,7 @@ int deleteFileName(const char* path)
     int deleted = deleteByHandle(held.get(), path);
     if (deleted < 0) {
         held.reset();
-        deleted = TRACED(DeleteFileA(path), path) != 0;
+        deleted = TRACED(DeleteFileA, (path), path) != 0;
     }
     return deleted;
 }
@@ -435,9 +427,9 @@ int moveFileName(const char* from, const char* to)
         held.reset();
         // Windows 9x has no links, and no MoveFileExA (a stub that fails).
         if (!isNtFamily())
-            moved = (DeleteFileA(to) || GetLastError() == ERROR_FILE_NOT_FOUND) && TRACED(MoveFileA(from, to), to);
+            moved = (DeleteFileA(to) || GetLastError() == ERROR_FILE_NOT_FOUND) && TRACED(MoveFileA, (from, to), to);
         else
-            moved = TRACED(MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING), to) != 0;
+            moved = TRACED(MoveFileExA, (from, to, MOVEFILE_REPLACE_EXISTING), to) != 0;
     }
     return moved;
 }

@@ -43,6 +43,15 @@ struct WellKnownSids {
 };
 bool wellKnownSids(WellKnownSids& sids);
 
+// `name` of advapi32 as a function of type Function, or null: the security functions
+// are not there on every system the program starts on.
+FARPROC advapiProcedure(const char* name);
+template <typename Function>
+Function advapiFunction(const char* name)
+{
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(advapiProcedure(name)));
+}
+
 // One entry of an access list made from scratch: `rights` for `trustee`, passed on to
 // what a folder holds as `inheritance` says.
 EXPLICIT_ACCESSA accessEntry(PSID trustee, DWORD rights, DWORD inheritance);

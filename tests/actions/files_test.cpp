@@ -438,11 +438,10 @@ TEST_F(FileDeployment, AMoveOrDeletionStoppedPartWayLeavesTheRestForTheRestart)
         }
         if (!inUse) {
             EXPECT_EQ(0, restartAfter);
-            EXPECT_NE(std::string::npos, traced.find(c.stop == Stop::skipped
-                                                         ? "a file left while none is in use: the phase fails: " + heldByShell
-                                                         : "another cause than use: the phase fails) failed, error 5 "
-                                                           "(0x00000005): " + heldByShell))
-                << traced;
+            std::string cause = c.stop == Stop::skipped ? "a file left while none is in use: the phase fails: "
+                                                        : "another cause than use: the phase fails) failed, error 5 "
+                                                          "(0x00000005): ";
+            EXPECT_NE(std::string::npos, traced.find(cause + heldByShell)) << traced;
             EXPECT_EQ(oldContent(kSettingsMode, 5), readFile(heldByShell));
             EXPECT_EQ("", stagingFolder());
             EXPECT_EQ(Operations(), pendingOperations());
