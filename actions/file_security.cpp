@@ -2,7 +2,6 @@
 #include "actions/file_security.h"
 
 #include <aclapi.h>
-#include <string.h>
 
 #include "actions/registry_records.h"
 #include "platform/guards.h"
