@@ -57,10 +57,7 @@ struct RenameSection {
     {
         text[used] = '\0';
         text[used + 1] = '\0';
-        if (WritePrivateProfileSectionA(kRenameSection, text, kWininit))
-            return 1;
-        traceCall("WritePrivateProfileSectionA", GetLastError(), kWininit);
-        return 0;
+        return TRACED(WritePrivateProfileSectionA, (kRenameSection, text, kWininit), kWininit) != 0;
     }
 };
 
@@ -156,22 +153,23 @@ struct PendingList {
         const WideFunctions* wide = wideFunctions();
         if (!wide)
             return 0;
-        LONG status = wide->RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, access, key.put());
+        if (TRACED_STATUS(wide->RegOpenKeyExW, (HKEY_LOCAL_MACHINE, kSessionManager, 0, access, key.put()),
+                          nullptr) != ERROR_SUCCESS)
+            return 0;
         DWORD size = 0;
-        if (status == ERROR_SUCCESS)
-            status = wide->RegQueryValueExW(key.get(), kPendingOperations, nullptr, nullptr, nullptr, &size);
+        LONG status = wide->RegQueryValueExW(key.get(), kPendingOperations, nullptr, nullptr, nullptr, &size);
+        if (status == ERROR_FILE_NOT_FOUND) {
+            length = 0;  // nothing pending
+            return 1;
+        }
         if (status == ERROR_SUCCESS) {
-            block.reset(LocalAlloc(LMEM_ZEROINIT, size + 2 * sizeof(wchar_t)));
+            block.reset(TRACED(LocalAlloc, (LMEM_ZEROINIT, size + 2 * sizeof(wchar_t)), nullptr));
             list = static_cast<wchar_t*>(block.get());
             if (!list)
                 return 0;
             status = wide->RegQueryValueExW(key.get(), kPendingOperations, nullptr, nullptr,
                                             reinterpret_cast<BYTE*>(list), &size);
             length = size / sizeof(wchar_t);
-        }
-        if (status == ERROR_FILE_NOT_FOUND) {
-            length = 0;  // nothing pending
-            return key.get() != nullptr;
         }
         if (status != ERROR_SUCCESS)
             traceCall("RegQueryValueExW", DWORD(status), "PendingFileRenameOperations");
@@ -218,13 +216,11 @@ void deleteStagedCopy(const wchar_t* entry, wchar_t* removedFolder)
             name = p;
         }
     }
-    static const char kPrefix[] = "pkgmgrsetup-";
-    const int prefixLength = int(sizeof kPrefix - 1);
-    if (!name || !folderName || name - folderName - 1 != prefixLength + 8)
+    if (!name || !folderName || size_t(name - folderName - 1) != kStagingNameChars)
         return;
-    for (int i = 0; i < prefixLength; ++i) {
-        wchar_t c = folderName[1 + i];
-        if ((c >= L'A' && c <= L'Z' ? c + (L'a' - L'A') : c) != wchar_t(kPrefix[i]))
+    auto lower = [](wchar_t c) { return c >= L'A' && c <= L'Z' ? wchar_t(c + (L'a' - L'A')) : c; };
+    for (size_t i = 0; kStagingPrefix[i]; ++i) {
+        if (lower(folderName[1 + i]) != lower(wchar_t(kStagingPrefix[i])))
             return;
     }
     DeleteFileW(path);
@@ -272,40 +268,27 @@ int withdrawPendingPairs(const char* const* paths, size_t count)
         return 1;
     list[kept] = L'\0';
     const WideFunctions* wide = wideFunctions();
-    LONG status = kept == 0 ? wide->RegDeleteValueW(pending.key.get(), kPendingOperations)
-                            : wide->RegSetValueExW(pending.key.get(), kPendingOperations, 0, REG_MULTI_SZ,
-                                                   reinterpret_cast<const BYTE*>(list), (kept + 1) * sizeof(wchar_t));
-    if (status != ERROR_SUCCESS) {
-        traceCall("RegSetValueExW", DWORD(status), "PendingFileRenameOperations");
-        return 0;
-    }
-    return 1;
+    if (kept == 0)
+        return TRACED_STATUS(wide->RegDeleteValueW, (pending.key.get(), kPendingOperations),
+                             "PendingFileRenameOperations") == ERROR_SUCCESS;
+    return TRACED_STATUS(wide->RegSetValueExW, (pending.key.get(), kPendingOperations, 0, REG_MULTI_SZ,
+                                              reinterpret_cast<const BYTE*>(list), (kept + 1) * sizeof(wchar_t)),
+                         "PendingFileRenameOperations") == ERROR_SUCCESS;
 }
 
 }  // namespace
 
-int scheduleDeletion(const char* path)
-{
-    if (platform.MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
-        return 1;
-    traceCall("MoveFileExA (deletion at restart)", GetLastError(), path);
-    return 0;
-}
+const char kStagingPrefix[] = "PkgMgrSetup-";
 
-int scheduleReplacement(const char* staged, const char* installed)
+int scheduleDeletions(const char* const* paths, size_t count)
 {
-    // The old file may be locked until the restart; its deletion is only a precaution.
-    scheduleDeletion(installed);
-    if (platform.MoveFileExA(staged, installed, MOVEFILE_DELAY_UNTIL_REBOOT))
+    if (isNtFamily()) {
+        for (size_t i = 0; i < count; ++i) {
+            if (!TRACED(platform.MoveFileExA, (paths[i], nullptr, MOVEFILE_DELAY_UNTIL_REBOOT), paths[i]))
+                return 0;
+        }
         return 1;
-    traceCall("MoveFileExA (replacement at restart)", GetLastError(), installed);
-    // Without the move the restart would delete the file and put nothing in its place.
-    withdrawPendingOperations(&installed, 1);
-    return 0;
-}
-
-int addRenameDeletions(const char* const* paths, size_t count)
-{
+    }
     RenameSection rename;
     if (!rename.read(count * kLineChars + 1))
         return 0;
@@ -321,21 +304,35 @@ int addRenameDeletions(const char* const* paths, size_t count)
     return rename.used == existing || rename.write();
 }
 
-int addRenameReplacement(const char* staged, const char* installed)
+int scheduleReplacement(const char* staged, const char* installed)
 {
-    char shortInstalled[kPathChars];
-    char shortStaged[kPathChars];
-    if (!shortPath(installed, shortInstalled))
-        return MoveFileA(staged, installed) != 0;
-    return shortPath(staged, shortStaged) &&
-           WritePrivateProfileStringA(kRenameSection, shortInstalled, shortStaged,
-                                      kWininit) != 0;
+    if (!isNtFamily()) {
+        char shortInstalled[kPathChars];
+        char shortStaged[kPathChars];
+        if (!shortPath(installed, shortInstalled))
+            return TRACED(MoveFileA, (staged, installed), installed) != 0;
+        if (!shortPath(staged, shortStaged)) {
+            traceCause("the staged copy has no short name", staged);
+            return 0;
+        }
+        return TRACED(WritePrivateProfileStringA, (kRenameSection, shortInstalled, shortStaged, kWininit),
+                      installed) != 0;
+    }
+    // The old file may be locked until the restart; its deletion is only a precaution.
+    scheduleDeletions(&installed, 1);
+    if (TRACED(platform.MoveFileExA, (staged, installed, MOVEFILE_DELAY_UNTIL_REBOOT), installed))
+        return 1;
+    // Without the move the restart would delete the file and put nothing in its place.
+    withdrawPendingOperations(&installed, 1);
+    return 0;
 }
 
 int withdrawPendingOperations(const char* const* paths, size_t count)
 {
-    if (count > kWithdrawMax)
+    if (count > kWithdrawMax) {
+        traceCause("too many files to take back the restart's operations for", paths[0]);
         return 0;
+    }
     return isNtFamily() ? withdrawPendingPairs(paths, count) : withdrawRenameLines(paths, count);
 }
 

@@ -3,19 +3,21 @@
 #pragma once
 #include <stddef.h>
 
-// NT family: deletes `path` at the next restart.
-int scheduleDeletion(const char* path);
-// NT family: deletes `installed`, then moves `staged` onto it at the next restart.
-// When the move cannot be scheduled, the deletion is taken back: the restart must not
-// delete a file and put nothing in its place.
-int scheduleReplacement(const char* staged, const char* installed);
+// The name of a staging folder for the copies of an installation: this prefix and
+// eight hexadecimal digits.
+extern const char kStagingPrefix[];
+const size_t kStagingNameChars = 12 + 8;
 
-// Windows 9x: one "NUL=" line (short path) per file of `paths` that exists, added
-// after the lines the section already holds. Files that do not exist need no line.
-int addRenameDeletions(const char* const* paths, size_t count);
-// Windows 9x: replaces `installed` by `staged` at the next restart. A file that
-// does not exist yet has no short name and nothing in its place: it is moved now.
-int addRenameReplacement(const char* staged, const char* installed);
+// Deletes the files `paths` at the next restart. Windows 9x: one "NUL=" line (short
+// path) per file that exists, added after the lines the section already holds; files
+// that do not exist need no line.
+int scheduleDeletions(const char* const* paths, size_t count);
+// Replaces `installed` by `staged` at the next restart. NT family: deletes `installed`,
+// then moves `staged` onto it; when the move cannot be scheduled, the deletion is taken
+// back: the restart must not delete a file and put nothing in its place. Windows 9x: a
+// file that does not exist yet has no short name and nothing in its place: it is moved
+// now.
+int scheduleReplacement(const char* staged, const char* installed);
 
 // Takes back the operations that earlier runs left for the next restart on the files
 // `paths` (their deletions, and moves onto them), so that the restart completes what

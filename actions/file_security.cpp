@@ -2,7 +2,6 @@
 #include "actions/file_security.h"
 
 #include <aclapi.h>
-#include <string.h>
 
 #include "actions/registry_records.h"
 #include "actions/search_path.h"
@@ -15,152 +14,61 @@
 #include "platform/trusted_names.h"
 #include "setupdata/settings.h"
 
-namespace {
-
-using SetEntriesInAclFunction = DWORD(WINAPI*)(ULONG, PEXPLICIT_ACCESS_A, PACL, PACL*);
-using InitializeSecurityDescriptorFunction = BOOL(WINAPI*)(PSECURITY_DESCRIPTOR, DWORD);
-using SetSecurityDescriptorDaclFunction = BOOL(WINAPI*)(PSECURITY_DESCRIPTOR, BOOL, PACL, BOOL);
-using SetSecurityDescriptorControlFunction = BOOL(WINAPI*)(PSECURITY_DESCRIPTOR,
-                                                           SECURITY_DESCRIPTOR_CONTROL,
-                                                           SECURITY_DESCRIPTOR_CONTROL);
-using SetNamedSecurityInfoFunction = DWORD(WINAPI*)(LPSTR, SE_OBJECT_TYPE, SECURITY_INFORMATION,
-                                                    PSID, PSID, PACL, PACL);
-
-
-// The security functions are not there on every system the program starts on.
-template <typename Function>
-Function advapiFunction(const char* name)
-{
-    return procedureOf<Function>(GetModuleHandleA("advapi32.dll"), name);
-}
-
-}  // namespace
-
 int secureStagedFile(const char* path)
 {
-    auto setEntriesInAcl = advapiFunction<SetEntriesInAclFunction>("SetEntriesInAclA");
-    auto setNamedSecurityInfo = advapiFunction<SetNamedSecurityInfoFunction>("SetNamedSecurityInfoA");
-    if (setEntriesInAcl == nullptr || setNamedSecurityInfo == nullptr)
+    using SetNamedSecurityInfoFunction = DWORD(WINAPI*)(LPSTR, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID, PSID,
+                                                        PACL, PACL);
+    auto SetNamedSecurityInfoA = advapiFunction<SetNamedSecurityInfoFunction>("SetNamedSecurityInfoA");
+    WellKnownSids sids;
+    if (!SetNamedSecurityInfoA || !TRACED(wellKnownSids, (sids), path))
         return 0;
-
-    SID_IDENTIFIER_AUTHORITY worldAuthority = {SECURITY_WORLD_SID_AUTHORITY};
-    SID_IDENTIFIER_AUTHORITY ntAuthority = {SECURITY_NT_AUTHORITY};
-    UniqueSid everyone;
-    UniqueSid administrators;
-    if (!AllocateAndInitializeSid(&worldAuthority, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0,
-                                  everyone.put()) ||
-        !AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID,
-                                  DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
-                                  administrators.put()))
-        return 0;
-
-    EXPLICIT_ACCESSA entries[2];
-    ZeroMemory(entries, sizeof entries);
-    entries[0].grfAccessPermissions = GENERIC_READ | GENERIC_EXECUTE;
-    entries[0].grfAccessMode = SET_ACCESS;
-    entries[0].grfInheritance = NO_INHERITANCE;
-    entries[0].Trustee.TrusteeForm = TRUSTEE_IS_SID;
-    entries[0].Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
-    entries[0].Trustee.ptstrName = static_cast<LPSTR>(everyone.get());
-    entries[1].grfAccessPermissions = GENERIC_ALL;
-    entries[1].grfAccessMode = SET_ACCESS;
-    entries[1].grfInheritance = NO_INHERITANCE;
-    entries[1].Trustee.TrusteeForm = TRUSTEE_IS_SID;
-    entries[1].Trustee.TrusteeType = TRUSTEE_IS_GROUP;
-    entries[1].Trustee.ptstrName = static_cast<LPSTR>(administrators.get());
-
-    PACL list = nullptr;
-    if (setEntriesInAcl(2, entries, nullptr, &list) != ERROR_SUCCESS)
-        return 0;
-    UniqueLocal listOwner(list);
-    return setNamedSecurityInfo(const_cast<LPSTR>(path), SE_FILE_OBJECT,
-                                 OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
-                                     DACL_SECURITY_INFORMATION,
-                                 administrators.get(), administrators.get(), list,
-                                 nullptr) == ERROR_SUCCESS;
+    EXPLICIT_ACCESSA entries[2] = {accessEntry(sids.everyone.get(), GENERIC_READ | GENERIC_EXECUTE, NO_INHERITANCE),
+                                   accessEntry(sids.administrators.get(), GENERIC_ALL, NO_INHERITANCE)};
+    NewObjectSecurity security;
+    PACL list = newObjectSecurity(entries, 2, security) ? static_cast<PACL>(security.list.get()) : nullptr;
+    return list && TRACED_STATUS(SetNamedSecurityInfoA, (const_cast<LPSTR>(path), SE_FILE_OBJECT,
+                                                       OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
+                                                           DACL_SECURITY_INFORMATION,
+                                                       sids.administrators.get(), sids.administrators.get(), list,
+                                                       nullptr),
+                                 path) == ERROR_SUCCESS;
 }
 
 namespace {
 
-// One entry of a new folder's access list.
-EXPLICIT_ACCESSA grant(PSID trustee, TRUSTEE_TYPE type, DWORD rights, DWORD inheritance)
+// Creates the new folder `path` with the first `count` of these entries, inherited by
+// everything inside and nothing from its parent (NT family): full control for the
+// administrators and the system, read and execute for the users (the program-files
+// folder's), then for a download folder the users' right to add files and folders
+// (on a file, the right to add one is the right to write it: granted to folders only),
+// each one's own being theirs. A plain folder on Windows 9x, which has no access control.
+int createFolderWithAccess(const char* path, ULONG count)
 {
-    EXPLICIT_ACCESSA entry;
-    ZeroMemory(&entry, sizeof entry);
-    entry.grfAccessPermissions = rights;
-    entry.grfAccessMode = GRANT_ACCESS;
-    entry.grfInheritance = inheritance;
-    entry.Trustee.TrusteeForm = TRUSTEE_IS_SID;
-    entry.Trustee.TrusteeType = type;
-    entry.Trustee.ptstrName = static_cast<LPSTR>(trustee);
-    return entry;
-}
-
-// Creates the folder `path` with exactly `entries` as its access list (NT family).
-int createFolderWithAccess(const char* path, EXPLICIT_ACCESSA* entries, ULONG count)
-{
-    auto setEntriesInAcl = advapiFunction<SetEntriesInAclFunction>("SetEntriesInAclA");
-    auto initialize = advapiFunction<InitializeSecurityDescriptorFunction>("InitializeSecurityDescriptor");
-    auto setDacl = advapiFunction<SetSecurityDescriptorDaclFunction>("SetSecurityDescriptorDacl");
-    // Windows 2000 on merges the parent's inheritable entries unless the list is protected;
-    // NT 4.0 inherits nothing into a given list and has no such control.
-    auto setControl = advapiFunction<SetSecurityDescriptorControlFunction>("SetSecurityDescriptorControl");
-    if (!setEntriesInAcl || !initialize || !setDacl)
+    if (!isNtFamily())
+        return platform.CreateDirectoryA(path, nullptr) != 0;
+    WellKnownSids sids;
+    NewObjectSecurity security;
+    if (!wellKnownSids(sids))
         return 0;
-    PACL list = nullptr;
-    if (setEntriesInAcl(count, entries, nullptr, &list) != ERROR_SUCCESS)
-        return 0;
-    UniqueLocal listOwner(list);
-
-    SECURITY_DESCRIPTOR descriptor;
-    if (!initialize(&descriptor, SECURITY_DESCRIPTOR_REVISION) || !setDacl(&descriptor, TRUE, list, FALSE))
-        return 0;
-    if (setControl && !setControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED))
-        return 0;
-    SECURITY_ATTRIBUTES attributes = {sizeof attributes, &descriptor, FALSE};
-    return platform.CreateDirectoryA(path, &attributes) != 0;
-}
-
-// The program-files folder's entries, inherited by everything inside: full control for
-// the administrators and the system, read and execute for the users.
-void programFilesAccess(const WellKnownSids& sids, EXPLICIT_ACCESSA* entries)
-{
-    entries[0] = grant(sids.administrators.get(), TRUSTEE_IS_GROUP, GENERIC_ALL, SUB_CONTAINERS_AND_OBJECTS_INHERIT);
-    entries[1] = grant(sids.system.get(), TRUSTEE_IS_USER, GENERIC_ALL, SUB_CONTAINERS_AND_OBJECTS_INHERIT);
-    entries[2] = grant(sids.users.get(), TRUSTEE_IS_GROUP, GENERIC_READ | GENERIC_EXECUTE,
-                       SUB_CONTAINERS_AND_OBJECTS_INHERIT);
+    const DWORD all = SUB_CONTAINERS_AND_OBJECTS_INHERIT;
+    EXPLICIT_ACCESSA entries[] = {
+        accessEntry(sids.administrators.get(), GENERIC_ALL, all), accessEntry(sids.system.get(), GENERIC_ALL, all),
+        accessEntry(sids.users.get(), GENERIC_READ | GENERIC_EXECUTE, all),
+        accessEntry(sids.users.get(), FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY, SUB_CONTAINERS_ONLY_INHERIT),
+        accessEntry(sids.creatorOwner.get(), GENERIC_ALL, all | INHERIT_ONLY)};
+    return newObjectSecurity(entries, count, security) && platform.CreateDirectoryA(path, &security.attributes) != 0;
 }
 
 }  // namespace
 
 int createProtectedFolder(const char* path, int usersRead)
 {
-    if (!isNtFamily())
-        return platform.CreateDirectoryA(path, nullptr) != 0;  // Windows 9x has no access control
-    WellKnownSids sids;
-    if (!wellKnownSids(sids))
-        return 0;
-    EXPLICIT_ACCESSA entries[5];
-    programFilesAccess(sids, entries);
-    return createFolderWithAccess(path, entries, usersRead ? 3 : 2);
+    return createFolderWithAccess(path, usersRead ? 3 : 2);
 }
 
 int createDownloadFolder(const char* path)
 {
-    if (!isNtFamily())
-        return platform.CreateDirectoryA(path, nullptr) != 0;
-    WellKnownSids sids;
-    if (!wellKnownSids(sids))
-        return 0;
-    // Users read everything and add files and folders (the right to add a file is, on a
-    // file, the right to write it: granted to folders only). What each one adds is theirs.
-    EXPLICIT_ACCESSA entries[5];
-    programFilesAccess(sids, entries);
-    entries[3] = grant(sids.users.get(), TRUSTEE_IS_GROUP, FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY,
-                       SUB_CONTAINERS_ONLY_INHERIT);
-    entries[4] = grant(sids.creatorOwner.get(), TRUSTEE_IS_WELL_KNOWN_GROUP, GENERIC_ALL,
-                       SUB_CONTAINERS_AND_OBJECTS_INHERIT | INHERIT_ONLY);
-    return createFolderWithAccess(path, entries, ARRAYSIZE(entries));
+    return createFolderWithAccess(path, 5);
 }
 
 int folderOwnersTrusted(const char* folder)

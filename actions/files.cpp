@@ -26,6 +26,7 @@ const FILEOP_FLAGS kCopyFlags = FOF_MULTIDESTFILES | FOF_SILENT | FOF_NOCONFIRMA
                                 FOF_NOCONFIRMMKDIR | FOF_NOERRORUI;
 const FILEOP_FLAGS kDeleteFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
 
+// The shell's result for the operation: 0 when it did all it was asked to.
 int runFileOperation(HWND owner, UINT operation, const char* from, const char* to,
                      FILEOP_FLAGS flags)
 {
@@ -45,7 +46,7 @@ int runFileOperation(HWND owner, UINT operation, const char* from, const char* t
         traceCall(name, unsigned(result), from);  // the list's first path
     else if (request.fAnyOperationsAborted)
         traceCause("the shell reports the operation aborted", from);
-    return result == 0 && !request.fAnyOperationsAborted;
+    return result != 0 ? result : request.fAnyOperationsAborted ? ERROR_CANCELLED : 0;
 }
 
 // Names the first path of `list` that is not there: the shell's code for a failed copy
@@ -68,11 +69,11 @@ int deletePath(HWND owner, const char* path)
     if (!copyText(list, kPathChars, path))
         return 0;
     list[boundedLength(list, kPathChars) + 1] = '\0';
-    return runFileOperation(owner, FO_DELETE, list, nullptr, kDeleteFlags);
+    return runFileOperation(owner, FO_DELETE, list, nullptr, kDeleteFlags) == 0;
 }
 
 // Removes a file of the program folder that must not stay: at once, or at the restart.
-int removeStrayFile(const Places& places, HWND owner, const char* folder, const char* name,
+int removeStrayFile(HWND owner, const char* folder, const char* name,
                     int restartNeeded)
 {
     char found[kPathChars];
@@ -80,31 +81,58 @@ int removeStrayFile(const Places& places, HWND owner, const char* folder, const 
         return 1;  // the installed list was formed in the same folder, so the path fits
     if (!restartNeeded)
         return deletePath(owner, found);
-    if (places.nt)
-        return scheduleDeletion(found);
     const char* paths[1] = {found};
-    return addRenameDeletions(paths, 1);
+    return scheduleDeletions(paths, 1);
 }
 
 // Whether another process has `path` open so that it cannot be replaced or deleted now
 // (a running program, a loaded DLL, a file held without sharing): it cannot be opened
 // for exclusive write and delete access, for a sharing or a lock violation. A file that
-// is not there, a folder, or one refused for another cause is not in use; its move or
-// deletion then fails on its own. Each file in use is traced.
-bool fileInUse(const Places& places, const char* path)
+// is not there, a folder, or one refused for another cause is not in use; that cause
+// goes into `*error` (ERROR_SUCCESS when it opens). Each file in use is traced.
+bool fileInUse(const Places& places, const char* path, DWORD* error = nullptr)
 {
     // Windows 9x knows neither the delete access nor opening a link itself.
     HANDLE probe = platform.CreateFileA(path, places.nt ? GENERIC_WRITE | DELETE : GENERIC_WRITE, 0, nullptr,
                                         OPEN_EXISTING, places.nt ? FILE_FLAG_OPEN_REPARSE_POINT : 0, nullptr);
-    if (probe != INVALID_HANDLE_VALUE) {
+    DWORD cause = probe == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+    if (probe != INVALID_HANDLE_VALUE)
         CloseHandle(probe);
+    if (error)
+        *error = cause;
+    if (cause != ERROR_SHARING_VIOLATION && cause != ERROR_LOCK_VIOLATION)
         return false;
-    }
-    DWORD error = GetLastError();
-    if (error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION)
-        return false;
-    traceCall("CreateFileA (a file in use: the files wait for the restart)", error, path);
+    traceCall("CreateFileA (a file in use: the files wait for the restart)", cause, path);
     return true;
+}
+
+// What a move or deletion left in place, judged by what is there, not by what the shell
+// reported: each entry of `remaining` still there (a staged copy not moved, a file not
+// deleted) leaves the file of `targets` at its index, which goes into `left`. Files in
+// use, now or during the operation (`shellResult`), wait for the restart with those
+// the operation left after them. A file refused for another cause fails the phase, as
+// do files left while none is in use, each traced. 1 when none fails.
+int judgeFilesLeft(const Places& places, const PathList& remaining, const PathList& targets, int shellResult,
+                   size_t* left, size_t* leftCount)
+{
+    bool refused = false;
+    bool inUse = shellResult == ERROR_SHARING_VIOLATION || shellResult == ERROR_LOCK_VIOLATION;
+    *leftCount = 0;
+    for (size_t i = 0; i < remaining.count; ++i) {
+        DWORD error = ERROR_SUCCESS;
+        if (GetFileAttributesA(remaining.paths[i]) == INVALID_FILE_ATTRIBUTES)
+            continue;
+        left[(*leftCount)++] = i;
+        if (fileInUse(places, targets.paths[i], &error)) {
+            inUse = true;
+        } else if (error != ERROR_SUCCESS) {
+            traceCall("CreateFileA (a file left for another cause than use: the phase fails)", error, targets.paths[i]);
+            refused = true;
+        }
+    }
+    for (size_t j = 0; j < *leftCount && !inUse && !refused; ++j)
+        traceCause("a file left while none is in use: the phase fails", targets.paths[left[j]]);
+    return !refused && (inUse || *leftCount == 0);
 }
 
 // Whether a file that the run would replace or delete in `folder` or the Windows
@@ -127,8 +155,6 @@ bool filesInUse(const Places& places, const char* folder, bool install)
     }
     return inUse;
 }
-
-const char kStagingPrefix[] = "PkgMgrSetup-";
 
 // A number no other user can foretell, so that nobody can take the staging folder's
 // name first. RtlGenRandom (XP on); elsewhere what the moment gives.
@@ -172,7 +198,7 @@ void removeEarlierStagingFolders(const char* tempFolder)
     forEachFound(pattern, [tempFolder](const WIN32_FIND_DATAA& found) {
         char folder[kPathChars];
         if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || isLinkAttributes(found.dwFileAttributes) ||
-            boundedLength(found.cFileName, MAX_PATH) != sizeof kStagingPrefix - 1 + 8 ||
+            boundedLength(found.cFileName, MAX_PATH) != kStagingNameChars ||
             !formatText(folder, sizeof folder, "%s%s", tempFolder, found.cFileName))
             return;
         // A running setup holds its folder open: then it cannot be opened alone.
@@ -239,8 +265,9 @@ public:
     {
         kept_ = true;
         held_.reset();
+        const char* folder = path_;
         if (made_ && isNtFamily())
-            scheduleDeletion(path_);
+            scheduleDeletions(&folder, 1);
     }
 
 private:
@@ -291,11 +318,14 @@ int restageForRestart(const Places& places, const char* tempFolder, const char* 
         return 0;
     if (lstrcmpiA(parent, tempFolder) == 0)
         return 1;
-    if ((!stage.made() && !stage.create(parent)) || !addPath(restaged, stage.path(), "\\", name) ||
-        !MoveFileExA(*source, restaged.paths[restaged.count - 1], MOVEFILE_COPY_ALLOWED)) {
-        traceCall("MoveFileExA", GetLastError(), *source);
+    if (!stage.made() && !stage.create(parent))
+        return 0;
+    if (!addPath(restaged, stage.path(), "\\", name)) {
+        traceCause("the staging folder is too long for the file paths", stage.path());
         return 0;
     }
+    if (!TRACED(MoveFileExA, (*source, restaged.paths[restaged.count - 1], MOVEFILE_COPY_ALLOWED), *source))
+        return 0;
     *source = restaged.paths[restaged.count - 1];
     return 1;
 }
@@ -355,24 +385,26 @@ int installFiles(const Places& places, HWND owner, const char* folder, int* rest
         return 0;
     }
 
-    if (!runFileOperation(owner, FO_COPY, sources.text, staged.text, kCopyFlags)) {
+    if (runFileOperation(owner, FO_COPY, sources.text, staged.text, kCopyFlags) != 0) {
         traceMissingPath(sources);
         return 0;
     }
     if (!createFolderTree(folder))
         return 0;
-    if (places.nt) {
-        for (size_t i = 0; i < staged.count; ++i)
-            secureStagedFile(staged.paths[i]);
+    // A copy without its access list would keep the staging folder's, which lets no
+    // user run the application.
+    for (size_t i = 0; places.nt && i < staged.count; ++i) {
+        if (!secureStagedFile(staged.paths[i]))
+            return 0;
     }
     // What an earlier run left for the restart on these files (a removal's deletions,
     // an older version's replacements) would undo this installation there.
     if (!withdrawPendingOperations(installed.paths, installed.count))
         return 0;
-    if (!removeStrayFile(places, owner, folder, places.otherSettingsName, *restartNeeded))
+    if (!removeStrayFile(owner, folder, places.otherSettingsName, *restartNeeded))
         return 0;
     // No manifest is installed; one left in the folder would override the application's own.
-    if (places.nt && !removeStrayFile(places, owner, folder, kManifestName, *restartNeeded))
+    if (places.nt && !removeStrayFile(owner, folder, kManifestName, *restartNeeded))
         return 0;
 
     // Copies moved beside their destination when a move stopped part way (below).
@@ -383,28 +415,21 @@ int installFiles(const Places& places, HWND owner, const char* folder, int* rest
     const char* targetsLeft[kFileCount];
     size_t left = 0;
     if (!*restartNeeded) {
-        runFileOperation(owner, FO_MOVE, staged.text, installed.text, kCopyFlags);
         // What moved is read from the staged copies: the shell stops part way at a file
         // that the application took meanwhile, and may even report success with it
-        // left as it was. The files left wait for the restart, so that the folder does
-        // not stay a mix of two versions.
+        // left as it was. The files in use wait for the restart, so that the folder
+        // does not stay a mix of two versions.
+        int result = runFileOperation(owner, FO_MOVE, staged.text, installed.text, kCopyFlags);
         size_t leftIndex[kFileCount];
-        bool inUse = false;
-        for (size_t i = 0; i < staged.count; ++i) {
-            if (GetFileAttributesA(staged.paths[i]) == INVALID_FILE_ATTRIBUTES)
-                continue;
-            inUse |= fileInUse(places, installed.paths[i]);
-            leftIndex[left] = i;
-            sourcesLeft[left] = staged.paths[i];
-            targetsLeft[left++] = installed.paths[i];
-        }
+        if (!judgeFilesLeft(places, staged, installed, result, leftIndex, &left))
+            return 0;
         if (left == 0)
             return 1;
-        if (left == staged.count && !inUse)
-            return 0;  // nothing moved, for another cause: the folder is as it was
         *restartNeeded = 1;
         for (size_t j = 0; j < left; ++j) {
             size_t i = leftIndex[j];
+            sourcesLeft[j] = staged.paths[i];
+            targetsLeft[j] = installed.paths[i];
             traceCause("the move into place stopped part way: replaced at the next restart", targetsLeft[j]);
             if (!restageForRestart(places, tempFolder, i == 0 ? places.windowsFolder : folder, places.targets[i],
                                    lateStages[i == 0 ? 0 : 1], restaged, &sourcesLeft[j]))
@@ -421,10 +446,8 @@ int installFiles(const Places& places, HWND owner, const char* folder, int* rest
     // later one cannot be scheduled; their emptied folders go after them (WININIT.INI
     // can delete files only: on Windows 9x the empty folder stays).
     int scheduled = 1;
-    for (size_t i = 0; i < left && scheduled; ++i) {
-        scheduled = places.nt ? scheduleReplacement(sourcesLeft[i], targetsLeft[i])
-                              : addRenameReplacement(sourcesLeft[i], targetsLeft[i]);
-    }
+    for (size_t i = 0; i < left && scheduled; ++i)
+        scheduled = scheduleReplacement(sourcesLeft[i], targetsLeft[i]);
     programStage.keep();
     windowsStage.keep();
     for (StagingFolder& late : lateStages) {
@@ -509,44 +532,28 @@ int removeFiles(const Places& places, HWND owner, const char* folder, int* resta
             addPath(present, installed.paths[i], "", "");
     }
 
-    if (*restartNeeded) {
-        if (!places.nt)
-            return addRenameDeletions(present.paths, present.count);
-        for (size_t i = 0; i < present.count; ++i) {
-            if (!scheduleDeletion(present.paths[i]))
-                return 0;
-        }
-        return 1;
-    }
+    if (*restartNeeded)
+        return scheduleDeletions(present.paths, present.count);
     // The uninstaller is this very program: it can only go at the next restart.
-    if (present.count > 0 && !runFileOperation(owner, FO_DELETE, present.text, nullptr, kDeleteFlags)) {
+    if (present.count > 0) {
         // The application took a file after the check: what is left of its files goes at
         // the restart, as when it runs. Left for another cause, the deletion fails.
-        PathList left;
-        clearList(left);
-        bool inUse = false;
-        for (size_t i = 0; i < present.count; ++i) {
-            if (GetFileAttributesA(present.paths[i]) != INVALID_FILE_ATTRIBUTES) {
-                inUse |= fileInUse(places, present.paths[i]);
-                addPath(left, present.paths[i], "", "");
-            }
-        }
-        if (!inUse) {
-            traceMissingPath(present);
+        int result = runFileOperation(owner, FO_DELETE, present.text, nullptr, kDeleteFlags);
+        size_t leftIndex[kFileCount];
+        size_t leftCount = 0;
+        if (!judgeFilesLeft(places, present, present, result, leftIndex, &leftCount))
             return 0;
-        }
-        traceCause("the deletion stopped part way: the files left are deleted at the next restart", folder);
-        *restartNeeded = 1;
-        if (!places.nt && !addRenameDeletions(left.paths, left.count))
-            return 0;
-        for (size_t i = 0; places.nt && i < left.count; ++i) {
-            if (!scheduleDeletion(left.paths[i]))
+        const char* left[kFileCount];
+        for (size_t j = 0; j < leftCount; ++j)
+            left[j] = present.paths[leftIndex[j]];
+        if (leftCount > 0) {
+            traceCause("the deletion stopped part way: the files left are deleted at the next restart", folder);
+            *restartNeeded = 1;
+            if (!scheduleDeletions(left, leftCount))
                 return 0;
         }
     }
-    if (places.nt)
-        return scheduleDeletion(uninstaller);
-    return addRenameDeletions(&uninstaller, 1);
+    return scheduleDeletions(&uninstaller, 1);
 }
 
 }  // namespace

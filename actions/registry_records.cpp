@@ -352,7 +352,8 @@ int applyUninstallEntry(const char* uninstallerName, const char* productName,
     char command[kPathChars];
     char windows[kPathChars];
     char text[kPathChars];
-    UINT windowsLength = GetWindowsDirectoryA(windows, sizeof windows);
+    // The Windows folder always fits a path; only a failure is traced.
+    UINT windowsLength = TRACED(GetWindowsDirectoryA, (windows, sizeof windows), "DisplayIcon");
     if (windowsLength == 0 || windowsLength >= sizeof windows)
         windows[0] = '\0';
     if (!formatText(command, sizeof command, "%s /U", uninstallerName) ||

@@ -38,6 +38,17 @@ void traceCall(const char* call, unsigned long error, const char* subject)
     SetLastError(kept);
 }
 
+void traceFailedCall(const char* function, unsigned long error, const char* subject)
+{
+    if (error == ~0ul)
+        error = GetLastError();
+    for (const char* c = function; *c; ++c) {
+        if (*c == '.' || *c == '>')
+            function = c + 1;
+    }
+    traceCall(function, error, subject);
+}
+
 void traceCause(const char* what, const char* subject)
 {
     DWORD kept = GetLastError();

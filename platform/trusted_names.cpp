@@ -11,17 +11,20 @@
 
 namespace {
 
-using SetEntriesInAclFunction = DWORD(WINAPI*)(ULONG, PEXPLICIT_ACCESS_A, PACL, PACL*);
-using InitializeSecurityDescriptorFunction = BOOL(WINAPI*)(PSECURITY_DESCRIPTOR, DWORD);
-using SetSecurityDescriptorDaclFunction = BOOL(WINAPI*)(PSECURITY_DESCRIPTOR, BOOL, PACL, BOOL);
-using SetSecurityDescriptorControlFunction = BOOL(WINAPI*)(PSECURITY_DESCRIPTOR, SECURITY_DESCRIPTOR_CONTROL,
-                                                           SECURITY_DESCRIPTOR_CONTROL);
-
-// The security functions are not there on every system the program starts on.
-template <typename Function>
-Function advapiFunction(const char* name)
+// The path that the open `handle` names, into `out`, in the form of a path that a user
+// gives ("C:\..." or "\\server\share\..."); 0 where the system cannot tell (before
+// Vista) or the path does not fit.
+int handlePath(HANDLE handle, char* out)
 {
-    return procedureOf<Function>(GetModuleHandleA("advapi32.dll"), name);
+    using FinalPathFunction = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
+    auto finalPath = procedureOf<FinalPathFunction>(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA");
+    char reached[kPathChars + 8];
+    DWORD length = finalPath ? finalPath(handle, reached, sizeof reached, 0) : 0;
+    if (length == 0 || length >= sizeof reached)
+        return 0;
+    if (strncmp(reached, "\\\\?\\UNC\\", 8) == 0)
+        return formatText(out, kPathChars, "\\%s", reached + 7);
+    return copyText(out, kPathChars, strncmp(reached, "\\\\?\\", 4) == 0 ? reached + 4 : reached);
 }
 
 // Whether the open `handle` names a file or folder under another path than `path`: a
@@ -30,28 +33,15 @@ Function advapiFunction(const char* name)
 // the paths cannot be compared.
 bool reachedElsewhere(HANDLE handle, const char* path)
 {
-    using FinalPathFunction = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
     using LongPathFunction = DWORD(WINAPI*)(LPCSTR, LPSTR, DWORD);
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    auto finalPath = procedureOf<FinalPathFunction>(kernel, "GetFinalPathNameByHandleA");
-    auto longPath = procedureOf<LongPathFunction>(kernel, "GetLongPathNameA");  // not on NT 4.0
-    char reached[kPathChars + 8];
+    // Not on NT 4.0.
+    auto longPath = procedureOf<LongPathFunction>(GetModuleHandleA("kernel32.dll"), "GetLongPathNameA");
+    char reached[kPathChars];
     char named[kPathChars];
-    if (!finalPath || !longPath)
+    DWORD namedLength = longPath ? longPath(path, named, sizeof named) : 0;
+    if (!handlePath(handle, reached) || namedLength == 0 || namedLength >= sizeof named)
         return false;
-    DWORD length = finalPath(handle, reached, sizeof reached, 0);
-    DWORD namedLength = longPath(path, named, sizeof named);
-    if (length == 0 || length >= sizeof reached || namedLength == 0 || namedLength >= sizeof named)
-        return false;
-    // "\\?\C:\..." or "\\?\UNC\server\share\..." for "C:\..." or "\\server\share\...".
-    const char* compared = reached;
-    if (strncmp(reached, "\\\\?\\UNC\\", 8) == 0) {
-        reached[6] = '\\';
-        compared = reached + 6;
-    } else if (strncmp(reached, "\\\\?\\", 4) == 0) {
-        compared = reached + 4;
-    }
-    return CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, compared, -1, named, -1) != CSTR_EQUAL;
+    return CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, reached, -1, named, -1) != CSTR_EQUAL;
 }
 
 // Deleting and renaming an open file by its handle (Vista on), so that what was
@@ -69,61 +59,60 @@ SetFileInformationFunction handleInformationSetter()
 }
 
 // Marks the file of `handle` (opened with DELETE access) for deletion when its last
-// handle closes. -1 where the system cannot delete by handle.
-int deleteByHandle(HANDLE handle)
+// handle closes; a failure is traced on `path`. -1 where the system cannot delete by
+// handle.
+int deleteByHandle(HANDLE handle, const char* path)
 {
-    SetFileInformationFunction set = handleInformationSetter();
-    if (!set)
+    SetFileInformationFunction SetFileInformationByHandle = handleInformationSetter();
+    if (!SetFileInformationByHandle)
         return -1;
     BOOLEAN deleteFile = TRUE;
-    return set(handle, kFileDispositionInfo, &deleteFile, sizeof deleteFile) != 0;
+    return TRACED(SetFileInformationByHandle, (handle, kFileDispositionInfo, &deleteFile, sizeof deleteFile),
+                  path) != 0;
 }
 
 // Gives the file of `handle` (opened with DELETE access) the name `to`, replacing the
-// name there itself (a file, or a link, never what a link points to). -1 where the
-// system cannot rename by handle.
+// name there itself (a file, or a link, never what a link points to); a failure is
+// traced. -1 where the system cannot rename by handle.
 int renameByHandle(HANDLE handle, const char* to)
 {
-    SetFileInformationFunction set = handleInformationSetter();
-    if (!set)
+    SetFileInformationFunction SetFileInformationByHandle = handleInformationSetter();
+    if (!SetFileInformationByHandle)
         return -1;
+    // Vista and 7 hand the name to the file system as it stands, which takes only the NT
+    // form ("\??\C:\...", "\??\UNC\server\..."); later systems convert a DOS path,
+    // and leave that form as it is.
+    bool share = to[0] == '\\' && to[1] == '\\';
+    char ntName[kPathChars + 8];
     struct {
         DWORD replaceIfExists;
         HANDLE rootDirectory;
         DWORD nameBytes;
-        WCHAR name[kPathChars];
+        WCHAR name[kPathChars + 8];
     } rename = {TRUE, nullptr, 0, {}};
-    int length = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, to, -1, rename.name, kPathChars);
-    if (length <= 1) {
-        SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+    int length = 0;
+    if (!formatText(ntName, sizeof ntName, share ? "\\??\\UNC%s" : "\\??\\%s", share ? to + 1 : to) ||
+        (length = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, ntName, -1, rename.name, kPathChars + 8)) <= 1) {
+        traceCause("the new name has no NT form", to);
         return 0;
     }
     rename.nameBytes = DWORD(length - 1) * sizeof(WCHAR);
-    return set(handle, kFileRenameInfo, &rename, sizeof rename) != 0;
+    return TRACED(SetFileInformationByHandle, (handle, kFileRenameInfo, &rename, sizeof rename), to) != 0;
 }
 
-// The path that a handle opened through `path` reaches (what a link there leads to),
-// into `out`, in the form `path` has ("C:\..." or "\\server\share\..."); 0 where the
-// system cannot tell (before Vista) or the path does not fit.
+}  // namespace
+
 int reachedPath(const char* path, char* out)
 {
-    using FinalPathFunction = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
-    auto finalPath = procedureOf<FinalPathFunction>(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA");
-    if (!finalPath)
-        return 0;
     HANDLE opened = platform.CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (opened == INVALID_HANDLE_VALUE)
         return 0;
     UniqueHandle through(opened);
-    char reached[kPathChars + 8];
-    DWORD length = finalPath(through.get(), reached, sizeof reached, 0);
-    if (length == 0 || length >= sizeof reached)
-        return 0;
-    if (strncmp(reached, "\\\\?\\UNC\\", 8) == 0)
-        return formatText(out, kPathChars, "\\%s", reached + 7);
-    return copyText(out, kPathChars, strncmp(reached, "\\\\?\\", 4) == 0 ? reached + 4 : reached);
+    return handlePath(through.get(), out);
 }
+
+namespace {
 
 // Where a chain of links may lead through administrators' links before it is refused.
 const int kLinkDepth = 8;
@@ -141,6 +130,7 @@ bool wellKnownSids(WellKnownSids& sids)
 {
     SID_IDENTIFIER_AUTHORITY nt = {SECURITY_NT_AUTHORITY};
     SID_IDENTIFIER_AUTHORITY creator = {SECURITY_CREATOR_SID_AUTHORITY};
+    SID_IDENTIFIER_AUTHORITY world = {SECURITY_WORLD_SID_AUTHORITY};
     return AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0,
                                     0, sids.administrators.put()) &&
            AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, sids.system.put()) &&
@@ -149,7 +139,53 @@ bool wellKnownSids(WellKnownSids& sids)
            AllocateAndInitializeSid(&creator, 1, SECURITY_CREATOR_OWNER_RID, 0, 0, 0, 0, 0, 0, 0,
                                     sids.creatorOwner.put()) &&
            AllocateAndInitializeSid(&nt, 6, 80, 956008885, 3418522649u, 1831038044, 1853292631, 2271478464u, 0,
-                                    0, sids.installer.put());
+                                    0, sids.installer.put()) &&
+           AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, sids.everyone.put());
+}
+
+FARPROC advapiProcedure(const char* name)
+{
+    return GetProcAddress(GetModuleHandleA("advapi32.dll"), name);
+}
+
+EXPLICIT_ACCESSA accessEntry(PSID trustee, DWORD rights, DWORD inheritance)
+{
+    EXPLICIT_ACCESSA entry;
+    ZeroMemory(&entry, sizeof entry);
+    entry.grfAccessPermissions = rights;
+    entry.grfAccessMode = SET_ACCESS;
+    entry.grfInheritance = inheritance;
+    entry.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+    entry.Trustee.TrusteeType = TRUSTEE_IS_UNKNOWN;
+    entry.Trustee.ptstrName = static_cast<LPSTR>(trustee);
+    return entry;
+}
+
+int newObjectSecurity(EXPLICIT_ACCESSA* entries, ULONG count, NewObjectSecurity& out)
+{
+    using InitializeFunction = BOOL(WINAPI*)(PSECURITY_DESCRIPTOR, DWORD);
+    using SetDaclFunction = BOOL(WINAPI*)(PSECURITY_DESCRIPTOR, BOOL, PACL, BOOL);
+    using SetControlFunction = BOOL(WINAPI*)(PSECURITY_DESCRIPTOR, SECURITY_DESCRIPTOR_CONTROL,
+                                             SECURITY_DESCRIPTOR_CONTROL);
+    auto InitializeSecurityDescriptor = advapiFunction<InitializeFunction>("InitializeSecurityDescriptor");
+    auto SetSecurityDescriptorDacl = advapiFunction<SetDaclFunction>("SetSecurityDescriptorDacl");
+    // Windows 2000 on merges the parent's inheritable entries unless the list is protected;
+    // NT 4.0 inherits nothing into a given list and has no such control.
+    auto SetSecurityDescriptorControl = advapiFunction<SetControlFunction>("SetSecurityDescriptorControl");
+    using SetEntriesInAclFunction = DWORD(WINAPI*)(ULONG, PEXPLICIT_ACCESS_A, PACL, PACL*);
+    auto SetEntriesInAclA = advapiFunction<SetEntriesInAclFunction>("SetEntriesInAclA");
+    PACL list = nullptr;
+    if (!SetEntriesInAclA || TRACED_STATUS(SetEntriesInAclA, (count, entries, nullptr, &list), nullptr) != ERROR_SUCCESS)
+        return 0;
+    out.list.reset(list);
+    if (!InitializeSecurityDescriptor || !SetSecurityDescriptorDacl ||
+        !InitializeSecurityDescriptor(&out.descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+        !SetSecurityDescriptorDacl(&out.descriptor, TRUE, list, FALSE) ||
+        (SetSecurityDescriptorControl &&
+         !SetSecurityDescriptorControl(&out.descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED)))
+        return 0;
+    out.attributes = {sizeof out.attributes, &out.descriptor, FALSE};
+    return 1;
 }
 
 PSID processUser(BYTE* buffer, DWORD size)
@@ -286,11 +322,6 @@ int treeTrusted(const char* folder, int depth)
 
 }  // namespace
 
-int folderLevelTrusted(const char* level)
-{
-    return levelTrusted(level, 0);
-}
-
 int folderTreeTrusted(const char* folder)
 {
     return treeTrusted(folder, 0);
@@ -348,13 +379,11 @@ int deleteFileName(const char* path)
         return 0;
     }
     UniqueHandle held(opened);
-    int deleted = deleteByHandle(held.get());
+    int deleted = deleteByHandle(held.get(), path);
     if (deleted < 0) {
         held.reset();
-        deleted = DeleteFileA(path) != 0;
+        deleted = TRACED(DeleteFileA, (path), path) != 0;
     }
-    if (!deleted)
-        traceCall("DeleteFileA", GetLastError(), path);
     return deleted;
 }
 
@@ -375,12 +404,10 @@ int moveFileName(const char* from, const char* to)
         held.reset();
         // Windows 9x has no links, and no MoveFileExA (a stub that fails).
         if (!isNtFamily())
-            moved = (DeleteFileA(to) || GetLastError() == ERROR_FILE_NOT_FOUND) && MoveFileA(from, to);
+            moved = (DeleteFileA(to) || GetLastError() == ERROR_FILE_NOT_FOUND) && TRACED(MoveFileA, (from, to), to);
         else
-            moved = MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
+            moved = TRACED(MoveFileExA, (from, to, MOVEFILE_REPLACE_EXISTING), to) != 0;
     }
-    if (!moved)
-        traceCall("MoveFileExA", GetLastError(), to);
     return moved;
 }
 
@@ -394,57 +421,32 @@ HANDLE createPrivateFile(const char* path, DWORD access, DWORD share)
     if (!isNtFamily())
         return CreateFileA(path, access, share, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
 
-    auto setEntriesInAcl = advapiFunction<SetEntriesInAclFunction>("SetEntriesInAclA");
-    auto initialize = advapiFunction<InitializeSecurityDescriptorFunction>("InitializeSecurityDescriptor");
-    auto setDacl = advapiFunction<SetSecurityDescriptorDaclFunction>("SetSecurityDescriptorDacl");
-    auto setControl = advapiFunction<SetSecurityDescriptorControlFunction>("SetSecurityDescriptorControl");
     WellKnownSids sids;
     alignas(TOKEN_USER) BYTE userBuffer[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)];
     PSID user = processUser(userBuffer, sizeof userBuffer);
-    if (!setEntriesInAcl || !initialize || !setDacl || !wellKnownSids(sids)) {
-        SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-        return INVALID_HANDLE_VALUE;
-    }
-    PSID trustees[3] = {sids.administrators.get(), sids.system.get(), user};
+    NewObjectSecurity security;
     EXPLICIT_ACCESSA entries[3];
-    ZeroMemory(entries, sizeof entries);
     ULONG count = 0;
-    for (PSID trustee : trustees) {
-        if (!trustee)
-            continue;
-        entries[count].grfAccessPermissions = GENERIC_ALL;
-        entries[count].grfAccessMode = SET_ACCESS;
-        entries[count].grfInheritance = NO_INHERITANCE;
-        entries[count].Trustee.TrusteeForm = TRUSTEE_IS_SID;
-        entries[count].Trustee.TrusteeType = TRUSTEE_IS_UNKNOWN;
-        entries[count].Trustee.ptstrName = static_cast<LPSTR>(trustee);
-        ++count;
+    if (wellKnownSids(sids)) {
+        PSID trustees[] = {sids.administrators.get(), sids.system.get(), user};
+        for (PSID trustee : trustees) {
+            if (trustee)
+                entries[count++] = accessEntry(trustee, GENERIC_ALL, NO_INHERITANCE);
+        }
     }
-    PACL list = nullptr;
-    if (setEntriesInAcl(count, entries, nullptr, &list) != ERROR_SUCCESS) {
+    if (count == 0 || !newObjectSecurity(entries, count, security)) {
         SetLastError(ERROR_INVALID_ACL);
         return INVALID_HANDLE_VALUE;
     }
-    UniqueLocal listOwner(list);
-    SECURITY_DESCRIPTOR descriptor;
-    // Windows 2000 on would merge the folder's inheritable entries in unless the list is
-    // protected; NT 4.0 inherits nothing into a given list and has no such control.
-    if (!initialize(&descriptor, SECURITY_DESCRIPTOR_REVISION) || !setDacl(&descriptor, TRUE, list, FALSE) ||
-        (setControl && !setControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED)))
-        return INVALID_HANDLE_VALUE;
-    SECURITY_ATTRIBUTES attributes = {sizeof attributes, &descriptor, FALSE};
     // CREATE_NEW on the name itself: a link there, even one to nothing, makes it fail.
     // A folder on the way that became a link since it was checked shows on the handle:
     // the file made there goes again (by its handle, where the system can).
     HANDLE created = openNameItself(path, access | DELETE | FILE_READ_ATTRIBUTES, share, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL, &attributes, &link);
+                                    FILE_ATTRIBUTE_NORMAL, &security.attributes, &link);
     if (created != INVALID_HANDLE_VALUE && link) {
         traceCause("the new file was reached through a link: it is deleted again", path);
-        int deleted = deleteByHandle(created);
-        if (deleted < 0)
+        if (deleteByHandle(created, path) < 0)
             traceCause("the system cannot delete a file by its handle: the new file stays", path);
-        else if (!deleted)
-            traceCall("SetFileInformationByHandle (delete)", GetLastError(), path);
         CloseHandle(created);
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;

@@ -9,6 +9,7 @@
 // shows). Owners and link counts are read from such handles, never through a name.
 #pragma once
 #include <windows.h>
+#include <accctrl.h>
 
 #include "platform/guards.h"
 
@@ -38,8 +39,32 @@ struct WellKnownSids {
     UniqueSid users;
     UniqueSid creatorOwner;
     UniqueSid installer;  // the TrustedInstaller service, owner of system folders from Vista on
+    UniqueSid everyone;
 };
 bool wellKnownSids(WellKnownSids& sids);
+
+// `name` of advapi32 as a function of type Function, or null: the security functions
+// are not there on every system the program starts on.
+FARPROC advapiProcedure(const char* name);
+template <typename Function>
+Function advapiFunction(const char* name)
+{
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(advapiProcedure(name)));
+}
+
+// One entry of an access list made from scratch: `rights` for `trustee`, passed on to
+// what a folder holds as `inheritance` says.
+EXPLICIT_ACCESSA accessEntry(PSID trustee, DWORD rights, DWORD inheritance);
+
+// The security of a new file or folder: exactly `entries` as its access list (`list`),
+// nothing inherited from its parent. Not to be copied: `attributes` points into it. The
+// security functions are looked up at run time: Windows 9x lacks them. 1 on success.
+struct NewObjectSecurity {
+    UniqueLocal list;
+    SECURITY_DESCRIPTOR descriptor;
+    SECURITY_ATTRIBUTES attributes;
+};
+int newObjectSecurity(EXPLICIT_ACCESSA* entries, ULONG count, NewObjectSecurity& out);
 
 // The user of this process's token, into `buffer`; null when it cannot be read.
 PSID processUser(BYTE* buffer, DWORD size);
@@ -60,16 +85,18 @@ int handleOwnerTrusted(HANDLE handle, DWORD* error);
 // How many names the file of `handle` has (hard links); 0 when it cannot be read.
 DWORD handleLinkCount(HANDLE handle);
 
-// Checks one existing folder level `level`, opened on the name itself: a plain folder
-// must have a trusted owner, and so must a link, by its own owner (a junction that an
-// administrator made, a program folder moved to another drive, keeps working; one that
-// a standard user made is refused, whatever it points to). Traces the cause of a
-// refusal. 1: trusted; 0: refused or unreadable.
-int folderLevelTrusted(const char* level);
+// The path that a handle opened through `path` reaches (what a link there leads to),
+// into `out`, in the form `path` has ("C:\..." or "\\server\share\..."); 0 where the
+// system cannot tell (before Vista) or the path does not fit.
+int reachedPath(const char* path, char* out);
 
-// folderLevelTrusted for `folder` (in its one spelling) and every existing level above
-// it, up to the drive's root or the share. A missing level passes: it is checked when
-// it is made. 1 when all pass.
+// Checks `folder` (in its one spelling) and every existing level above it, up to the
+// drive's root or the share, each opened on the name itself: a plain folder must have a
+// trusted owner, and so must a link, by its own owner (a junction that an administrator
+// made, a program folder moved to another drive, keeps working, as do the folders it
+// leads to; one that a standard user made is refused, whatever it points to). A missing
+// level passes: it is checked when it is made. Traces the cause of a refusal. 1 when
+// all pass.
 int folderTreeTrusted(const char* folder);
 
 // Opens an existing file or folder `path` that the run will read, write, delete or

@@ -7,6 +7,7 @@
 #include "platform/system.h"
 #include "platform/text.h"
 #include "platform/trace.h"
+#include "platform/trusted_names.h"
 
 // A failed version query leaves platform id 0, which no check accepts.
 int checkPlatform()
@@ -58,15 +59,13 @@ int isAdministrator()
         return 0;
     token.reset();
 
-    SID_IDENTIFIER_AUTHORITY ntAuthority = {SECURITY_NT_AUTHORITY};
-    UniqueSid administrators;
-    if (!AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID,
-                                  DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, administrators.put()))
+    WellKnownSids sids;
+    if (!wellKnownSids(sids))
         return 0;
     // A group kept only for denying access is present but not enabled: it does not count.
     int answer = 0;
     for (DWORD i = 0; i < groups->GroupCount; ++i) {
-        if (EqualSid(groups->Groups[i].Sid, administrators.get()) &&
+        if (EqualSid(groups->Groups[i].Sid, sids.administrators.get()) &&
             (groups->Groups[i].Attributes & SE_GROUP_ENABLED))
             answer = 1;
     }

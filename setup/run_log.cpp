@@ -156,11 +156,14 @@ HANDLE openLogFile(const char* path)
 const char* const kNoFilePath = "the log path of /L= is no full path of a file, or too long";
 const char* const kRefusedFolder =
     "the log path of /L= lies on a network share, or in a folder that another user owns or links elsewhere";
+const char* const kRefusedFile = "the log file of /L= cannot be made or opened, or is refused";
 
 // Whether the folder of the log `path` may hold the log: on a local drive (a share's
 // owners are the server's, and the system account is the computer's account there),
-// and it and every folder above it trusted as the program folder is.
-bool logFolderTrusted(const char* path)
+// and it and every folder above it trusted as the program folder is. A folder reached
+// through an administrator's link is trusted as what the link leads to, and `path` then
+// names the log there: the new log's own check finds no link on the way.
+bool logFolderTrusted(char* path)
 {
     char folder[kPathChars];
     char root[4] = {path[0], ':', '\\', '\0'};
@@ -169,13 +172,20 @@ bool logFolderTrusted(const char* path)
     size_t cut = parentLength(folder);
     if (cut > 0)
         folder[cut] = '\0';  // "C:" for a log in a drive's root: no level to check
-    return folderTreeTrusted(folder) != 0;
+    if (!folderTreeTrusted(folder))
+        return false;
+    char reached[kPathChars];
+    char name[kPathChars];
+    if (cut <= 2 || !reachedPath(folder, reached))
+        return true;
+    return copyText(name, sizeof name, path + cut) && formatText(path, kPathChars, "%s%s", reached, name);
 }
 
 // The log's path and the previous log's: the path of `/L=path`, in its one spelling,
 // beside it the same name with ".old" before ".log" (or after a name without it); the
 // fixed names in the temporary folder for `/L` alone, and for a path that is no full
 // path of a file or lies in a folder that is refused (then `*refused` says why).
+// 2 for the path of `/L=path`, 1 for the temporary folder's.
 int logPaths(const char* commandLine, char* path, char* oldPath, const char** refused)
 {
     char given[kPathChars];
@@ -185,16 +195,18 @@ int logPaths(const char* commandLine, char* path, char* oldPath, const char** re
         *refused = kNoFilePath;
         if (canonicalFolderPath(given, path, kPathChars) && (length = boundedLength(path, kPathChars)) > 3 &&
             !endsWithSeparator(path)) {
-            bool dotLog = length > 4 && lstrcmpiA(path + length - 4, ".log") == 0;
-            copyText(oldPath, kPathChars, path);
-            if (dotLog)
-                oldPath[length - 4] = '\0';
-            if (appendText(oldPath, kPathChars, ".old") && appendText(oldPath, kPathChars, dotLog ? ".log" : "")) {
-                if (logFolderTrusted(path)) {
+            *refused = kRefusedFolder;
+            if (logFolderTrusted(path)) {
+                *refused = kNoFilePath;
+                length = boundedLength(path, kPathChars);
+                bool dotLog = length > 4 && lstrcmpiA(path + length - 4, ".log") == 0;
+                copyText(oldPath, kPathChars, path);
+                if (dotLog)
+                    oldPath[length - 4] = '\0';
+                if (appendText(oldPath, kPathChars, ".old") && appendText(oldPath, kPathChars, dotLog ? ".log" : "")) {
                     *refused = nullptr;
-                    return 1;
+                    return 2;
                 }
-                *refused = kRefusedFolder;
             }
         }
     }
@@ -211,10 +223,16 @@ HANDLE openBoundedLog(const char* commandLine, const char** refusedPath)
 {
     char path[kPathChars];
     char oldPath[kPathChars];
-    if (!logPaths(commandLine, path, oldPath, refusedPath))
+    int paths = logPaths(commandLine, path, oldPath, refusedPath);
+    if (!paths)
         return INVALID_HANDLE_VALUE;
     bool turn = takeTurn();
     HANDLE file = openLogFile(path);
+    // A given log refused after its folder's check: the temporary folder's says why.
+    if (file == INVALID_HANDLE_VALUE && paths == 2 && logPath(kRunLogName, path) && logPath(kOldRunLogName, oldPath)) {
+        *refusedPath = kRefusedFile;
+        file = openLogFile(path);
+    }
     DWORD high = 0;
     DWORD size = file != INVALID_HANDLE_VALUE ? GetFileSize(file, &high) : 0;
     if (file != INVALID_HANDLE_VALUE && (high != 0 || size == INVALID_FILE_SIZE || size >= kRunLogTurnBytes)) {

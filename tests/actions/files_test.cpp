@@ -373,22 +373,30 @@ TEST_F(FileDeployment, AFileHeldByAnotherProcessDefersEveryFileToTheRestart)
 // files still in place wait for the restart, so that the folder never stays a mix, and
 // the trace says so. Wine's shell moves the others and reports success; Windows' stops
 // at the held file and fails (played here). The file is held for real, without sharing.
+// A file left for another cause (one that nobody may change, for real; one that the
+// shell skips and reports success, played) fails the phase, and nothing of the run
+// waits for the restart.
+enum class Stop { held, heldShellFails, unchangeable, skipped };
 std::string heldByShell, traced;
-bool shellFails;
+Stop stop;
 HANDLE shellHeld = INVALID_HANDLE_VALUE;
 
 int WINAPI holdThenOperate(LPSHFILEOPSTRUCTA operation)
 {
     if (operation->wFunc == FO_COPY)
         return SHFileOperationA(operation);
-    shellHeld = CreateFileA(heldByShell.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (!shellFails)
+    if (stop == Stop::held || stop == Stop::heldShellFails)
+        shellHeld = CreateFileA(heldByShell.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (stop == Stop::held || stop == Stop::unchangeable)
         return SHFileOperationA(operation);
-    for (const char *from = operation->pFrom, *to = operation->pTo;
-         *from && MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED);
-         from += strlen(from) + 1, to += strlen(to) + 1) {
+    for (const char *from = operation->pFrom, *to = operation->pTo; *from;
+         from += strlen(from) + 1, to += to ? strlen(to) + 1 : 0) {
+        if (stop == Stop::skipped && heldByShell == (to ? to : from))
+            continue;
+        if (!(to ? MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) : DeleteFileA(from)))
+            return ERROR_SHARING_VIOLATION;
     }
-    return ERROR_SHARING_VIOLATION;
+    return 0;
 }
 
 TEST_F(FileDeployment, AMoveOrDeletionStoppedPartWayLeavesTheRestForTheRestart)
@@ -396,14 +404,18 @@ TEST_F(FileDeployment, AMoveOrDeletionStoppedPartWayLeavesTheRestForTheRestart)
     const struct {
         const char* what;
         uint32_t runFlags;
-        bool fails;
+        Stop stop;
         std::string folder;
-    } cases[] = {{"installation, the shell reports success", 1, false, kFolder},
-                 {"installation, the shell fails", 1, true, kFolder},
+    } cases[] = {{"installation, the shell reports success", 1, Stop::held, kFolder},
+                 {"installation, the shell fails", 1, Stop::heldShellFails, kFolder},
                  // The restart renames within a volume only: the copies left go beside
                  // their destination first.
-                 {"installation on another volume", 1, true, "D:\\PkgMgr"},
-                 {"removal", 0, false, kFolder}};
+                 {"installation on another volume", 1, Stop::heldShellFails, "D:\\PkgMgr"},
+                 {"removal", 0, Stop::held, kFolder},
+                 {"installation, a file nobody may change", 1, Stop::unchangeable, kFolder},
+                 {"removal, a file nobody may change", 0, Stop::unchangeable, kFolder},
+                 {"installation, a file the shell skips", 1, Stop::skipped, kFolder},
+                 {"removal, a file the shell skips", 0, Stop::skipped, kFolder}};
     ASSERT_TRUE(makeSecondVolume());
     traceSink = [](const char* line) { traced += std::string(line) + "\n"; };
     for (const auto& c : cases) {
@@ -412,17 +424,36 @@ TEST_F(FileDeployment, AMoveOrDeletionStoppedPartWayLeavesTheRestForTheRestart)
         removeTree(c.folder);
         installOldFiles(kSettingsMode, c.folder);
         heldByShell = installed(kSettingsMode, 5, c.folder);
-        shellFails = c.fails;
+        stop = c.stop;
         traced.clear();
         platform.SHFileOperationA = holdThenOperate;
-        EXPECT_EQ(1, deploy(kSettingsMode, c.runFlags, 0, c.folder));
+        bool inUse = c.stop == Stop::held || c.stop == Stop::heldShellFails;
+        if (c.stop == Stop::unchangeable) {
+            ASSERT_TRUE(setUnchangeable(heldByShell, true));
+        }
+        EXPECT_EQ(inUse ? 1 : 0, deploy(kSettingsMode, c.runFlags, 0, c.folder));
         CloseHandle(shellHeld);
+        if (c.stop == Stop::unchangeable) {
+            EXPECT_TRUE(setUnchangeable(heldByShell, false));
+        }
+        if (!inUse) {
+            EXPECT_EQ(0, restartAfter);
+            std::string cause = c.stop == Stop::skipped ? "a file left while none is in use: the phase fails: "
+                                                        : "another cause than use: the phase fails) failed, error 5 "
+                                                          "(0x00000005): ";
+            EXPECT_NE(std::string::npos, traced.find(cause + heldByShell)) << traced;
+            EXPECT_EQ(oldContent(kSettingsMode, 5), readFile(heldByShell));
+            EXPECT_EQ("", stagingFolder());
+            EXPECT_EQ(Operations(), pendingOperations());
+            continue;
+        }
         EXPECT_EQ(1, restartAfter);
         EXPECT_NE(std::string::npos, traced.find(c.runFlags ? "stopped part way: replaced at the next restart: " + heldByShell
                                                             : "the deletion stopped part way"))
             << traced;
         // Each file left is replaced from its staged copy, or deleted, at the restart;
         // then the staging folders go. Wine's shell stops at the held file on deletion.
+        bool fails = c.stop == Stop::heldShellFails;
         std::string stage = stagingFolder();
         for (const std::string& name : folderContents(c.folder)) {
             if (name.rfind("PkgMgrSetup-", 0) == 0)
@@ -430,7 +461,7 @@ TEST_F(FileDeployment, AMoveOrDeletionStoppedPartWayLeavesTheRestForTheRestart)
         }
         Operations expected;
         for (int i = c.runFlags ? 0 : 1; i < 12; ++i) {
-            bool left = i >= 5 && (i == 5 || c.fails || !c.runFlags);
+            bool left = i >= 5 && (i == 5 || fails || !c.runFlags);
             std::string target = installed(kSettingsMode, i, c.folder), copy = stage + "\\" + kSettingsMode.targets[i];
             EXPECT_EQ(left ? oldContent(kSettingsMode, i) : c.runFlags ? newContent(kSettingsMode, i) : kAbsent,
                       readFile(target));

@@ -266,6 +266,20 @@ void removeLink(const std::string& link)
     }
 }
 
+bool setUnchangeable(const std::string& path, bool on)
+{
+    auto writable = [&path] {
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            return false;
+        CloseHandle(file);
+        return true;
+    };
+    return runUnix(std::string("/usr/bin/chattr ") + (on ? "+i" : "-i") + " \"" + unixPath(path) + "\"",
+                   [&] { return writable() != on; });
+}
+
 namespace {
 
 // The Unix name of drive D: in the prefix, and the folder it stands for.

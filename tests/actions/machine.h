@@ -48,6 +48,11 @@ Names renameLines();
 bool makeLink(const std::string& link, const std::string& target);
 void removeLink(const std::string& link);  // the link itself, never its target
 
+// Makes the existing file `path` one that nobody may change, rename or delete (`on`),
+// or an ordinary file again: the Unix attribute "immutable" (chattr, as root), which
+// Wine reports as access refused. True when the file behaves so afterwards.
+bool setUnchangeable(const std::string& path, bool on);
+
 // Drive D: on another file system than C: (a new folder under /dev/shm), as a second
 // volume is to Windows; true when D:\ is there afterwards. removeSecondVolume takes
 // the drive and its folder away again.

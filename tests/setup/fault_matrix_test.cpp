@@ -194,9 +194,13 @@ unsigned machineState()
 }
 
 HANDLE lockedFile = INVALID_HANDLE_VALUE;  // a payload file held open without sharing
+std::string unchangeable;  // an installed file that nobody may change
 
 void clearMachine()
 {
+    if (!unchangeable.empty())
+        setUnchangeable(unchangeable, false);
+    unchangeable.clear();
     if (lockedFile != INVALID_HANDLE_VALUE)
         CloseHandle(lockedFile);
     lockedFile = INVALID_HANDLE_VALUE;
@@ -313,6 +317,21 @@ const Fault kFaults[] = {
                                   OPEN_EXISTING, 0, nullptr);
      },
      0, kInstalled, "CreateFileA (a file in use: the files wait for the restart) failed, error 32", true},
+    // A file left for another cause fails the phase; nothing waits for the restart.
+    {"removal with a file nobody may change", "/U",
+     [] {
+         installFirst();
+         unchangeable = programFolder() + "\\zemliba.dll";
+         ASSERT_TRUE(setUnchangeable(unchangeable, true));
+     },
+     10, kInstalled & ~kFiles, "(a file left for another cause than use: the phase fails) failed, error 5"},
+    {"update with a file nobody may change", "",
+     [] {
+         installFirst();
+         unchangeable = programFolder() + "\\zemliba.dll";
+         ASSERT_TRUE(setUnchangeable(unchangeable, true));
+     },
+     9, kInstalled, "(a file left for another cause than use: the phase fails) failed, error 5"},
     // Shortcuts.
     {"shell reports the copy aborted", "", [] { makePackage(); refusedValue = "(shell)"; }, 9, 0, "the shell reports the operation aborted"},
     {"shell reports the removal aborted", "/U", [] { installFirst(); refusedValue = "(shell)"; }, 10, kInstalled, "the shell reports the operation aborted"},
@@ -898,23 +917,32 @@ TEST_F(FaultMatrix, TheProcessLogActsOnWhatItCheckedAndSetsAsideWithoutLoss)
     fakeOwnersAndLinks();
 
     // /L=path in another user's folder, or on a network share: the log of the temporary
-    // folder says so, and nothing is made there.
+    // folder says so, and nothing is made there. Through an administrator's link the
+    // log is made where the link leads.
+    ASSERT_TRUE(makeLink(victim + "\\adminLink", victim + "\\target"));
     const struct {
         std::string given;
         std::string made;
-    } refused[] = {{users + "\\y.log", users + "\\y.log"}, {"\\\\pkgmgr-nohost\\share\\y.log", ""}};
+        std::string written;
+    } refused[] = {{users + "\\y.log", users + "\\y.log", path},
+                   {"\\\\pkgmgr-nohost\\share\\y.log", "", path},
+                   {victim + "\\adminLink\\y.log", path, victim + "\\target\\y.log"}};
     for (const auto& c : refused) {
         fakedNames = {{users, FakeOwner::otherUser, 0}};
         openRunLog(run, ("/L=" + c.given).c_str());
+        traceCause("a line", "C:\\subject");
         closeRunLog(run, nullptr);
         fakedNames.clear();
         if (!c.made.empty()) {
             EXPECT_FALSE(exists(c.made));
         }
-        EXPECT_NE(std::string::npos, readFile(path).find("lies on a network share, or in a folder that another user"))
-            << c.given << ": " << readFile(path);
-        DeleteFileA(path.c_str());
+        EXPECT_NE(std::string::npos, readFile(c.written).find(c.written == path ? "lies on a network share, or in a "
+                                                                                  "folder that another user"
+                                                                                : "a line: C:\\subject"))
+            << c.given << ": " << readFile(c.written);
+        DeleteFileA(c.written.c_str());
     }
+    removeLink(victim + "\\adminLink");
 
     // A new file reached through a link (the folder swapped after its check) goes again.
     ASSERT_TRUE(makeLink(victim + "\\linked", victim + "\\target"));
