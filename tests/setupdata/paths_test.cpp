@@ -80,8 +80,9 @@ TEST(Paths, NoOperationCutsACharacter)
     EXPECT_GT(tried, 0);
 #if defined(_WIN32)
     // The run on a Japanese system says which code page it expects the system to have.
-    if (const char* expected = getenv("PKGMGR_EXPECT_CODE_PAGE"))
+    if (const char* expected = getenv("PKGMGR_EXPECT_CODE_PAGE")) {
         EXPECT_EQ(unsigned(atoi(expected)), GetACP());
+    }
 #endif
 #if !defined(_WIN32)
     // The same bytes under 1252: "ƒ\" is two characters and the backslash separates.
