@@ -5,8 +5,9 @@
 
 The documents are README.md, CHANGELOG.md and every .md file under docs/. Each fault is
 one line naming what is missing and where it should be; exit code 1 when there is one.
-- every switch letter that setup/command_line.cpp reads (its `case 'X':` labels) is
-  named as /X in some document;
+- every switch letter that setup/command_line.cpp reads (the rows `{'X', kRun...}` of its
+  option table, and the letter it compares `upper ==` with) is named as /X in some
+  document, and the letters are found at all;
 - every result code that setup.exe can end with (the string ids that setup/run.cpp uses
   as results, from resources/resource.h, and 3010 from setup/exit_code.cpp) is a row of
   the README's exit-code table and the heading of a section in docs/troubleshooting.md;
@@ -47,7 +48,8 @@ def without_code_blocks(text):
 
 def switch_letters(source):
     text = read(os.path.join(source, "setup", "command_line.cpp"))
-    return sorted({letter.upper() for letter in re.findall(r"case '(.)':", text)})
+    found = re.findall(r"\{'(.)', kRun", text) + re.findall(r"upper == '(.)'", text)
+    return sorted({letter.upper() for letter in found})
 
 
 def result_codes(source):
@@ -100,6 +102,9 @@ def main():
     faults = []
 
     letters = switch_letters(source)
+    if len(letters) < 5:
+        faults.append("setup/command_line.cpp: found the switches %s only; the check no longer reads "
+                      "its option table" % letters)
     for letter in letters:
         if not re.search("/" + re.escape(letter) + r"(?![A-Za-z])", everything):
             faults.append("the switch /%s that setup/command_line.cpp reads is in no document" % letter)
