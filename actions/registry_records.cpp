@@ -48,11 +48,9 @@ int openProductKey(REGSAM access, UniqueKey& key)
 int createKey(const char* path, UniqueKey& key)
 {
     DWORD disposition = 0;
-    LONG status = platform.RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                           KEY_ALL_ACCESS, nullptr, key.put(), &disposition);
-    if (status != ERROR_SUCCESS)
-        traceCall("RegCreateKeyExA", DWORD(status), path);
-    return status == ERROR_SUCCESS;
+    return TRACED_STATUS(platform.RegCreateKeyExA, (HKEY_LOCAL_MACHINE, path, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                                    KEY_ALL_ACCESS, nullptr, key.put(), &disposition),
+                         path) == ERROR_SUCCESS;
 }
 
 // Writes a string value with its terminating null counted.
@@ -63,19 +61,15 @@ int writeText(HKEY key, const char* name, const char* text)
         traceCause("the text does not fit a value", valueName(name));
         return 0;
     }
-    LONG status = platform.RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), size);
-    if (status != ERROR_SUCCESS)
-        traceCall("RegSetValueExA", DWORD(status), valueName(name));
-    return status == ERROR_SUCCESS;
+    return TRACED_STATUS(platform.RegSetValueExA, (key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), size),
+                         valueName(name)) == ERROR_SUCCESS;
 }
 
 int writeNumber(HKEY key, const char* name, DWORD number)
 {
-    LONG status = platform.RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
-                                          sizeof number);
-    if (status != ERROR_SUCCESS)
-        traceCall("RegSetValueExA", DWORD(status), name);
-    return status == ERROR_SUCCESS;
+    return TRACED_STATUS(platform.RegSetValueExA,
+                         (key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number),
+                         name) == ERROR_SUCCESS;
 }
 
 // A value that is not there counts as removed: a removal cut off earlier took it.
@@ -318,12 +312,7 @@ int applyInternetSettings(int32_t internetFunction, const char* downloadFolder, 
             ERROR_SUCCESS &&
         downloadFolder[0] && !writeText(key.get(), "DownloadDir", downloadFolder))
         return 0;
-    DWORD number = DWORD(internetFunction);
-    LONG status = platform.RegSetValueExA(key.get(), "InternetFunction", 0, REG_DWORD,
-                                          reinterpret_cast<const BYTE*>(&number), sizeof number);
-    if (status != ERROR_SUCCESS)
-        traceCall("RegSetValueExA", DWORD(status), "InternetFunction");
-    return status == ERROR_SUCCESS;
+    return writeNumber(key.get(), "InternetFunction", DWORD(internetFunction));
 }
 
 int applyUninstallEntry(const char* uninstallerName, const char* productName,

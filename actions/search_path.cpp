@@ -56,11 +56,9 @@ void migrateItem(HKEY item, const char* itemName)
 
 int setText(HKEY key, const char* name, const char* text)
 {
-    LONG status = platform.RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                                          DWORD(strlen(text) + 1));
-    if (status != ERROR_SUCCESS)
-        traceCall("RegSetValueExA", DWORD(status), name);
-    return status == ERROR_SUCCESS;
+    return TRACED_STATUS(platform.RegSetValueExA,
+                         (key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), DWORD(strlen(text) + 1)),
+                         name) == ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -120,10 +118,8 @@ int applySearchFolder(const char* folder, uint32_t runFlags)
             subkeys > 0)
             deleteKeyTree(key.get(), nullptr);  // a folder above earlier ones replaces them
     }
-    LONG status = RegSetValueA(HKEY_LOCAL_MACHINE, path, REG_SZ, folder, DWORD(strlen(folder) + 1));
-    if (status != ERROR_SUCCESS)
-        traceCall("RegSetValueA", DWORD(status), path);
-    return status == ERROR_SUCCESS;
+    return TRACED_STATUS(RegSetValueA, (HKEY_LOCAL_MACHINE, path, REG_SZ, folder, DWORD(strlen(folder) + 1)),
+                         path) == ERROR_SUCCESS;
 }
 
 int migrateInstallRecords()
@@ -170,10 +166,7 @@ int applyBrowserButton(const char* programPath, const char* iconText, const char
             ERROR_SUCCESS)
             return 1;
         button.reset();
-        LONG status = RegDeleteKeyA(extensions.get(), kButtonKey);
-        if (status != ERROR_SUCCESS)
-            traceCall("RegDeleteKeyA", DWORD(status), kButtonKey);
-        return status == ERROR_SUCCESS;
+        return TRACED_STATUS(RegDeleteKeyA, (extensions.get(), kButtonKey), kButtonKey) == ERROR_SUCCESS;
     }
     // The extensions key is made when missing; where even that is refused, the machine
     // gets no button, and that is no failure.
@@ -182,12 +175,10 @@ int applyBrowserButton(const char* programPath, const char* iconText, const char
                                  nullptr) != ERROR_SUCCESS)
         return 1;
     UniqueKey button;
-    LONG status = platform.RegCreateKeyExA(extensions.get(), kButtonKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                           KEY_ALL_ACCESS, nullptr, button.put(), nullptr);
-    if (status != ERROR_SUCCESS) {
-        traceCall("RegCreateKeyExA", DWORD(status), kButtonKey);
+    if (TRACED_STATUS(platform.RegCreateKeyExA, (extensions.get(), kButtonKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                                 KEY_ALL_ACCESS, nullptr, button.put(), nullptr),
+                      kButtonKey) != ERROR_SUCCESS)
         return 0;
-    }
     return setText(button.get(), "Exec", programPath) && setText(button.get(), "Icon", iconText) &&
            setText(button.get(), "HotIcon", iconText) &&
            setText(button.get(), "ButtonText", buttonText) &&
