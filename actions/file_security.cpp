@@ -116,11 +116,10 @@ int trustDownloadFolder(char* folder)
     if (folder[0] && downloadFolderUsable(folder))
         return 1;
     traceCause("the download folder is not recorded; the Windows folder is", folder);
-    UINT length = platform.GetWindowsDirectoryA(folder, kPathChars);
-    if (length == 0 || length >= kPathChars) {
-        traceCall("GetWindowsDirectoryA (no download folder is recorded)", GetLastError(), "");
+    // The Windows folder always fits a path; only a failure is traced.
+    UINT length = TRACED(platform.GetWindowsDirectoryA, (folder, kPathChars), "");
+    if (length == 0 || length >= kPathChars)
         folder[0] = '\0';
-    }
     return !isKept || replaceDownloadFolder(folder);
 }
 

@@ -43,12 +43,11 @@ int writeShortcut(const char* target, const char* shortcutPath, UINT notifyFlags
         return 0;
 
     ComPtr<IShellLinkA> link;
-    HRESULT created = platform.CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
-                                                IID_IShellLinkA, link.putVoid());
-    if (FAILED(created) || !link) {
-        traceCall("CoCreateInstance (shell link)", unsigned(created), shortcutPath);
+    if (FAILED(TRACED_STATUS(platform.CoCreateInstance,
+                             (CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, link.putVoid()),
+                             shortcutPath)) ||
+        !link)
         return 0;
-    }
     link->SetPath(target);
     link->SetIconLocation(target, 1);
     link->SetWorkingDirectory(workingFolder);

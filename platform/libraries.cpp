@@ -46,10 +46,7 @@ HMODULE loadCommonControls()
                       (version.dwMajorVersion > 5 || (version.dwMajorVersion == 5 && version.dwMinorVersion >= 1));
     if (!sideBySide)
         return load("comctl32.dll");
-    HMODULE module = LoadLibraryA("comctl32.dll");
-    if (module == nullptr)
-        traceCall("LoadLibraryA", GetLastError(), "comctl32.dll");
-    return module;
+    return TRACED(LoadLibraryA, ("comctl32.dll"), "comctl32.dll");
 }
 
 Loaded loadAll()

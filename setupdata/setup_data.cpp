@@ -62,17 +62,15 @@ int loadDescriptor(const char* path)
         if (data == nullptr)
             return 0;
         DWORD read = 0;
-        BOOL ok = ReadFile(file.get(), data + count, kReadChunk, &read, nullptr);
+        BOOL ok = TRACED(ReadFile, (file.get(), data + count, kReadChunk, &read, nullptr), path);
         if (ok && read == 0) {
             descriptorTree = xmlLoadDocumentAt(data, count, &failedAt);
             LocalUnlock(block.get());
             break;
         }
         LocalUnlock(block.get());
-        if (!ok) {
-            traceCall("ReadFile", GetLastError(), path);
+        if (!ok)
             return 0;
-        }
         count += read;
     }
     if (descriptorTree == nullptr) {
@@ -163,11 +161,9 @@ int locateSetupData(HINSTANCE instance, uint32_t runFlags)
 
     if (systemVersion().dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) {
         // The text conversion of the descriptor needs the Unicode layer there.
-        unicowsModule = LoadLibraryA("unicows.dll");
-        if (unicowsModule == nullptr) {
-            traceCall("LoadLibraryA", GetLastError(), "unicows.dll");
+        unicowsModule = TRACED(LoadLibraryA, ("unicows.dll"), "unicows.dll");
+        if (unicowsModule == nullptr)
             return 0;
-        }
     }
 
     char folder[kPathChars] = "";
